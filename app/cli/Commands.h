@@ -1,0 +1,19 @@
+// The subcommands of brenwick-cli. Each takes the words after its own name and returns the exit status:
+// 0 done, 1 failed or did not start, 2 usage error, 3 recorded with items left out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace brenwick::cli {
+
+using TArgs = std::vector<std::string>;
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitPartial = 3;
+
+int RunAdapters(const TArgs& args);
+
+}  // namespace brenwick::cli

@@ -1,0 +1,18 @@
+# brenwick_test(NAME name SOURCES a_test.cpp ... LIBS lib ... [LABELS l ...])
+# Each test case runs in its own process (gtest_discover_tests), so that the
+# process-wide transport state of one case cannot leak into another.
+function(brenwick_test)
+  if(NOT BRENWICK_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  brenwick_warnings(${T_NAME})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_include_directories(${T_NAME} PRIVATE ${BRENWICK_ROOT})
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}"
+                       ENVIRONMENT "BRENWICK_SOURCE_DIR=${BRENWICK_ROOT}")
+endfunction()
