@@ -1,0 +1,65 @@
+// Load and save of the backup profile in the sections Archives and Options.
+#include "app/profile/TBackupProfile.h"
+
+#include <algorithm>
+#include <string>
+
+namespace brenwick {
+
+namespace {
+
+constexpr const char* kArchives = "Archives";
+constexpr const char* kOptions = "Options";
+
+std::string entryKey(std::size_t index) { return "n" + std::to_string(index); }
+
+}  // namespace
+
+TProfileLoad LoadProfile(const std::string& fileName) {
+    const TIniFile ini(fileName);
+    TProfileLoad load;
+    load.fileStatus = ini.loadStatus();
+    TBackupProfile& p = load.profile;
+
+    const int count = ini.readInteger(kArchives, "Count", 0);
+    const int read = std::min(count, kMaxProfileEntries);
+    if (count > read) load.entriesNotLoaded = std::int64_t(count) - read;
+    if (read > 0) {
+        p.Archives.reserve(std::size_t(read));
+        for (int i = 0; i < read; ++i) p.Archives.push_back(ini.readString(kArchives, entryKey(std::size_t(i)), ""));
+    }
+    p.EraseBefore = ini.readBool(kOptions, "EraseBefore", false);
+    p.Import = ini.readBool(kOptions, "Import", false);
+    p.CloseDisc = ini.readBool(kOptions, "CloseDisc", false);
+    p.EjectDisc = ini.readBool(kOptions, "EjectDisc", false);
+    p.Device = ini.readInteger(kOptions, "Device", 0);
+    p.Volume = ini.readString(kOptions, "Volume", "");
+    p.OpenPath = ini.readString(kOptions, "OpenPath", "");
+    return load;
+}
+
+bool SaveProfile(const TBackupProfile& profile, const std::string& fileName, std::string& error) {
+    TIniFile ini(fileName);
+    ini.eraseSection(kArchives);
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < profile.Archives.size(); ++i)
+        ok = ini.writeString(kArchives, entryKey(i), profile.Archives[i]);
+    ok = ok && ini.writeInteger(kArchives, "Count", int(profile.Archives.size()));
+    ok = ok && ini.writeBool(kOptions, "EraseBefore", profile.EraseBefore);
+    ok = ok && ini.writeBool(kOptions, "Import", profile.Import);
+    ok = ok && ini.writeBool(kOptions, "CloseDisc", profile.CloseDisc);
+    ok = ok && ini.writeBool(kOptions, "EjectDisc", profile.EjectDisc);
+    ok = ok && ini.writeInteger(kOptions, "Device", profile.Device);
+    ok = ok && ini.writeString(kOptions, "Volume", profile.Volume);
+    ok = ok && ini.writeString(kOptions, "OpenPath", profile.OpenPath);
+    // Nothing reaches the disc unless every value could be stored, so a refused entry never leaves a
+    // profile whose Archives list was cut short.
+    ok = ok && ini.updateFile();
+    if (!ok) {
+        error = kMsgUnableToWrite;
+        error.replace(error.find("%s"), 2, fileName);
+    }
+    return ok;
+}
+
+}  // namespace brenwick
