@@ -1,0 +1,282 @@
+// The cache thread: metadata first, then the files in disc order, each from a sector boundary, into a
+// bounded queue; the write thread takes the blocks with GetBlock.
+#include "engine/qrCache.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "engine/qrEngineMessages.h"
+
+namespace brenwick {
+
+namespace {
+
+// Reads up to `count` bytes, going on after partial reads; returns the bytes read before the end of the
+// file or a read error.
+std::int64_t readFully(int fd, std::uint8_t* destination, std::int64_t count) {
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, destination + done, static_cast<std::size_t>(count - done));
+        if (got > 0) {
+            done += got;
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;
+        }
+    }
+    return done;
+}
+
+// Opens a source file for reading. Only regular files are read: a path that has become a FIFO or a
+// device since it was added would block the cache thread or stream endless data.
+int openSource(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    (void)::fcntl(fd, F_SETFL, 0);                              // back to blocking reads; cannot fail here
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint only
+    return fd;
+}
+
+}  // namespace
+
+TCacheThread::TCacheThread(int cacheSize, TCacheInput input, std::int64_t bytesToDeliver, TCacheHooks hooks)
+    : m_cacheSize(cacheSize),
+      m_maxBlocks(cacheSize / 65536),
+      m_hooks(std::move(hooks)),
+      m_input(std::move(input)),
+      m_bytesToDeliver(bytesToDeliver),
+      m_thread([this] { run(); }) {}
+
+TCacheThread::~TCacheThread() {
+    m_abort = true;
+    if (m_thread.joinable()) m_thread.join();
+    if (m_sourceFd >= 0) ::close(m_sourceFd);
+}
+
+void TCacheThread::Abort() { m_abort = true; }
+
+std::string TCacheThread::ErrorText() const {
+    std::lock_guard lock(m_errorLock);
+    return m_errorText;
+}
+
+void TCacheThread::SetErrorText(std::string text) {
+    std::lock_guard lock(m_errorLock);
+    m_errorText = std::move(text);
+}
+
+void TCacheThread::SetErrorTextIfEmpty(std::string text) {
+    std::lock_guard lock(m_errorLock);
+    if (m_errorText.empty()) m_errorText = std::move(text);
+}
+
+int TCacheThread::GetBlock(std::span<std::uint8_t> destination) {
+    if (m_queueLength.load() <= 0) return m_finished.load() ? 0 : -1;
+    std::lock_guard lock(m_queueLock);
+    if (m_abort.load()) return 0;
+    if (m_queue.empty()) return m_finished.load() ? 0 : -1;
+    const TBlock& block = *m_queue.front();
+    const int count = block.Count;
+    if (count <= 0 || count > kCacheBlockBytes || count % kSectorBytes != 0 ||
+        destination.size() < static_cast<std::size_t>(count)) {
+        SetErrorTextIfEmpty(std::string(kMsgInternalError2));
+        m_finished = true;
+        return 0;
+    }
+    std::memcpy(destination.data(), block.Data.get(), static_cast<std::size_t>(count));
+    m_queue.pop_front();
+    m_queueLength = static_cast<int>(m_queue.size());
+    m_bytesInCache -= count;
+    m_bytesToDeliver -= count;
+    return count;
+}
+
+void TCacheThread::run() {
+    setPriority(TThreadPriority::BelowNormal, true);
+    queueMetadata();
+    if (waitForRoom(false) == TStop::Abort) return stopWithAbort();
+    switch (queueFiles()) {
+        case TStop::Abort: return stopWithAbort();
+        case TStop::File: return;
+        case TStop::None: break;
+    }
+    // Tail: a block still being filled goes into the queue as it is (its bytes are counted already).
+    if (m_current && m_currentRoom < kCacheBlockBytes) {
+        m_current->Count = kCacheBlockBytes - m_currentRoom;
+        append(std::move(m_current), 0);
+    }
+    m_ready = true;
+    drain();
+    m_finished = true;
+}
+
+// Phase 1: the whole metadata area, whatever its size, in blocks of up to 31 sectors.
+void TCacheThread::queueMetadata() {
+    const std::vector<std::uint8_t>& metadata = m_input.Metadata;
+    for (std::size_t at = 0; at < metadata.size();) {
+        auto block = std::make_unique<TBlock>();
+        const std::size_t count = std::min<std::size_t>(metadata.size() - at, kCacheBlockBytes);
+        std::memcpy(block->Data.get(), metadata.data() + at, count);
+        block->Count = static_cast<int>(count);
+        at += count;
+        append(std::move(block), static_cast<std::int64_t>(count));
+    }
+    std::vector<std::uint8_t>().swap(m_input.Metadata);
+}
+
+// Waits while the queue holds MaxBlocks - 1 blocks or more. Reaching it once makes the cache Ready.
+TCacheThread::TStop TCacheThread::waitForRoom(bool lowerPriority) {
+    while (m_queueLength.load() >= m_maxBlocks - 1) {
+        if (lowerPriority) setPriority(TThreadPriority::Idle);
+        m_ready = true;
+        sleep(1);
+        if (m_abort.load()) return TStop::Abort;
+    }
+    return TStop::None;
+}
+
+TCacheThread::TStop TCacheThread::queueFiles() {
+    const std::vector<TCacheFile>& files = m_input.Files;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (files[i].Size == 0 || files[i].SourcePath.empty()) continue;
+        const TStop stop = queueFile(files[i], i + 1 == files.size());
+        if (m_sourceFd >= 0) {
+            ::close(m_sourceFd);
+            m_sourceFd = -1;
+        }
+        if (stop != TStop::None) return stop;
+    }
+    return TStop::None;
+}
+
+// Streams one file: exactly Size bytes, the rest of its last sector zero. A file that now yields fewer
+// bytes (truncated, or a read error) is completed with zeros and reported, so that the session keeps the
+// layout it was given and every later file stays in place.
+TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFile) {
+    m_sourceFd = openSource(file.SourcePath);
+    if (m_sourceFd < 0) {
+        stopOnFile(file.SourcePath);
+        return TStop::File;
+    }
+    std::int64_t amountLeft = file.Size;
+    bool incomplete = false;
+    while (amountLeft > 0) {
+        if (m_currentRoom == 0) {
+            m_current = std::make_unique<TBlock>();
+            m_currentRoom = kCacheBlockBytes;
+        }
+        const int fill = kCacheBlockBytes - m_currentRoom;
+        const std::int64_t wanted = std::min<std::int64_t>(amountLeft, m_currentRoom);
+        std::uint8_t* at = m_current->Data.get() + fill;
+        const std::int64_t got = incomplete ? 0 : readFully(m_sourceFd, at, wanted);
+        const std::int64_t padded = SectorsOf(wanted) * kSectorBytes;
+        std::memset(at + got, 0, static_cast<std::size_t>(padded - got));
+        if (got < wanted && !incomplete) {
+            incomplete = true;
+            log(FormatMessage(kMsgFileChanged, file.SourcePath), kMsgError);
+        }
+        m_currentRoom -= static_cast<int>(padded);
+        if (m_abort.load()) return TStop::Abort;
+
+        amountLeft -= wanted;
+        const bool appendNow = m_currentRoom == 0 || (lastFile && amountLeft == 0);
+        int length = 0;
+        {
+            std::lock_guard lock(m_queueLock);
+            if (appendNow) {
+                m_current->Count = kCacheBlockBytes - m_currentRoom;
+                m_queue.push_back(std::move(m_current));
+                m_queueLength = static_cast<int>(m_queue.size());
+                m_currentRoom = 0;
+            }
+            length = m_queueLength.load();
+            m_bytesInCache += padded;
+        }
+        adjustPriority(length);
+        if (waitForRoom(true) == TStop::Abort) return TStop::Abort;
+    }
+    return TStop::None;
+}
+
+void TCacheThread::append(std::unique_ptr<TBlock> block, std::int64_t countedBytes) {
+    std::lock_guard lock(m_queueLock);
+    m_queue.push_back(std::move(block));
+    m_queueLength = static_cast<int>(m_queue.size());
+    m_bytesInCache += countedBytes;
+}
+
+// The fuller the queue, the lower the cache thread's priority, so that it reads at full speed while the
+// drive could starve and yields while the queue is nearly full.
+void TCacheThread::adjustPriority(int queueLength) {
+    if (queueLength < m_maxBlocks / 4) {
+        setPriority(TThreadPriority::Normal);
+    } else if (queueLength < m_maxBlocks / 2) {
+        setPriority(TThreadPriority::BelowNormal);
+    } else {
+        setPriority(TThreadPriority::Lowest);
+    }
+}
+
+void TCacheThread::setPriority(TThreadPriority priority, bool force) {
+    if (priority == m_priority && !force) return;
+    m_priority = priority;
+    if (m_hooks.SetPriority) {
+        m_hooks.SetPriority(priority);
+    } else {
+        SetCurrentThreadPriority(priority);
+    }
+}
+
+void TCacheThread::stopWithAbort() {
+    std::lock_guard lock(m_queueLock);
+    m_queue.clear();
+    m_queueLength = 0;
+    m_bytesInCache = 0;
+    SetErrorTextIfEmpty(std::string(kMsgAbortedByUser));
+    if (m_sourceFd >= 0) {
+        ::close(m_sourceFd);
+        m_sourceFd = -1;
+    }
+    m_finished = true;
+}
+
+// The blocks already queued stay queued but are not delivered: the error text stops the write thread.
+void TCacheThread::stopOnFile(const std::string& path) {
+    std::lock_guard lock(m_queueLock);
+    SetErrorTextIfEmpty(FormatMessage(kMsgFileInUse, path));
+    m_finished = true;
+}
+
+// Everything is queued: wait until the write thread has taken it all, or stops.
+void TCacheThread::drain() {
+    while (m_queueLength.load() > 0 && m_bytesToDeliver.load() > 0) {
+        if (m_abort.load()) return;
+        sleep(10);
+    }
+}
+
+void TCacheThread::sleep(int milliseconds) {
+    if (m_hooks.Sleep) {
+        m_hooks.Sleep(milliseconds);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+}
+
+void TCacheThread::log(const std::string& text, std::uint8_t mType) {
+    if (m_hooks.Log) m_hooks.Log(text, mType);
+}
+
+}  // namespace brenwick

@@ -1,0 +1,132 @@
+// The software read-ahead cache of a recording: a thread that streams the session's metadata sectors
+// and then every source file, each from a sector boundary, into a bounded queue of blocks that the write
+// thread takes one at a time. The layout of the session and the drive are not its business.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "drive/qrTypes.h"
+#include "engine/qrThreadPriority.h"
+
+namespace brenwick {
+
+inline constexpr int kSectorBytes = 2048;
+inline constexpr int kCacheBlockSectors = 31;
+inline constexpr int kCacheBlockBytes = kCacheBlockSectors * kSectorBytes;  // 63,488: one WRITE (10)
+
+// One file whose bytes the session holds, in disc order. `Size` is the length recorded in the layout:
+// exactly that many bytes are taken, whatever the file's length is now.
+struct TCacheFile {
+    std::string SourcePath;
+    std::uint32_t Size = 0;
+};
+
+// What one recording streams: the metadata sectors (moved in; released once queued), then the files.
+struct TCacheInput {
+    std::vector<std::uint8_t> Metadata;
+    std::vector<TCacheFile> Files;
+};
+
+// Seams of the cache thread: where it logs, how it sleeps and how it sets its priority.
+struct TCacheHooks {
+    TLogFn Log;                                         // unassigned: no log lines
+    std::function<void(int milliseconds)> Sleep;        // unassigned: std::this_thread::sleep_for
+    std::function<void(TThreadPriority)> SetPriority;   // unassigned: SetCurrentThreadPriority
+};
+
+// Number of sectors that `bytes` occupy (0 for 0).
+constexpr std::int64_t SectorsOf(std::int64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
+
+class TCacheThread {
+public:
+    // Starts the thread at once. `cacheSize` is the burner's CacheSize in bytes; `bytesToDeliver` the
+    // session's size in bytes (ImageSectors x 2048).
+    TCacheThread(int cacheSize, TCacheInput input, std::int64_t bytesToDeliver, TCacheHooks hooks = {});
+    // Stops the thread (as Abort does) and joins it.
+    ~TCacheThread();
+
+    TCacheThread(const TCacheThread&) = delete;
+    TCacheThread& operator=(const TCacheThread&) = delete;
+
+    // Called by the write thread only. Copies the oldest block into `destination` (at least
+    // kCacheBlockBytes) and returns its byte count; -1 when nothing is queued yet but more will come;
+    // 0 when there is no more data: all was delivered, or the cache stopped (ErrorText says why).
+    [[nodiscard]] int GetBlock(std::span<std::uint8_t> destination);
+
+    // Asks the thread to stop at its next test; the blocks still queued are released.
+    void Abort();
+
+    bool Ready() const { return m_ready.load(); }
+    bool Finished() const { return m_finished.load(); }
+    std::int64_t BytesInCache() const { return m_bytesInCache.load(); }
+    int CacheSize() const { return m_cacheSize; }
+    int MaxBlocks() const { return m_maxBlocks; }
+
+    // The text that ends the recording; empty while all is well. The cache thread and the write thread
+    // both write it, the user-interface thread reads it.
+    std::string ErrorText() const;
+    void SetErrorText(std::string text);
+    // Sets the text only when it is still empty, so that the first cause of a stop is the one reported.
+    void SetErrorTextIfEmpty(std::string text);
+
+    // The number of blocks queued now (for tests and the fill display).
+    int QueuedBlocks() const { return m_queueLength.load(); }
+
+private:
+    struct TBlock {
+        std::unique_ptr<std::uint8_t[]> Data{new std::uint8_t[kCacheBlockBytes]};
+        int Count = 0;
+    };
+    enum class TStop { None, Abort, File };
+
+    void run();
+    void queueMetadata();
+    [[nodiscard]] TStop waitForRoom(bool lowerPriority);
+    [[nodiscard]] TStop queueFiles();
+    [[nodiscard]] TStop queueFile(const TCacheFile& file, bool lastFile);
+    void append(std::unique_ptr<TBlock> block, std::int64_t countedBytes);
+    void adjustPriority(int queueLength);
+    void setPriority(TThreadPriority priority, bool force = false);
+    void stopWithAbort();
+    void stopOnFile(const std::string& path);
+    void drain();
+    void sleep(int milliseconds);
+    void log(const std::string& text, std::uint8_t mType);
+
+    const int m_cacheSize;
+    const int m_maxBlocks;
+    const TCacheHooks m_hooks;
+    TCacheInput m_input;  // cache thread only once started
+
+    std::mutex m_queueLock;
+    std::deque<std::unique_ptr<TBlock>> m_queue;  // guarded by m_queueLock
+    std::atomic<int> m_queueLength{0};            // written under m_queueLock, read without it
+
+    mutable std::mutex m_errorLock;
+    std::string m_errorText;  // guarded by m_errorLock
+
+    std::atomic<bool> m_abort{false};
+    std::atomic<bool> m_ready{false};
+    std::atomic<bool> m_finished{false};
+    std::atomic<std::int64_t> m_bytesInCache{0};
+    std::atomic<std::int64_t> m_bytesToDeliver;
+
+    // Cache thread only.
+    std::unique_ptr<TBlock> m_current;  // the block being filled with file data
+    int m_currentRoom = 0;              // bytes of m_current still free
+    int m_sourceFd = -1;
+    TThreadPriority m_priority = TThreadPriority::BelowNormal;
+
+    std::thread m_thread;  // last: started when every field above is set
+};
+
+}  // namespace brenwick

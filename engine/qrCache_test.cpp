@@ -1,0 +1,286 @@
+// The cache thread streams metadata then files, sector-aligned with zero padding, into a bounded queue.
+#include "engine/qrCache.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+
+#include "engine/qrEngineMessages.h"
+#include "engine/testing/TempTree.h"
+
+namespace brenwick {
+namespace {
+
+using testing::TTempTree;
+
+constexpr int kSmallestCache = 2097152;
+
+std::vector<std::uint8_t> metadataOf(int sectors) { return TTempTree::Pattern(sectors * kSectorBytes, 99); }
+
+// Sleeps that cost next to nothing, so that the tests do not wait in real time.
+TCacheHooks quickHooks() {
+    TCacheHooks hooks;
+    hooks.Sleep = [](int) { std::this_thread::sleep_for(std::chrono::microseconds(50)); };
+    hooks.SetPriority = [](TThreadPriority) {};
+    return hooks;
+}
+
+struct TDrained {
+    std::vector<std::uint8_t> stream;
+    std::vector<int> blocks;
+};
+
+TDrained drain(TCacheThread& cache) {
+    TDrained out;
+    std::vector<std::uint8_t> buffer(kCacheBlockBytes);
+    for (;;) {
+        const int got = cache.GetBlock(buffer);
+        if (got == 0) return out;
+        if (got < 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            continue;
+        }
+        out.blocks.push_back(got);
+        out.stream.insert(out.stream.end(), buffer.begin(), buffer.begin() + got);
+    }
+}
+
+template <typename Predicate>
+bool eventually(Predicate predicate) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return true;
+}
+
+// Several file mixes: the stream is the metadata, then each file padded with zeros to whole sectors,
+// in blocks of at most 31 sectors; empty files and entries without a source contribute nothing.
+TEST(CacheThread, StreamsMetadataThenSectorAlignedFilesWithZeroPadding) {
+    struct TCase {
+        const char* name;
+        int metadataSectors;
+        std::vector<std::uint32_t> sizes;  // 0: an empty file
+        std::vector<int> blocks;           // expected byte counts of the blocks
+    };
+    const std::vector<TCase> cases = {
+        {"image without files", 26, {}, {26 * 2048}},
+        {"metadata of more than one block", 40, {}, {63488, 9 * 2048}},
+        {"one byte file", 26, {1}, {26 * 2048, 2048}},
+        {"a 63,488-byte file fills one block", 26, {63488}, {26 * 2048, 63488}},
+        {"two 1000-byte files in consecutive sectors", 26, {1000, 1000}, {26 * 2048, 4096}},
+        {"empty files produce nothing", 26, {0, 5, 0}, {26 * 2048, 2048}},
+        {"file spanning blocks", 26, {63488 + 1, 2049}, {26 * 2048, 63488, 3 * 2048}},
+        {"files filling a block exactly", 22, {29 * 2048 + 7, 1}, {22 * 2048, 63488}},
+        {"a file ending a block, the next starting one", 22, {30 * 2048 + 7, 1}, {22 * 2048, 63488, 2048}},
+        {"larger file", 26, {1000000, 3}, {26 * 2048, 63488, 63488, 63488, 63488, 63488, 63488, 63488,
+                                          63488, 63488, 63488, 63488, 63488, 63488, 63488, 63488,
+                                          (489 - 465 + 1) * 2048}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TTempTree tree;
+        TCacheInput input;
+        input.Metadata = metadataOf(c.metadataSectors);
+        std::vector<std::uint8_t> expected = input.Metadata;
+        for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+            const auto path = tree.writePattern("f" + std::to_string(i), c.sizes[i], unsigned(i + 1));
+            input.Files.push_back({path, c.sizes[i]});
+            const auto bytes = TTempTree::Pattern(c.sizes[i], unsigned(i + 1));
+            expected.insert(expected.end(), bytes.begin(), bytes.end());
+            expected.resize(expected.size() + (SectorsOf(c.sizes[i]) * 2048 - c.sizes[i]), 0);
+        }
+        input.Files.push_back({"", 100});  // an imported entry: no source, no data
+        const auto total = static_cast<std::int64_t>(expected.size());
+        TCacheThread cache(4194304, std::move(input), total, quickHooks());
+        const TDrained got = drain(cache);
+        EXPECT_EQ(got.stream, expected);
+        EXPECT_EQ(got.blocks, c.blocks);
+        EXPECT_TRUE(cache.Finished());
+        EXPECT_TRUE(cache.Ready());
+        EXPECT_EQ(cache.ErrorText(), "");
+        EXPECT_EQ(cache.BytesInCache(), 0);
+    }
+}
+
+// A file that has shrunk since it was added keeps its sectors: the missing part is zeros and reported;
+// a file that has grown contributes only the size recorded in the layout.
+TEST(CacheThread, ShortFileIsCompletedWithZerosAndReported) {
+    TTempTree tree;
+    const auto shrunk = tree.writePattern("shrunk", 3000, 1);
+    const auto grown = tree.writePattern("grown", 9000, 2);
+    std::vector<std::pair<std::string, std::uint8_t>> lines;
+    std::mutex linesLock;
+    TCacheHooks hooks = quickHooks();
+    hooks.Log = [&](const std::string& text, std::uint8_t mType) {
+        std::lock_guard lock(linesLock);
+        lines.emplace_back(text, mType);
+    };
+    TCacheInput input;
+    input.Files = {{shrunk, 70000}, {grown, 5000}};
+    const std::int64_t total = (SectorsOf(70000) + SectorsOf(5000)) * 2048;
+    TCacheThread cache(4194304, std::move(input), total, hooks);
+    const TDrained got = drain(cache);
+
+    std::vector<std::uint8_t> expected = TTempTree::Pattern(3000, 1);
+    expected.resize(SectorsOf(70000) * 2048, 0);
+    const auto grownBytes = TTempTree::Pattern(5000, 2);
+    expected.insert(expected.end(), grownBytes.begin(), grownBytes.end());
+    expected.resize(total, 0);
+    EXPECT_EQ(got.stream, expected);
+    EXPECT_EQ(cache.ErrorText(), "");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].first, ">>> FILE \"" + shrunk + "\" CHANGED DURING BACKUP, ITS COPY IS INCOMPLETE");
+    EXPECT_EQ(lines[0].second, 0);
+}
+
+// Sources that cannot be opened or are no longer regular files stop the cache with the file message.
+TEST(CacheThread, UnreadableSourceStopsWithFileMessage) {
+    TTempTree tree;
+    const auto fifo = (tree.root() / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto good = tree.writePattern("good", 100, 1);
+    for (const std::string& bad : {(tree.root() / "gone").string(), fifo, tree.root().string()}) {
+        SCOPED_TRACE(bad);
+        TCacheInput input;
+        input.Metadata = metadataOf(26);
+        input.Files = {{good, 100}, {bad, 100}};
+        TCacheThread cache(4194304, std::move(input), 28 * 2048, quickHooks());
+        ASSERT_TRUE(eventually([&] { return cache.Finished(); }));
+        EXPECT_EQ(cache.ErrorText(), "FILE \"" + bad + "\" IS IN USE BY OTHER SOFTWARE");
+        EXPECT_FALSE(cache.Ready());
+    }
+}
+
+// A sleep hook that holds the cache thread in its waits until the test opens the gate.
+class TGate {
+public:
+    void sleep() {
+        std::unique_lock lock(m_lock);
+        ++m_sleeps;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_open; });
+    }
+    void open() {
+        std::lock_guard lock(m_lock);
+        m_open = true;
+        m_changed.notify_all();
+    }
+    void waitForSleep() {
+        std::unique_lock lock(m_lock);
+        m_changed.wait(lock, [this] { return m_sleeps > 0; });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    int m_sleeps = 0;
+    bool m_open = false;
+};
+
+// The smallest cache waits as soon as 31 blocks are queued (MaxBlocks 32), at idle priority, and a
+// metadata area larger than the cache is queued whole before the first wait.
+TEST(CacheThread, QueueCapacityAndMetadataLargerThanCache) {
+    struct TCase {
+        const char* name;
+        int metadataSectors;
+        std::uint32_t fileSize;
+        int queuedAtWait;
+    };
+    const std::vector<TCase> cases = {
+        {"file data fill the smallest cache", 26, 8u << 20, 31},
+        {"metadata larger than the cache", 31 * 100, 100, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TTempTree tree;
+        TGate gate;
+        std::vector<TThreadPriority> priorities;
+        std::mutex priorityLock;
+        TCacheHooks hooks;
+        hooks.Sleep = [&](int) { gate.sleep(); };
+        hooks.SetPriority = [&](TThreadPriority p) {
+            std::lock_guard lock(priorityLock);
+            priorities.push_back(p);
+        };
+        TCacheInput input;
+        input.Metadata = metadataOf(c.metadataSectors);
+        input.Files = {{tree.writePattern("big", c.fileSize, 3), c.fileSize}};
+        const std::int64_t total = (c.metadataSectors + SectorsOf(c.fileSize)) * 2048;
+        TCacheThread cache(kSmallestCache, std::move(input), total, hooks);
+        gate.waitForSleep();
+        EXPECT_EQ(cache.MaxBlocks(), 32);
+        EXPECT_TRUE(cache.Ready());
+        EXPECT_EQ(cache.QueuedBlocks(), c.queuedAtWait);
+        if (c.fileSize > 1000) {
+            std::lock_guard lock(priorityLock);
+            ASSERT_FALSE(priorities.empty());
+            EXPECT_EQ(priorities.front(), TThreadPriority::BelowNormal);
+            EXPECT_EQ(priorities.back(), TThreadPriority::Idle);
+        }
+        gate.open();
+        const TDrained got = drain(cache);
+        EXPECT_EQ(static_cast<std::int64_t>(got.stream.size()), total);
+        EXPECT_EQ(cache.ErrorText(), "");
+    }
+}
+
+// GetBlock answers -1 while the queue is empty and more data will come, and 0 once all was delivered.
+TEST(CacheThread, GetBlockMinusOneUntilFinishedThenZero) {
+    TGate gate;
+    TCacheHooks hooks = quickHooks();
+    hooks.Sleep = [&](int) { gate.sleep(); };
+    TCacheInput input;
+    input.Metadata = metadataOf(31 * 31);  // 31 blocks: the first wait of the smallest cache
+    TCacheThread cache(kSmallestCache, std::move(input), 31 * 31 * 2048, hooks);
+    gate.waitForSleep();
+    std::vector<std::uint8_t> buffer(kCacheBlockBytes);
+    for (int i = 0; i < 31; ++i) ASSERT_EQ(cache.GetBlock(buffer), kCacheBlockBytes);
+    EXPECT_EQ(cache.GetBlock(buffer), -1);
+    EXPECT_EQ(cache.GetBlock(buffer), -1);
+    gate.open();
+    ASSERT_TRUE(eventually([&] { return cache.Finished(); }));
+    EXPECT_EQ(cache.GetBlock(buffer), 0);
+    EXPECT_EQ(cache.ErrorText(), "");
+}
+
+// An abort releases the queued blocks and ends the cache; a text already set (by the write thread)
+// stays the reported cause.
+TEST(CacheThread, AbortEmptiesQueueAndKeepsFirstError) {
+    for (const std::string earlier : {"", "WRITER ERROR"}) {
+        SCOPED_TRACE(earlier);
+        TTempTree tree;
+        TCacheInput input;
+        input.Metadata = metadataOf(26);
+        input.Files = {{tree.writePattern("big", 8u << 20, 3), 8u << 20}};
+        TCacheThread cache(kSmallestCache, std::move(input), (26 + 4096) * 2048, quickHooks());
+        ASSERT_TRUE(eventually([&] { return cache.Ready(); }));
+        if (!earlier.empty()) cache.SetErrorText(earlier);
+        cache.Abort();
+        ASSERT_TRUE(eventually([&] { return cache.Finished(); }));
+        std::vector<std::uint8_t> buffer(kCacheBlockBytes);
+        EXPECT_EQ(cache.GetBlock(buffer), 0);
+        EXPECT_EQ(cache.QueuedBlocks(), 0);
+        EXPECT_EQ(cache.BytesInCache(), 0);
+        EXPECT_EQ(cache.ErrorText(), earlier.empty() ? "OPERATION ABORTED BY USER" : earlier);
+    }
+}
+
+// Destroying a cache whose queue is full and never read ends its thread (no hang, no leak).
+TEST(CacheThread, DestructionStopsAWaitingThread) {
+    TTempTree tree;
+    TCacheInput input;
+    input.Files = {{tree.writePattern("big", 8u << 20, 3), 8u << 20}};
+    auto cache = std::make_unique<TCacheThread>(kSmallestCache, std::move(input), 4096 * 2048, quickHooks());
+    ASSERT_TRUE(eventually([&] { return cache->Ready(); }));
+    cache.reset();
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace brenwick

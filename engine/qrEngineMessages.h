@@ -1,0 +1,37 @@
+// The recording engine's own texts: the error texts of a recording and the log lines of the cache, the
+// write thread and the erase. Every text is fixed; "%s" and "%d" are filled in by FormatMessage.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace brenwick {
+
+// Error texts of a recording (the Error of OnWriteDone; empty means success).
+inline constexpr std::string_view kMsgAbortedByUser = "OPERATION ABORTED BY USER";
+inline constexpr std::string_view kMsgWriterBusy = "WRITER BUSY/BUFFER FULL";
+inline constexpr std::string_view kMsgWriterError = "WRITER ERROR";
+inline constexpr std::string_view kMsgFileInUse = "FILE \"%s\" IS IN USE BY OTHER SOFTWARE";
+inline constexpr std::string_view kMsgInternalError1 = "INTERNAL ERROR 0001";
+inline constexpr std::string_view kMsgInternalError2 = "INTERNAL ERROR 0002";
+inline constexpr std::string_view kMsgInternalError3 = "INTERNAL ERROR 0003";
+
+// Log lines.
+inline constexpr std::string_view kMsgFileChanged = ">>> FILE \"%s\" CHANGED DURING BACKUP, ITS COPY IS INCOMPLETE";
+inline constexpr std::string_view kMsgStartingWrite = ">>> STARTING WRITE PROCESS ON %s AT %s";
+inline constexpr std::string_view kMsgWritingLeadOut = "WRITING LEAD-OUT (THIS CAN TAKE APPROXIMATELY 15-20 MINUTES)";
+inline constexpr std::string_view kMsgErasing = ">>> ERASING %s AT %s";
+inline constexpr std::string_view kMsgEraseTimedOut = ">>> ERASE DID NOT END IN TIME";
+inline constexpr std::string_view kMsgEraseNotBlank = ">>> DISC IS NOT BLANK AFTER ERASING";
+
+// Replaces the first "%s" (or "%d") of `pattern` by `value`; a pattern without one is returned unchanged.
+inline std::string FormatMessage(std::string_view pattern, std::string_view value) {
+    std::string text(pattern);
+    for (const char* placeholder : {"%s", "%d"}) {
+        const auto at = text.find(placeholder);
+        if (at != std::string::npos) return text.replace(at, 2, value);
+    }
+    return text;
+}
+
+}  // namespace brenwick
