@@ -1,0 +1,195 @@
+// TSCSIDevice: composite operations over the MMC wrappers (readiness, disc type, sessions, space, the DVD
+// time stamp and streaming descriptor, and the write parameters page of a recording).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "drive/TByteReader.h"
+#include "drive/qrDrvLib.h"
+
+namespace brenwick {
+namespace {
+
+// Current profile (GET CONFIGURATION bytes 6-7) to disc type index.
+int DiscTypeOfProfile(std::uint16_t profile) {
+    switch (profile) {
+        case 0x0008: return kDiscCdRom;
+        case 0x0009: return kDiscCdR;
+        case 0x000A: return kDiscCdRw;
+        case 0x0010: return kDiscDvdRom;
+        case 0x0011: return kDiscDvdR;
+        case 0x0012: return kDiscDvdRam;
+        case 0x0013: return kDiscDvdRwRo;
+        case 0x0014: return kDiscDvdRwSr;
+        case 0x0015: return kDiscDvdPlusRw;
+        case 0x0020: return 10;
+        case 0x0021: return 11;
+        case 0x0022: return 12;
+        default: return kDiscUnknown;
+    }
+}
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+void CivilFromDays(long long days, int& year, unsigned& month, unsigned& day) {
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned doe = unsigned(days - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = doy - (153 * mp + 2) / 5 + 1;
+    month = mp < 10 ? mp + 3 : mp - 9;
+    year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 28> StreamingDescriptor() {
+    std::array<std::uint8_t, 28> d{};
+    PutBe32(d, 4, 0);            // start address
+    PutBe32(d, 8, 0x0023127F);   // end address
+    PutBe32(d, 12, 0x0000ABBD);  // read size
+    PutBe32(d, 16, 0x000003E8);  // read time
+    PutBe32(d, 20, 0x0000058A);  // write size
+    PutBe32(d, 24, 0x000003E8);  // write time
+    return d;
+}
+
+std::string TimeStampDigits(TDateTime time) {
+    // Date-times count days from 1899-12-30, which is 25,569 days before 1970-01-01.
+    long long seconds = std::llround(time * 86400.0);
+    long long days = seconds / 86400;
+    long long rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    int year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    CivilFromDays(days - 25569, year, month, day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02u%02u%02lld%02lld%02lld", year, month, day, rest / 3600,
+                  rest / 60 % 60, rest % 60);
+    return text;
+}
+
+bool TSCSIDevice::WaitReady(int budgetMs, int stepMs) {
+    // A step of zero would poll a drive that never becomes ready for ever.
+    stepMs = std::max(stepMs, 1);
+    while (!ReadDiscInformation()) {
+        Sleep(unsigned(stepMs));
+        budgetMs -= stepMs;
+        if (budgetMs < 0) return false;
+    }
+    if (TestUnitReady(5000)) return true;
+    for (;;) {
+        Sleep(unsigned(stepMs));
+        budgetMs -= stepMs;
+        if (budgetMs < 0) return false;
+        if (TestUnitReady(5000)) return true;
+    }
+}
+
+int TSCSIDevice::GetDiscType() {
+    std::array<std::uint8_t, 114> answer{};
+    if (GetConfiguration(2, 0, 0x72, answer)) {
+        TByteReader reader(answer);
+        return DiscTypeOfProfile(reader.be16(6));
+    }
+    return TestUnitReady(5000) ? kDiscCdRom : kDiscUnknown;
+}
+
+int TSCSIDevice::GetSessionCount() {
+    std::array<std::uint8_t, 4> answer{};
+    if (!ReadToc(1, answer, false, 0, 4, 0)) return 0;
+    return answer[3];
+}
+
+std::uint32_t TSCSIDevice::GetFreeSectors() {
+    if (!ReadTrackInformation(0xFF)) return 0;
+    return TrackInfo.FreeBlocks;
+}
+
+std::uint32_t TSCSIDevice::GetUsedSectors() {
+    std::uint32_t lastBlock = 0;
+    std::uint32_t blockLength = 0;
+    std::int32_t used = 0;
+    if (ReadCapacity(lastBlock, blockLength)) {
+        used = std::int32_t(lastBlock);
+    } else if (ReadTrackInformation(0xFF)) {
+        used = std::int32_t(TrackInfo.FreeBlocks);
+    }
+    return used < 0 ? 0 : std::uint32_t(used);
+}
+
+std::uint32_t TSCSIDevice::GetDiscCapacity() {
+    AtipData.raw.fill(0);
+    if (ReadToc(4, AtipData.raw, true, 0, 116, 0)) {
+        std::uint32_t capacity = AtipData.LeadOutSectors();
+        std::uint32_t lastBlock = 0;
+        std::uint32_t blockLength = 0;
+        if (capacity < 20000 && ReadCapacity(lastBlock, blockLength) && lastBlock > capacity) capacity = lastBlock;
+        return capacity;
+    }
+    if (ReadTrackInformation(0xFF)) return TrackInfo.FreeBlocks;
+    std::uint32_t blocks = 0;
+    std::uint32_t blockLength = 0;
+    if (ReadFormatCapacities(blocks, blockLength)) return blocks;
+    return GetUsedSectors();
+}
+
+bool TSCSIDevice::IsDiscErasable() { return ReadDiscInformation() && DiscInfo.Erasable(); }
+
+bool TSCSIDevice::SendDvdTimeStamp(TDateTime time) {
+    std::fill(m_parameter.begin(), m_parameter.end(), 0);
+    PutBe16(m_parameter, 0, 0x0014);
+    const std::string digits = TimeStampDigits(time);
+    std::copy_n(digits.begin(), std::min<std::size_t>(digits.size(), 14), m_parameter.begin() + 8);
+    return SendDvdStructure(0x0F, std::span<const std::uint8_t>(m_parameter.data(), 22));
+}
+
+bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrunProtection, int discType, bool /*finalize*/) {
+    if (discType == kDiscDvdRam) return true;  // DVD-RAM is written without write parameters
+    std::array<std::uint8_t, 128> answer{};
+    if (!ModeSense10(0x05, false, 128, answer)) return false;
+    const std::size_t header = ModePageOffset(answer, 0x05, 8);
+    std::copy_n(answer.begin() + std::ptrdiff_t(header), m_writeParams.size(), m_writeParams.begin());
+    auto& page = m_writeParams;
+
+    page[2] = 0x01;  // track at once; test write, link size valid and underrun-free off
+    page[3] = 0x04;  // track mode 4, no copy, no fixed packets, multi-session 00b
+    page[4] = 0x08;  // Mode 1, 2048-byte blocks
+    if (ModelCRX175E) page[2] |= 0x20;
+    if (!testWrite && !FinalizeDisc) page[3] |= 0xC0;  // next session allowed
+    if ((Capabilities & kCapBufferUnderrunFree) && underrunProtection) {
+        page[2] |= 0x40;
+    } else {
+        page[2] &= std::uint8_t(~0x40);
+    }
+    if (IsDvdRecordingFamily(discType)) {
+        page[3] = 0x05;
+        page[2] = 0x42;  // session at once with buffer underrun free
+        page[4] = 0x08;
+        page[5] = 0x10;  // link size 16
+    } else if (ModelDVR103) {
+        page[2] = 0x41;  // track at once with buffer underrun free
+        page[3] = 0xC4;  // track mode 4, next session allowed
+    }
+    if ((Capabilities & kCapTestWrite) && testWrite) {
+        page[2] |= 0x10;
+    } else {
+        page[2] &= std::uint8_t(~0x10);
+    }
+    page[8] = 0;  // session format CD-DA/CD-ROM
+
+    // Parameter list: an 8-byte header of zeros (no block descriptor), then the page as far as it fits.
+    std::array<std::uint8_t, 64> list{};
+    const std::size_t pageBytes = 61 - header;
+    std::copy_n(page.begin(), pageBytes, list.begin() + 8);
+    // The length comes from the drive's page length byte; it may not reach past the list.
+    const std::size_t length = std::min<std::size_t>(std::size_t(page[1]) + 10, list.size());
+    return ModeSelect10(std::span<const std::uint8_t>(list.data(), length));
+}
+
+}  // namespace brenwick
