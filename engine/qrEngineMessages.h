@@ -5,10 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "drive/qrConst.h"  // kMsgAbortedByUser, DiscTypeNames
+
 namespace brenwick {
 
 // Error texts of a recording (the Error of OnWriteDone; empty means success).
-inline constexpr std::string_view kMsgAbortedByUser = "OPERATION ABORTED BY USER";
 inline constexpr std::string_view kMsgWriterBusy = "WRITER BUSY/BUFFER FULL";
 inline constexpr std::string_view kMsgWriterError = "WRITER ERROR";
 inline constexpr std::string_view kMsgFileInUse = "FILE \"%s\" IS IN USE BY OTHER SOFTWARE";

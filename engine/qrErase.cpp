@@ -1,0 +1,123 @@
+// The erase: preparation and BLANK on the caller's thread, then the poll on the erase thread. The end is
+// reported only after the drive is ready again and shows a blank disc.
+#include "engine/qrErase.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/qrCDBC.h"
+#include "engine/qrEngineMessages.h"
+#include "engine/qrISOBurner.h"
+
+namespace brenwick {
+
+namespace {
+
+constexpr std::uint8_t kOpBlank = 0xA1;
+constexpr std::uint8_t kBlankImmediate = 0x10;
+constexpr unsigned kBlankTimeoutMs = 4800000;
+constexpr unsigned kPollMs = 2000;
+constexpr int kPollSeconds = 2;
+constexpr std::uint8_t kSenseKeyNotReady = 0x02;
+constexpr std::uint8_t kAscNotReady = 0x04;
+
+}  // namespace
+
+std::uint16_t ExpectedEraseTime(int discType, int blankType) {
+    if (discType <= kDiscCdRw) return blankType == 1 ? 150 : 4500;
+    if (blankType == 1) return 600;
+    return blankType == 0 ? 4465 : 8880;
+}
+
+bool TQrvBurner::EraseDisc(int blankType) {
+    (void)TestUnitReady(5000);  // clears a pending unit attention; the answer does not matter
+    (void)StartStopUnit(false);
+    const int discType = GetDiscType();
+    const auto ready = [this] { return TestUnitReady(5000) || WaitReady(90000, 1000); };
+    if (!ready()) return false;
+    (void)SetCdSpeed(ReadSpeed, WriteSpeed);
+    (void)SetWriteParameters(false, false, discType, FinalizeDisc);
+    double speed = GetCurrentWriteSpeed();
+    if (!ready()) return false;
+    if (IsDvdRecordingFamily(discType)) speed /= 8;
+    const std::string discName(DiscTypeNames.at(static_cast<std::size_t>(std::clamp(discType, 0, 12))));
+    DebugMessage(FormatMessage(FormatMessage(kMsgErasing, discName), SpeedText(speed)), kMsgInfo);
+
+    TSrbExec srb = NewRequest(SRB_EVENT_NOTIFY, 12, {});
+    srb.Srb.CDBByte[0] = kOpBlank;
+    srb.Srb.CDBByte[1] = static_cast<std::uint8_t>((blankType & 0x07) | kBlankImmediate);
+    (void)ExecuteCommand(srb, kBlankTimeoutMs);
+    // Only status 01h is a BLANK the drive accepted; 00h is a command that was never sent.
+    if (srb.Srb.SRB_Status == SS_COMP) {
+        m_eraseThread.reset();
+        const int limit = EraseTimeLimitSeconds > 0
+                              ? EraseTimeLimitSeconds
+                              : std::max(600, 3 * int(ExpectedEraseTime(discType, blankType)));
+        m_eraseThread = std::make_unique<TEraseThread>(*this, ExpectedEraseTime(discType, blankType), limit);
+        Erasing = true;
+        m_eraseThread->Start();
+        return true;
+    }
+    Erasing = false;
+    if (OnEraseDone) OnEraseDone(this, true);
+    return false;
+}
+
+int TQrvBurner::EraseProgress() const { return Erasing && m_eraseThread ? m_eraseThread->Progress() : 0; }
+
+void TQrvBurner::WaitForErase() {
+    if (m_eraseThread) m_eraseThread->Join();
+}
+
+TEraseThread::TEraseThread(TQrvBurner& burner, std::uint16_t expectedEraseTime, int timeLimitSeconds)
+    : m_burner(burner), m_expectedEraseTime(expectedEraseTime), m_timeLimitSeconds(timeLimitSeconds) {}
+
+TEraseThread::~TEraseThread() {
+    m_stop = true;
+    Join();
+}
+
+void TEraseThread::Start() { m_thread = std::thread([this] { run(); }); }
+
+void TEraseThread::Join() {
+    if (m_thread.joinable()) m_thread.join();
+}
+
+bool TEraseThread::stillErasing() const {
+    const auto& sense = m_burner.LastSense;
+    return m_burner.TargetBusy || ((sense[2] & 0x0F) == kSenseKeyNotReady && sense[12] == kAscNotReady);
+}
+
+void TEraseThread::run() {
+    m_progress = 0;
+    // Ready at the first poll: the drive did not erase.
+    if (m_burner.TestUnitReady(5000)) return finish(true);
+    int elapsed = 0;  // counted as 2 s per poll, whatever the polls take
+    while (!m_burner.TestUnitReady(5000)) {
+        if (!stillErasing()) return finish(true);
+        if (elapsed >= m_timeLimitSeconds) {
+            m_burner.DebugMessage(std::string(kMsgEraseTimedOut), kMsgError);
+            return finish(true);
+        }
+        m_progress = static_cast<int>(std::lround(elapsed * 100.0 / m_expectedEraseTime));
+        m_burner.Sleep(kPollMs);
+        if (m_stop.load()) {
+            m_burner.Erasing = false;
+            return;
+        }
+        elapsed += kPollSeconds;
+    }
+    // Ready again: the erase is done only when the disc now reads as blank.
+    if (!m_burner.ReadDiscInformation() || m_burner.DiscInfo.DiscStatus() != 0) {
+        m_burner.DebugMessage(std::string(kMsgEraseNotBlank), kMsgError);
+        return finish(true);
+    }
+    finish(false);
+}
+
+void TEraseThread::finish(bool withError) {
+    m_burner.Erasing = false;
+    if (m_burner.OnEraseDone) m_burner.OnEraseDone(&m_burner, withError);
+}
+
+}  // namespace brenwick

@@ -1,0 +1,257 @@
+// The recording: BurnCD starts the cache and, once it is full, the write thread; the write thread runs
+// the recording sequence (drive preparation, data phase, closing) and reports the end once.
+#include "engine/qrISOBurner.h"
+
+#include <cmath>
+#include <ctime>
+
+#include "engine/qrCDBC.h"
+#include "engine/qrCache.h"
+#include "engine/qrEngineMessages.h"
+#include "engine/qrThreadPriority.h"
+
+namespace brenwick {
+
+namespace {
+
+constexpr std::uint8_t kWriteFlags = SRB_DIR_OUT | SRB_EVENT_NOTIFY;
+constexpr std::uint8_t kAscNotReady = 0x04;
+
+TDateTime localNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    // Days since 1899-12-30: 25569 days lie between it and 1970-01-01.
+    const std::time_t asUtc = timegm(&local);
+    return 25569.0 + static_cast<double>(asUtc) / 86400.0;
+}
+
+}  // namespace
+
+TDiscGroup DiscGroupOf(int discType) {
+    if (discType == kDiscDvdRam) return TDiscGroup::DvdRam;
+    if (IsDvdRecordingFamily(discType)) return TDiscGroup::DvdSequential;
+    return TDiscGroup::CdAndOthers;
+}
+
+std::string SpeedText(double x) { return std::to_string(std::lround(x)) + "X"; }
+
+// ---------------------------------------------------------------------------------------------------
+// Recording control
+
+bool TQrvBurner::BurnCD() {
+    joinWriteThread();
+    m_cache.reset();  // the previous recording's cache is no longer read by anyone
+    const std::int64_t bytes = ImageSectors * kSectorBytes;
+    TCacheHooks hooks = CacheHooks;
+    if (!hooks.Log) hooks.Log = [this](const std::string& text, std::uint8_t mType) { DebugMessage(text, mType); };
+    m_cache = std::make_unique<TCacheThread>(m_cacheSize, takeCacheInput(), bytes, std::move(hooks));
+    for (;;) {
+        if (m_cache->Ready()) break;
+        const std::string error = m_cache->ErrorText();
+        if (!error.empty()) {
+            if (OnWriteDone) OnWriteDone(this, error);
+            return false;
+        }
+        recordingSleep(100);
+    }
+    m_writeThread = std::make_unique<TThWrite>(*this, *m_cache, static_cast<std::uint32_t>(ImageSectors));
+    m_writeThread->Start();
+    return true;
+}
+
+int TQrvBurner::CacheFillPercent() const {
+    if (!m_cache) return 0;
+    const auto inCache = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_cache->BytesInCache()));
+    // Halves to even, as the nearest-integer rounding of the default floating-point mode does.
+    return static_cast<int>(std::nearbyint(static_cast<double>(inCache) / m_cacheSize * 100.0));
+}
+
+void TQrvBurner::WaitForRecording() { joinWriteThread(); }
+
+void TQrvBurner::joinWriteThread() {
+    if (!m_writeThread) return;
+    if (m_writeThread->IsCurrentThread()) {
+        // Called from an OnWriteDone handler: the thread cannot join itself; it is joined later.
+        m_retiredWriteThreads.push_back(std::move(m_writeThread));
+        return;
+    }
+    m_writeThread.reset();
+}
+
+void TQrvBurner::recordingSleep(unsigned ms) { Sleep(ms); }
+
+// The cache streams the metadata stream (moved out: the stream is empty afterwards) and then every file
+// that holds data, walking the directories in creation order and each child list in list order, the
+// order in which the layout gave the files their sectors.
+TCacheInput TQrvBurner::takeCacheInput() {
+    TCacheInput input;
+    input.Metadata = std::move(m_metadata);
+    m_metadata = {};
+    for (const TDEntry* directory : m_compilation.Directories()) {
+        for (const TFEntry* entry = directory->Entries; entry != nullptr; entry = entry->Next) {
+            if (entry->isDirectory() || entry->SourcePath.empty() || entry->Size == 0) continue;
+            input.Files.push_back({entry->SourcePath, entry->Size});
+        }
+    }
+    return input;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The write thread
+
+TThWrite::TThWrite(TQrvBurner& burner, TCacheThread& cache, std::uint32_t sectors)
+    : m_burner(burner), m_cache(cache), m_sectors(sectors), m_buffer(kCacheBlockBytes) {}
+
+TThWrite::~TThWrite() { Join(); }
+
+void TThWrite::Start() { m_thread = std::thread([this] { run(); }); }
+
+void TThWrite::Join() {
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void TThWrite::run() {
+    SetCurrentThreadPriority(TThreadPriority::TimeCritical);
+    prepareDrive();
+    dataPhase();
+    closing();
+}
+
+void TThWrite::setError(std::string_view text) { m_cache.SetErrorTextIfEmpty(std::string(text)); }
+
+bool TThWrite::hasError() const { return !m_cache.ErrorText().empty(); }
+
+void TThWrite::sleep(unsigned ms) { m_burner.recordingSleep(ms); }
+
+// The preparation commands report nothing to the sequence: a drive that is truly unusable fails the
+// first WRITE.
+void TThWrite::prepareDrive() {
+    TQrvBurner& b = m_burner;
+    b.m_abort = false;
+    b.m_bytesWritten = 0;
+    m_cache.SetErrorText("");
+    m_capacityCountdown = 5;
+
+    m_discType = b.GetDiscType();
+    m_group = DiscGroupOf(m_discType);
+    (void)b.TestUnitReady(5000);
+    if (m_group != TDiscGroup::DvdRam) (void)b.StartStopUnit(false);
+    (void)b.SynchronizeCache(120000);
+    (void)b.WaitReady(30000, 1000);
+    if (m_group != TDiscGroup::DvdRam) (void)b.SetCdSpeed(b.ReadSpeed, b.WriteSpeed);
+    (void)b.WaitReady(30000, 1000);
+    (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
+    double speed = b.GetCurrentWriteSpeed();
+    if (m_group == TDiscGroup::DvdSequential) {
+        const auto descriptor = StreamingDescriptor();
+        (void)b.SetStreaming(descriptor);
+        (void)b.SendDvdTimeStamp(localNow());
+        std::vector<std::uint8_t> structure(3072);
+        (void)b.ReadDvdStructure(structure);
+        (void)b.ReserveTrack(m_sectors + 1);
+    }
+    (void)b.WaitReady(30000, 1000);
+    if (m_group != TDiscGroup::DvdRam && !b.TestWrite && b.PerformOPC) (void)b.SendOpcInformation();
+    if (m_group == TDiscGroup::DvdSequential) speed /= 7;
+    const std::string discName(DiscTypeNames.at(static_cast<std::size_t>(m_discType)));
+    b.DebugMessage(FormatMessage(FormatMessage(kMsgStartingWrite, discName), SpeedText(speed)), kMsgProgress);
+}
+
+void TThWrite::dataPhase() {
+    m_sectorsWritten = 0;
+    int result = m_cache.GetBlock(m_buffer);
+    while (result != 0) {
+        if (result > 0) {
+            m_burner.m_bytesWritten += result;
+            if (m_capacityCountdown == 0) {
+                std::uint32_t length = 0, blank = 0;
+                if (m_burner.ReadBufferCapacity(length, blank)) m_capacityCountdown = 5;
+            }
+            --m_capacityCountdown;
+            if (!sendBlock(result)) return;
+            m_sectorsWritten += static_cast<std::uint32_t>(result / kSectorBytes);
+        }
+        for (;;) {
+            result = m_cache.GetBlock(m_buffer);
+            if (hasError()) return;
+            if (result != -1) break;
+            sleep(1);
+        }
+    }
+}
+
+bool TThWrite::sendBlock(int bytes) {
+    TQrvBurner& b = m_burner;
+    const auto blocks = static_cast<unsigned>(bytes / kSectorBytes);
+    if (m_sectorsWritten + blocks > m_sectors) {
+        // More data than the layout holds: writing on would overwrite what follows the session.
+        setError(kMsgWriterError);
+        m_cache.Abort();
+        return false;
+    }
+    for (int attempt = 1;; ++attempt) {
+        if (b.m_abort.load()) {
+            m_cache.Abort();
+            setError(kMsgAbortedByUser);
+            return false;
+        }
+        if (b.Write10(b.StartSector + m_sectorsWritten, blocks, kWriteFlags, static_cast<std::uint32_t>(bytes),
+                      m_buffer.data())) {
+            return true;
+        }
+        const bool deferred = (b.LastSense[0] & 0x7F) == 0x71;
+        const bool busy = !deferred && (b.TargetBusy || b.LastSense[12] == kAscNotReady);
+        if (!busy) {
+            setError(kMsgWriterError);
+            break;
+        }
+        if (attempt >= kBusyRetries) {
+            setError(kMsgWriterBusy);
+            break;
+        }
+        sleep(kBusyRetryMs);
+    }
+    m_cache.Abort();
+    return false;
+}
+
+void TThWrite::checkDeferred(bool commandOk) {
+    if (!commandOk && (m_burner.LastSense[0] & 0x7F) == 0x71) setError(kMsgWriterError);
+}
+
+// Reached after success, an error and an abort alike. A recording is reported as done only when the
+// drive confirmed every step that puts the session on the disc: every sector laid out was written, the
+// flush and the wait for the drive succeeded, and the session was closed where it is closed.
+void TThWrite::closing() {
+    TQrvBurner& b = m_burner;
+    std::uint32_t length = 0, blank = 0;
+    checkDeferred(b.ReadBufferCapacity(length, blank));
+    if (b.OnFinalizingTrack) b.OnFinalizingTrack(this);
+    if (!hasError() && m_sectorsWritten != m_sectors) setError(kMsgWriterError);
+
+    const bool longFlush = m_group == TDiscGroup::DvdSequential;
+    if (longFlush && b.ModelDVR103) b.DebugMessage(std::string(kMsgWritingLeadOut), kMsgProgress);
+    const unsigned flushMs = longFlush ? 1800000 : 120000;
+    const bool flushed = b.SynchronizeCache(flushMs);
+    checkDeferred(flushed);
+    if (!flushed) setError(kMsgWriterError);
+    if (!b.WaitReady(static_cast<int>(flushMs), 1000)) setError(kMsgWriterError);
+    checkDeferred(b.ReadBufferCapacity(length, blank));
+
+    if (!hasError()) {
+        (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
+        if (!b.TestWrite && m_group == TDiscGroup::CdAndOthers && b.FinalizeTrack) {
+            (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
+            const bool closed = b.CloseSession();
+            checkDeferred(closed);
+            if (!closed) setError(kMsgWriterError);
+        }
+        if (!b.WaitReady(240000, 1000)) setError(kMsgWriterError);
+    }
+    (void)b.StartStopUnit(false);
+    (void)b.PreventAllowRemoval(true);
+    if (b.OnWriteDone) b.OnWriteDone(this, m_cache.ErrorText());
+}
+
+}  // namespace brenwick

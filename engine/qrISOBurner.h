@@ -1,0 +1,65 @@
+// The write thread TThWrite: prepares the drive, sends the cache's blocks with one WRITE (10) each at
+// consecutive addresses from the session's start, and closes the recording. Recording control (BurnCD,
+// CacheFillPercent) is in qrISOBurner.cpp as well.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "drive/qrTypes.h"
+
+namespace brenwick {
+
+class TQrvBurner;
+class TCacheThread;
+
+// Drive groups of the recording sequence, by disc type.
+enum class TDiscGroup { DvdRam, DvdSequential, CdAndOthers };
+TDiscGroup DiscGroupOf(int discType);
+
+// The speed as the log shows it: rounded to a whole number and followed by "X" ("0X").
+std::string SpeedText(double x);
+
+inline constexpr int kBusyRetries = 10000;   // WRITE attempts while the drive reports busy (~1000 s)
+inline constexpr unsigned kBusyRetryMs = 100;
+
+class TThWrite : public TObject {
+public:
+    // `sectors` is the session's size (ImageSectors). The thread starts with Start().
+    TThWrite(TQrvBurner& burner, TCacheThread& cache, std::uint32_t sectors);
+    ~TThWrite() override;  // joins
+    TThWrite(const TThWrite&) = delete;
+    TThWrite& operator=(const TThWrite&) = delete;
+
+    void Start();
+    void Join();
+    bool IsCurrentThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
+
+private:
+    void run();
+    void prepareDrive();
+    void dataPhase();
+    // Sends one block, retrying while the drive is busy; false when the recording must stop.
+    bool sendBlock(int bytes);
+    void closing();
+    void setError(std::string_view text);
+    bool hasError() const;
+    // After a failed command of the closing: a deferred error (sense response code 71h) means that data
+    // the drive had already accepted did not reach the disc.
+    void checkDeferred(bool commandOk);
+    void sleep(unsigned ms);
+
+    TQrvBurner& m_burner;
+    TCacheThread& m_cache;
+    const std::uint32_t m_sectors;
+    int m_discType = 0;
+    TDiscGroup m_group = TDiscGroup::CdAndOthers;
+    std::uint32_t m_sectorsWritten = 0;
+    int m_capacityCountdown = 5;
+    std::vector<std::uint8_t> m_buffer;  // one cache block
+    std::thread m_thread;
+};
+
+}  // namespace brenwick
