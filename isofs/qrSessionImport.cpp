@@ -1,0 +1,191 @@
+// The session import (see qrSessionImport.h).
+#include "isofs/qrSessionImport.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "isofs/qrByteReader.h"
+#include "isofs/qrISODate.h"
+#include "isofs/qrISOLayout.h"
+#include "isofs/qrISOMessages.h"
+#include "isofs/qrISONames.h"
+
+namespace brenwick {
+
+namespace {
+
+constexpr std::uint64_t kNoDiscLimit = std::uint64_t{1} << 32;
+// No disc holds more directory sectors than this (8 GiB of directories); a hostile tree stops here.
+constexpr std::uint64_t kMaxDirectorySectors = std::uint64_t{1} << 22;
+
+bool IsJolietEscape(const TByteReader& r) {
+    const auto esc = r.bytes(88, 3);
+    return esc.size() == 3 && esc[0] == '%' && esc[1] == '/' && (esc[2] == '@' || esc[2] == 'C' || esc[2] == 'E');
+}
+
+// The name of a Joliet identifier: UCS-2 big-endian up to the first ";", made safe for the tree.
+std::string RecordName(std::span<const std::uint8_t> id) {
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < id.size(); i += 2) {
+        const auto u = static_cast<char16_t>(id[i] << 8 | id[i + 1]);
+        if (u == u';') break;
+        // "\" separates disc path components, "/" Linux ones; neither may stand in a name.
+        units += (u == u'\\' || u == u'/' || u == 0) ? u'_' : u;
+    }
+    std::string name = FromUtf16(units);
+    if (name.empty() || name == "." || name == "..") name = "_";
+    return name;
+}
+
+TDateTime RecordDate(const TByteReader& r, std::size_t at) {
+    const auto b = r.bytes(at + 18, 6);
+    TDateParts p;
+    TDateTime value = 0;
+    if (b.size() == 6) {
+        p.Year = 1900 + b[0], p.Month = b[1], p.Day = b[2], p.Hour = b[3], p.Minute = b[4], p.Second = b[5];
+        p.Millisecond = 0;
+        if (EncodeDateTime(p, value)) return value;
+    }
+    return NowAsDosDateTime();
+}
+
+}  // namespace
+
+TSessionImport::TSessionImport(TCompilation& compilation, TSessionDisc& disc, TLogFn log)
+    : m_compilation(compilation), m_disc(disc), m_log(std::move(log)) {}
+
+void TSessionImport::log(const std::string& text, std::uint8_t mType) const {
+    if (m_log) m_log(text, mType);
+}
+
+bool TSessionImport::extentInsideDisc(std::uint64_t first, std::uint64_t sectors) const {
+    return first + sectors <= m_discSectors;
+}
+
+bool TSessionImport::ImportSession(std::uint8_t session, TDEntry* target) {
+    m_fault = TImportFault::None;
+    m_visited.clear();
+    m_sectorsRead = 0;
+    if (target == nullptr) target = m_compilation.Root();
+    if (session == 0xFF) session = m_disc.sessionCount();
+    if (session == 0) return false;
+    m_discSectors = m_disc.sectorCount();
+    if (m_discSectors == 0 || m_discSectors > kNoDiscLimit) m_discSectors = kNoDiscLimit;
+
+    std::uint32_t first = 0;
+    if (!m_disc.sessionStart(session, first)) {
+        log(std::string(kIsoMsgErrorImporting) + " " + std::to_string(session), kMsgProgress);
+        m_fault = TImportFault::TocUnreadable;
+        return false;
+    }
+    std::array<std::uint8_t, 2048> buffer{};
+    for (std::uint64_t lba = std::uint64_t{first} + 15; lba <= std::uint64_t{first} + 36; ++lba) {
+        buffer.fill(0);
+        if (lba > 0xFFFFFFFFu || !m_disc.read(static_cast<std::uint32_t>(lba), buffer)) continue;
+        const TByteReader r(buffer);
+        if (std::memcmp(buffer.data() + 1, "CD001", 5) != 0) continue;
+        if (buffer[0] == 0xFF) {  // the terminator before any Joliet descriptor: no Joliet tree, no message
+            m_fault = TImportFault::NoJoliet;
+            return false;
+        }
+        if (buffer[0] != 2 || !IsJolietEscape(r)) continue;  // another supplementary descriptor
+        std::uint32_t extent = 0, size = 0;
+        std::uint8_t recordLength = 0;
+        if (!r.u8(156, recordLength) || recordLength < 34 || !r.le32(158, extent) || !r.le32(166, size)) {
+            m_fault = TImportFault::BadExtent;
+            return false;
+        }
+        (void)ImportDirectory(extent, size, target);  // an empty root takes no record and is no fault
+        return m_fault == TImportFault::None;
+    }
+    log(FormatIsoMessage(kIsoMsgIsoImageNotFound, std::to_string(session)), kMsgProgress);
+    m_fault = TImportFault::NoJoliet;
+    return false;
+}
+
+bool TSessionImport::ImportDirectory(std::uint32_t firstSector, std::uint32_t size, TDEntry* target) {
+    if (m_discSectors == 0) {
+        m_discSectors = m_disc.sectorCount();
+        if (m_discSectors == 0 || m_discSectors > kNoDiscLimit) m_discSectors = kNoDiscLimit;
+    }
+    if (target == nullptr) target = m_compilation.Root();
+    return importDirectory(firstSector, size, target, 0);
+}
+
+bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t size, TDEntry* target,
+                                     unsigned depth) {
+    if (m_fault != TImportFault::None) return false;
+    if (depth > kMaxImportDepth) {
+        m_fault = TImportFault::TooDeep;
+        return false;
+    }
+    const std::uint64_t sectors = SectorsOf(size);
+    if (firstSector == 0 || !extentInsideDisc(firstSector, sectors)) {
+        m_fault = TImportFault::BadExtent;
+        return false;
+    }
+    if (!m_visited.insert(firstSector).second) {
+        m_fault = TImportFault::Loop;
+        return false;
+    }
+    m_sectorsRead += sectors;
+    if (m_sectorsRead > kMaxDirectorySectors) {
+        m_fault = TImportFault::TooLarge;
+        return false;
+    }
+    bool taken = false;
+    std::vector<std::uint8_t> buffer(2048);
+    for (std::uint64_t s = 0; s < sectors; ++s) {
+        if (!m_disc.read(static_cast<std::uint32_t>(firstSector + s), std::span<std::uint8_t, 2048>(buffer.data(), 2048))) {
+            m_fault = TImportFault::SectorUnreadable;
+            return taken;
+        }
+        const TByteReader r(buffer);
+        std::size_t at = 0;
+        while (at < 2015) {
+            std::uint8_t length = 0, n = 0, flags = 0;
+            if (!r.u8(at, length) || length == 0 || !r.u8(at + 32, n) || !r.u8(at + 25, flags)) break;
+            // Step by the record length when it holds the identifier (records may carry system use bytes).
+            const std::size_t step = length >= 33u + n ? length : 34u + n;
+            if (at + step > 2048) break;
+            const std::size_t here = at;
+            at += step;
+            if (n >= 240) {
+                log(std::string(kIsoMsgNameExceeds120), kMsgProgress);
+                continue;
+            }
+            const auto id = r.bytes(here + 33, n);
+            if (n == 1 && (id[0] == 0 || id[0] == 1)) continue;  // "." and ".."
+            if ((flags & 0x80) != 0) {
+                m_fault = TImportFault::MultiExtent;
+                return taken;
+            }
+            std::uint32_t extent = 0, dataLength = 0;
+            if (!r.le32(here + 2, extent) || !r.le32(here + 10, dataLength)) break;
+            TSearchRec rec;
+            rec.Name = RecordName(id);
+            rec.FileName = rec.Name;
+            rec.AlternateName = ThirteenCharName(rec.Name);
+            rec.Size = dataLength;
+            rec.Attr = ((flags & 0x01) != 0 ? FILE_ATTRIBUTE_HIDDEN : 0) | ((flags & 0x02) != 0 ? FILE_ATTRIBUTE_DIRECTORY : 0);
+            rec.DateTime = RecordDate(r, here);
+            taken = true;
+            if ((flags & 0x02) != 0) {
+                TDEntry* sub = m_compilation.AddDirectoryEntry(target, rec);
+                if (sub != nullptr) (void)importDirectory(extent, dataLength, sub, depth + 1);
+                if (m_fault != TImportFault::None) return taken;
+            } else {
+                // A file whose data would lie outside the disc (or in the system area) cannot be listed.
+                if (dataLength > 0 && (extent == 0 || !extentInsideDisc(extent, SectorsOf(dataLength)))) {
+                    m_fault = TImportFault::BadExtent;
+                    return taken;
+                }
+                (void)m_compilation.AddFileEntry(target, rec, std::string(), extent);  // refusals are reported there
+            }
+        }
+    }
+    return taken;
+}
+
+}  // namespace brenwick

@@ -1,0 +1,57 @@
+// The import of an earlier session: its Joliet tree is read from the disc and added to the compilation as
+// imported entries (their data stays where it lies). A disc is untrusted input: every record is read through
+// a bounds-checked reader, extents outside the disc are refused, loops and too deep trees stop the import.
+#pragma once
+
+#include <cstdint>
+#include <unordered_set>
+
+#include "drive/qrTypes.h"
+#include "isofs/qrCompilation.h"
+#include "isofs/qrSessionDisc.h"
+
+namespace brenwick {
+
+// Why an import did not read the whole tree (None: it did, or there was nothing to import).
+enum class TImportFault {
+    None,
+    TocUnreadable,     // the session's start could not be found
+    NoJoliet,          // no Joliet descriptor before the terminator or within the descriptor sectors
+    SectorUnreadable,  // a descriptor-named directory sector could not be read
+    Loop,              // a directory met a second time
+    TooDeep,           // deeper than kMaxImportDepth
+    MultiExtent,       // a file of several extents, which cannot be listed again
+    BadExtent,         // an extent or size outside the disc
+    TooLarge,          // more directory sectors than any disc holds
+};
+
+inline constexpr unsigned kMaxImportDepth = 1000;
+
+class TSessionImport {
+public:
+    TSessionImport(TCompilation& compilation, TSessionDisc& disc, TLogFn log = {});
+
+    // Imports session `session` (FFh: the last complete session; 0: nothing) into `target` (none: the
+    // root). True when a Joliet descriptor was found and its whole tree read.
+    bool ImportSession(std::uint8_t session, TDEntry* target);
+    // Imports the directory of `size` bytes at `firstSector` into `target`. True when at least one record
+    // was taken; Fault() tells whether the tree was read whole.
+    bool ImportDirectory(std::uint32_t firstSector, std::uint32_t size, TDEntry* target);
+
+    TImportFault Fault() const { return m_fault; }
+
+private:
+    bool importDirectory(std::uint32_t firstSector, std::uint32_t size, TDEntry* target, unsigned depth);
+    bool extentInsideDisc(std::uint64_t first, std::uint64_t sectors) const;
+    void log(const std::string& text, std::uint8_t mType) const;
+
+    TCompilation& m_compilation;
+    TSessionDisc& m_disc;
+    TLogFn m_log;
+    TImportFault m_fault = TImportFault::None;
+    std::uint64_t m_discSectors = 0;
+    std::uint64_t m_sectorsRead = 0;
+    std::unordered_set<std::uint32_t> m_visited;  // directory extents already read
+};
+
+}  // namespace brenwick
