@@ -1,0 +1,378 @@
+// The backup workflow's jobs, handlers and timer.
+#include "app/workflow/TBackupWorkflow.h"
+
+#include <sys/stat.h>
+
+#include "app/workflow/TSessionPaths.h"
+#include "app/workflow/TSizeFormat.h"
+#include "drive/qrConst.h"
+
+namespace brenwick {
+
+namespace {
+
+constexpr unsigned kReadyTimeoutMs = 5000;
+constexpr unsigned kFlushTimeoutMs = 300000;
+constexpr int kBlankMinimal = 1;
+
+std::tm localNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+std::string discTypeName(int index) {
+    if (index < 0 || std::size_t(index) >= DiscTypeNames.size()) index = 0;
+    return std::string(DiscTypeNames[std::size_t(index)]);
+}
+
+}  // namespace
+
+TBackupWorkflow::TBackupWorkflow(TBurnerAccess& burner, TWorkflowView view, TClock clock,
+                                 std::function<void()> onPosted)
+    : m_burner(burner),
+      m_view(std::move(view)),
+      m_clock(clock ? std::move(clock) : TClock(localNow)),
+      m_queue(std::move(onPosted)),
+      m_owner(std::this_thread::get_id()) {
+    TBurnerEvents events;
+    events.OnEraseDone = [this](bool withError) {
+        ++m_eraseDoneRaised;
+        m_queue.post([this, withError] { CDEraseDone(withError); });
+    };
+    events.OnWriteDone = [this](const std::string& error) { m_queue.post([this, error] { CDWriteDone(error); }); };
+    events.OnFinalizingTrack = [this] { m_queue.post([this] { CDFinalizingTrack(); }); };
+    events.OnDebugMessage = [this](const std::string& message, std::uint8_t mType) { log(message, mType); };
+    m_burner.SetEvents(std::move(events));
+}
+
+TBackupWorkflow::~TBackupWorkflow() { m_burner.SetEvents({}); }
+
+// ---- log and view ----
+
+void TBackupWorkflow::log(const std::string& line, std::uint8_t mType) {
+    // A line from the owner thread goes out at once unless earlier lines of worker threads still wait,
+    // so that the log keeps the order in which lines were written.
+    if (onOwnerThread() && m_queue.empty()) {
+        deliverLog(line, mType);
+        return;
+    }
+    m_queue.post([this, line, mType] { deliverLog(line, mType); });
+}
+
+void TBackupWorkflow::deliverLog(const std::string& line, std::uint8_t mType) {
+    if (m_view.log) m_view.log(line, mType);
+}
+
+void TBackupWorkflow::setState(TJobState state) {
+    if (m_state == state) return;
+    m_state = state;
+    if (m_view.stateChanged) m_view.stateChanged(state);
+}
+
+void TBackupWorkflow::setTimer(bool running) {
+    if (m_timerRunning == running) return;
+    m_timerRunning = running;
+    if (m_view.timerChanged) m_view.timerChanged(running);
+}
+
+void TBackupWorkflow::showDiscType() {
+    const std::string name = discTypeName(m_burner.GetDiscType());
+    if (m_view.discType) m_view.discType(name);
+}
+
+void TBackupWorkflow::publishProgress() {
+    if (m_view.progressChanged) m_view.progressChanged(m_progress);
+}
+
+void TBackupWorkflow::finishJob(TRunOutcome outcome, std::string error) {
+    m_report.outcome = outcome;
+    m_report.error = std::move(error);
+    if (m_view.jobFinished) m_view.jobFinished(m_report);
+}
+
+std::size_t TBackupWorkflow::ProcessEvents() { return m_queue.drain(); }
+
+// ---- start-up, profile and device ----
+
+void TBackupWorkflow::Start() {
+    setState(TJobState::Start);
+    if (!m_burner.ASPIInitialized()) log("<<< ERROR INITIALIZING ASPI LAYER!", kMsgError);
+}
+
+void TBackupWorkflow::ProfileCreated() {
+    if (JobActive()) return;
+    setState(TJobState::AfterNew);
+}
+
+void TBackupWorkflow::ProfileOpened() {
+    if (JobActive()) return;
+    setState(TJobState::Idle);
+}
+
+void TBackupWorkflow::DeviceChange(int index) {
+    const std::vector<std::string> list = m_burner.DeviceList();
+    const std::string entry = index >= 0 && std::size_t(index) < list.size() ? list[std::size_t(index)] : "";
+    m_burner.SelectDevice(entry);
+    log("<<< " + entry);
+}
+
+// ---- the jobs ----
+
+bool TBackupWorkflow::addEntry(const std::string& sessionFolder, const std::string& entry) {
+    std::string path = NormalizeEntry(entry);
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        log("<<< SKIP! " + entry + " DOES NOT EXIST!");
+        ++m_report.entriesSkipped;
+        return false;
+    }
+    // A folder named without its trailing "/" (a hand-edited profile) is still that folder: its contents
+    // go below its own name, as every source keeps its full path on the disc.
+    if (S_ISDIR(st.st_mode) && path.back() != '/') path += '/';
+    const std::string destination = DestinationFor(sessionFolder, path);
+    if (!m_burner.ForceDirectory(destination)) {
+        ++m_report.itemsLeftOut;  // the tree has logged the limit or the bad name
+        return false;
+    }
+    const int added = S_ISDIR(st.st_mode) ? m_burner.AddFolder(destination, path) : m_burner.AddFile(destination, path);
+    if (added == -1) {  // it went away between the look and the add
+        log("<<< SKIP! " + entry + " DOES NOT EXIST!");
+        ++m_report.entriesSkipped;
+        return false;
+    }
+    return true;
+}
+
+bool TBackupWorkflow::DoPrepare() {
+    if (JobActive()) return false;
+    m_report = {};
+    if (!m_burner.TestUnitReady(kReadyTimeoutMs)) {
+        log("<<< ERROR DRIVE IS NOT READY!", kMsgError);
+        m_report.outcome = TRunOutcome::NotReady;
+        return false;
+    }
+    showDiscType();
+    m_burner.ClearCompilation();
+
+    const std::tm now = m_clock();
+    const std::string sessionFolder = SessionFolderName(now);
+    m_burner.SetIdVolume(m_options.Volume);
+    // Without them every disc would carry the same volume dates, and readers that tell volumes apart by
+    // them would take every backup for the same disc.
+    m_burner.SetDateCreation(ToDateTime(now));
+    m_burner.SetDateModification(ToDateTime(now));
+
+    for (const std::string& entry : m_options.Archives) (void)addEntry(sessionFolder, entry);  // skips are counted
+    m_report.itemsLeftOut += m_burner.LeftOutCount();
+    m_report.filesAdded = m_burner.NewFileCount();
+
+    if (m_burner.DirectoryCount() == 0 && m_burner.EntryCount() == 0) {
+        log("<<< NO FILE/FOLDER INSERT!", kMsgError);
+        m_report.outcome = TRunOutcome::NothingToAdd;
+        return false;
+    }
+    if (!m_burner.Prepare()) {
+        m_report.outcome = TRunOutcome::LayoutRefused;
+        return false;
+    }
+    const std::int64_t sectors = m_burner.ImageSectors();
+    m_report.sessionBytes = sectors * kSectorSize;
+    m_gaugeMax = m_report.sessionBytes;
+    m_progress = {};
+    m_progress.sessionBytes = m_report.sessionBytes;
+    m_progress.process = ScaleGauge(m_gaugeMax, 0);
+    publishProgress();
+
+    const std::int64_t capacity = std::int64_t(m_burner.GetDiscCapacity()) * kSectorSize;
+    const std::int64_t used = std::int64_t(m_burner.GetUsedSectors()) * kSectorSize;
+    const std::uint32_t freeSectors = m_burner.GetFreeSectors();
+    log("<<< DISC SIZE/USED/FREE : " + MegabytesText(capacity) + "/" + MegabytesText(used) + "/" +
+        MegabytesText(std::int64_t(freeSectors) * kSectorSize));
+    log("<<< SESSIONS ON DISC : " + std::to_string(m_burner.GetSessionCount()));
+    log("<<< NEW SESSION SIZE : " + MegabytesText(m_report.sessionBytes));
+    if (std::int64_t(freeSectors) < sectors) {
+        log("<<< REQUIRE MORE SPACE ON DISC!", kMsgError);
+        m_report.outcome = TRunOutcome::NoSpace;
+        return false;
+    }
+    m_report.outcome = TRunOutcome::Prepared;
+    return true;
+}
+
+void TBackupWorkflow::DoBurn() {
+    if (!m_burner.TestUnitReady(kReadyTimeoutMs)) {
+        log("<<< ERROR DRIVE IS NOT READY!", kMsgError);
+        finishJob(TRunOutcome::NotReady);
+        return;
+    }
+    showDiscType();
+    if (!DoPrepare()) {
+        finishJob(m_report.outcome);
+        return;
+    }
+    setTimer(true);
+    setState(TJobState::Recording);
+    m_recordingActive = true;
+    m_stopPending = false;
+    if (m_view.processPending) m_view.processPending();
+    // Blocks while the cache fills. When it fails, OnWriteDone has been posted and ends the job.
+    const bool started = m_burner.BurnCD();
+    // A stop that came while the cache filled would be lost: the write thread clears the abort flag as it
+    // starts. It is applied again now and on every timer tick until the recording ends.
+    if (started && m_stopPending) m_burner.AbortWrite();
+    if (m_view.processPending) m_view.processPending();
+}
+
+void TBackupWorkflow::DoErase() {
+    if (!m_burner.TestUnitReady(kReadyTimeoutMs)) {
+        log("<<< ERROR DRIVE IS NOT READY!", kMsgError);
+        finishJob(TRunOutcome::NotReady);
+        return;
+    }
+    showDiscType();
+    if (!m_burner.IsDiscErasable()) {
+        finishJob(TRunOutcome::NotErasable);
+        return;
+    }
+    m_gaugeMax = 100;
+    m_progress = {};
+    m_progress.erasing = true;
+    m_progress.process = ScaleGauge(100, 0);
+    publishProgress();
+    setTimer(true);
+    setState(TJobState::Erasing);
+    m_erasingActive = true;
+    const unsigned raisedBefore = m_eraseDoneRaised;
+    const bool started = m_burner.EraseDisc(kBlankMinimal);
+    // EraseDisc gives up without an event when the drive does not become ready before BLANK; that ends
+    // the erase with an error, so the workflow never stays in the erasing state.
+    if (!started && m_eraseDoneRaised == raisedBefore) m_queue.post([this] { CDEraseDone(true); });
+    if (m_view.processPending) m_view.processPending();
+}
+
+// ---- buttons ----
+
+void TBackupWorkflow::ButtonEraseClick() {
+    if (!ControlStatesFor(m_state).erase || JobActive()) return;
+    m_report = {};
+    BurnAfterErase = false;
+    DoErase();
+}
+
+void TBackupWorkflow::ButtonPrePareClick() {
+    if (!ControlStatesFor(m_state).prepare || JobActive()) return;
+    (void)DoPrepare();  // Prepare only reports; its result starts nothing
+}
+
+void TBackupWorkflow::ButtonBurnClick() {
+    if (!ControlStatesFor(m_state).burn || JobActive()) return;
+    m_report = {};
+    m_burner.SetSessionImport(m_options.Import ? -1 : 0);
+    m_burner.SetFinalizeDisc(m_options.CloseDisc);
+    if (m_options.EraseBefore) {
+        BurnAfterErase = true;
+        DoErase();
+    } else {
+        DoBurn();
+    }
+}
+
+void TBackupWorkflow::ButtonStopClick() {
+    if (m_state != TJobState::Recording) return;
+    m_stopPending = true;
+    m_burner.AbortWrite();
+    if (m_view.processPending) m_view.processPending();
+    m_progress.cacheFillPercent = 0;
+    m_progress.driveBufferUsed = 0;
+    publishProgress();
+    setState(TJobState::Stopping);
+}
+
+bool TBackupWorkflow::RequestStop() {
+    if (m_recordingActive) {
+        if (m_state == TJobState::Recording) {
+            ButtonStopClick();
+        } else {
+            m_stopPending = true;
+            m_burner.AbortWrite();
+        }
+        return true;
+    }
+    if (m_erasingActive) {
+        BurnAfterErase = false;
+        return true;
+    }
+    return false;
+}
+
+// ---- handlers ----
+
+void TBackupWorkflow::CDEraseDone(bool WithError) {
+    m_erasingActive = false;
+    setTimer(false);
+    setState(TJobState::Idle);
+    if (WithError) {
+        log("<<< ERROR ERASING DISC!", kMsgError);
+        finishJob(TRunOutcome::EraseFailed);
+        return;
+    }
+    m_progress.erasePercent = 100;
+    m_progress.process = ScaleGauge(100, 100);
+    publishProgress();
+    log("<<< ERASE PROCESS DONE");
+    if (BurnAfterErase) {
+        DoBurn();
+        return;
+    }
+    finishJob(TRunOutcome::Erased);
+}
+
+void TBackupWorkflow::CDWriteDone(const std::string& Error) {
+    BurnAfterErase = false;
+    m_recordingActive = false;
+    const bool stopped = m_stopPending;
+    m_stopPending = false;
+    setTimer(false);
+    setState(TJobState::Idle);
+    m_burner.ClearCompilation();
+    (void)m_burner.SynchronizeCache(kFlushTimeoutMs);  // a failed flush shows in the drive's own log line
+    if (!Error.empty()) {
+        log("<<< " + Error, kMsgError);
+        finishJob(stopped && Error == kMsgAbortedByUser ? TRunOutcome::Stopped : TRunOutcome::RecordFailed, Error);
+        return;
+    }
+    log("<<< WRITE/BURNCD PROCESS DONE");
+    if (m_options.EjectDisc) m_report.ejected = m_burner.StartStopUnit(true);
+    finishJob(TRunOutcome::Recorded);
+}
+
+void TBackupWorkflow::CDFinalizingTrack() { log("<<< FINALIZING TRACK"); }
+
+// ---- timer ----
+
+const TProgress& TBackupWorkflow::Timer1Timer() {
+    if (m_recordingActive && m_stopPending) m_burner.AbortWrite();  // keep the stop until it takes
+    if (m_burner.Erasing()) {
+        m_progress.erasing = true;
+        m_progress.erasePercent = m_burner.EraseProgress();
+        m_progress.process = ScaleGauge(100, m_progress.erasePercent);
+        publishProgress();
+        return m_progress;
+    }
+    m_progress.erasing = false;
+    m_progress.bytesWritten = m_burner.BytesWritten();
+    m_progress.sessionBytes = m_burner.ImageSectors() * kSectorSize;
+    m_progress.writtenText = WrittenOfTotalText(m_progress.bytesWritten, m_progress.sessionBytes);
+    m_progress.process = ScaleGauge(m_gaugeMax, m_progress.bytesWritten);
+    m_progress.cacheFillPercent = m_burner.CacheFillPercent();
+    const std::uint32_t size = m_burner.DeviceBufferSize();
+    const std::uint32_t free = m_burner.DeviceFreeBufferSize();
+    m_progress.driveBufferSize = size;
+    if (free <= size) m_progress.driveBufferUsed = size - free;
+    publishProgress();
+    return m_progress;
+}
+
+}  // namespace brenwick

@@ -1,0 +1,159 @@
+// The backup workflow: the jobs Prepare, Burn and Erase, Stop, the handlers of the burner's events and
+// the half-second timer's values, with the job state as one value. It shows nothing itself: a window or
+// the command line wires a TWorkflowView to it and paints what it reports.
+//
+// Threads: every method runs on the one thread that owns the workflow. The burner raises its events on
+// worker threads; the workflow posts them into its event queue, and they run when the owner calls
+// ProcessEvents, in the order in which they were raised. Log lines keep that order too.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/workflow/TBurnerAccess.h"
+#include "app/workflow/TEventQueue.h"
+#include "app/workflow/TJobState.h"
+#include "app/workflow/TProgress.h"
+
+namespace brenwick {
+
+// What the window's controls hold for the jobs.
+struct TWorkflowOptions {
+    std::vector<std::string> Archives;  // in list order; a folder ends in "/"
+    bool EraseBefore = false;           // cbEraseBefore
+    bool Import = false;                // cbImport
+    bool CloseDisc = false;             // cbCloseDisc
+    bool EjectDisc = false;             // cbEjectDisc
+    std::string Volume;                 // EditVolume
+};
+
+enum class TRunOutcome : std::uint8_t {
+    None,
+    NotReady,         // "<<< ERROR DRIVE IS NOT READY!"
+    NothingToAdd,     // "<<< NO FILE/FOLDER INSERT!"
+    LayoutRefused,    // Prepare refused; the layout logged why
+    NoSpace,          // "<<< REQUIRE MORE SPACE ON DISC!"
+    Prepared,         // DoPrepare: the session fits
+    NotErasable,      // Erase, or Burn with erase-before, on a disc that cannot be erased
+    EraseFailed,      // "<<< ERROR ERASING DISC!"
+    Erased,           // "<<< ERASE PROCESS DONE" (and no burn follows)
+    Recorded,         // "<<< WRITE/BURNCD PROCESS DONE"
+    RecordFailed,     // "<<< " + error
+    Stopped,          // the recording ended after Stop
+};
+
+// What the last job did, for a summary at its end.
+struct TRunReport {
+    TRunOutcome outcome = TRunOutcome::None;
+    std::string error;               // the recording's error text
+    int filesAdded = 0;              // source files put into the session
+    std::int64_t sessionBytes = 0;   // ImageSectors x 2048
+    int entriesSkipped = 0;          // Archives entries that do not exist ("SKIP!")
+    int itemsLeftOut = 0;            // entries the compilation left out ("NOT BACKED UP", limits)
+    bool ejected = false;
+
+    int itemsNotBackedUp() const { return entriesSkipped + itemsLeftOut; }
+};
+
+// Where the workflow reports; every call comes on the owner thread. Unset members are not called.
+struct TWorkflowView {
+    std::function<void(const std::string& line, std::uint8_t mType)> log;  // one whole line of the log
+    std::function<void(const std::string& name)> discType;                 // status panel 2
+    std::function<void(TJobState state)> stateChanged;
+    std::function<void(bool running)> timerChanged;                        // Timer1 started or stopped
+    std::function<void(const TProgress& progress)> progressChanged;        // gauges and panel 1
+    std::function<void()> processPending;  // "let pending window messages be processed"
+    std::function<void(const TRunReport& report)> jobFinished;  // a Burn or Erase ended (not Prepare)
+};
+
+class TBackupWorkflow {
+public:
+    using TClock = std::function<std::tm()>;  // the local time now
+
+    // `onPosted` runs on a worker thread whenever an event is posted (a window schedules ProcessEvents).
+    TBackupWorkflow(TBurnerAccess& burner, TWorkflowView view, TClock clock = {},
+                    std::function<void()> onPosted = {});
+    ~TBackupWorkflow();
+    TBackupWorkflow(const TBackupWorkflow&) = delete;
+    TBackupWorkflow& operator=(const TBackupWorkflow&) = delete;
+
+    TWorkflowOptions& Options() { return m_options; }
+    TJobState State() const { return m_state; }
+    bool TimerRunning() const { return m_timerRunning; }
+    const TProgress& Progress() const { return m_progress; }
+    const TRunReport& LastReport() const { return m_report; }
+    // True while a recording or an erase has not yet delivered its end event.
+    bool JobActive() const { return m_recordingActive || m_erasingActive; }
+
+    // Start-up: "<<< ERROR INITIALIZING ASPI LAYER!" when no transport is loaded.
+    void Start();
+    // The profile commands' effect on the state: New gives "after New", Open the idle state.
+    void ProfileCreated();
+    void ProfileOpened();
+    // Selects the recorder at `index` of the device list (none when out of range) and logs
+    // "<<< " + its description.
+    void DeviceChange(int index);
+
+    // Returns true when a recording may start.
+    bool DoPrepare();
+    void DoBurn();
+    void DoErase();
+
+    void ButtonEraseClick();
+    void ButtonPrePareClick();
+    void ButtonBurnClick();
+    void ButtonStopClick();
+    // Asks for a stop whatever runs: during a recording as Stop (kept until the recording has really
+    // started, so a stop while the cache fills is not lost); during an erase, which cannot be cancelled,
+    // the burn that would follow it is called off. Returns false when no job runs.
+    bool RequestStop();
+
+    // The half-second timer; returns the values shown.
+    const TProgress& Timer1Timer();
+
+    // Runs the posted events on the owner thread; returns how many ran.
+    std::size_t ProcessEvents();
+    // Waits until an event is posted or the time-out passes.
+    bool WaitForEvents(std::chrono::milliseconds timeout) { return m_queue.waitFor(timeout); }
+
+private:
+    void CDEraseDone(bool WithError);
+    void CDWriteDone(const std::string& Error);
+    void CDFinalizingTrack();
+
+    void log(const std::string& line, std::uint8_t mType = 1);
+    void deliverLog(const std::string& line, std::uint8_t mType);
+    void setState(TJobState state);
+    void setTimer(bool running);
+    void showDiscType();
+    void publishProgress();
+    void finishJob(TRunOutcome outcome, std::string error = {});
+    bool onOwnerThread() const { return std::this_thread::get_id() == m_owner; }
+    bool addEntry(const std::string& sessionFolder, const std::string& entry);
+
+    TBurnerAccess& m_burner;
+    TWorkflowView m_view;
+    TClock m_clock;
+    TEventQueue m_queue;
+    const std::thread::id m_owner;
+
+    TWorkflowOptions m_options;
+    TJobState m_state = TJobState::Start;
+    bool m_timerRunning = false;
+    bool BurnAfterErase = false;
+    bool m_recordingActive = false;
+    bool m_erasingActive = false;
+    bool m_stopPending = false;     // Stop asked during this recording; applied again until it ends
+    std::int64_t m_gaugeMax = 100;  // the Process gauge's range before scaling
+    TProgress m_progress;
+    TRunReport m_report;
+    std::atomic<unsigned> m_eraseDoneRaised{0};  // counts OnEraseDone as raised, on any thread
+};
+
+}  // namespace brenwick

@@ -1,0 +1,85 @@
+// What the backup workflow uses of the burner: the drive commands, the compilation, the layout and the
+// recording, with the burner's designed names. The real burner is reached through TQrvBurnerAccess; tests
+// put a scripted burner in its place to reach states a real recorder cannot be made to show on demand.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "drive/qrTypes.h"
+
+namespace brenwick {
+
+// The burner's events as the workflow receives them. The burner may raise them on any thread (the write
+// thread, the erase thread, or the caller's thread when a job fails at its start).
+struct TBurnerEvents {
+    std::function<void(bool WithError)> OnEraseDone;
+    std::function<void(const std::string& Error)> OnWriteDone;
+    std::function<void()> OnFinalizingTrack;
+    std::function<void(const std::string& Message, std::uint8_t mType)> OnDebugMessage;
+};
+
+class TBurnerAccess {
+public:
+    virtual ~TBurnerAccess() = default;
+
+    // Installs the handlers; called once, before any job.
+    virtual void SetEvents(TBurnerEvents events) = 0;
+
+    // Drives.
+    virtual bool ASPIInitialized() const = 0;
+    virtual std::vector<std::string> DeviceList() const = 0;
+    virtual void SelectDevice(const std::string& entry) = 0;
+    virtual bool TestUnitReady(unsigned timeoutMs) = 0;
+    virtual int GetDiscType() = 0;  // index into DiscTypeNames
+    virtual bool IsDiscErasable() = 0;
+    virtual std::uint32_t GetDiscCapacity() = 0;  // sectors
+    virtual std::uint32_t GetUsedSectors() = 0;
+    virtual std::uint32_t GetFreeSectors() = 0;
+    virtual int GetSessionCount() = 0;
+    virtual bool SynchronizeCache(unsigned timeoutMs) = 0;
+    virtual bool StartStopUnit(bool eject) = 0;
+
+    // Erase: true when the erase thread was started; OnEraseDone follows.
+    virtual bool EraseDisc(int blankType) = 0;
+    virtual bool Erasing() const = 0;
+    virtual int EraseProgress() const = 0;
+
+    // The compilation (owner thread only).
+    virtual void ClearCompilation() = 0;
+    virtual bool ForceDirectory(const std::string& path) = 0;
+    // 1 when the source exists, -1 when it does not, 0 when the destination is invalid.
+    virtual int AddFile(const std::string& destination, const std::string& source) = 0;
+    // All files, recursive, archive attribute ignored, destination not derived.
+    virtual int AddFolder(const std::string& destination, const std::string& source) = 0;
+    virtual int DirectoryCount() const = 0;
+    virtual int EntryCount() const = 0;
+    // Entries that the adds left out and logged as "NOT BACKED UP" (limits included).
+    virtual int LeftOutCount() const = 0;
+    // Files of this run that came from the source tree (not imported, not directories).
+    virtual int NewFileCount() const = 0;
+
+    // Settings read by Prepare and the recording.
+    virtual void SetIdVolume(const std::string& volume) = 0;
+    virtual void SetDateCreation(TDateTime date) = 0;
+    virtual void SetDateModification(TDateTime date) = 0;
+    virtual void SetSessionImport(std::int16_t selector) = 0;  // -1 the last session, 0 none
+    virtual void SetFinalizeDisc(bool finalize) = 0;
+
+    // Layout of the session for a disc; false when the layout refuses (it has logged why).
+    virtual bool Prepare() = 0;
+    virtual std::int64_t ImageSectors() const = 0;
+
+    // Recording: blocks while the cache fills; true when the write thread started.
+    virtual bool BurnCD() = 0;
+    virtual void AbortWrite() = 0;
+    // Polled by the timer from the owner thread; each is one value written by a worker thread.
+    virtual std::int64_t BytesWritten() const = 0;
+    virtual int CacheFillPercent() const = 0;
+    virtual std::uint32_t DeviceBufferSize() const = 0;
+    virtual std::uint32_t DeviceFreeBufferSize() const = 0;
+};
+
+}  // namespace brenwick
