@@ -17,6 +17,9 @@ namespace brenwick {
 
 namespace {
 
+// Bytes that `bytes` occupy when rounded up to whole sectors.
+std::int64_t sectorBytesOf(std::int64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes * kSectorBytes; }
+
 // Reads up to `count` bytes, going on after partial reads; returns the bytes read before the end of the
 // file or a read error.
 std::int64_t readFully(int fd, std::uint8_t* destination, std::int64_t count) {
@@ -181,7 +184,7 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFil
         const std::int64_t wanted = std::min<std::int64_t>(amountLeft, m_currentRoom);
         std::uint8_t* at = m_current->Data.get() + fill;
         const std::int64_t got = incomplete ? 0 : readFully(m_sourceFd, at, wanted);
-        const std::int64_t padded = SectorsOf(wanted) * kSectorBytes;
+        const std::int64_t padded = sectorBytesOf(wanted);
         std::memset(at + got, 0, static_cast<std::size_t>(padded - got));
         if (got < wanted && !incomplete) {
             incomplete = true;

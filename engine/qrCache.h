@@ -43,9 +43,6 @@ struct TCacheHooks {
     std::function<void(TThreadPriority)> SetPriority;   // unassigned: SetCurrentThreadPriority
 };
 
-// Number of sectors that `bytes` occupy (0 for 0).
-constexpr std::int64_t SectorsOf(std::int64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
-
 class TCacheThread {
 public:
     // Starts the thread at once. `cacheSize` is the burner's CacheSize in bytes; `bytesToDeliver` the

@@ -19,6 +19,8 @@ using testing::TTempTree;
 
 constexpr int kSmallestCache = 2097152;
 
+std::int64_t sectorsOf(std::int64_t bytes) { return (bytes + 2047) / 2048; }
+
 std::vector<std::uint8_t> metadataOf(int sectors) { return TTempTree::Pattern(sectors * kSectorBytes, 99); }
 
 // Sleeps that cost next to nothing, so that the tests do not wait in real time.
@@ -93,7 +95,7 @@ TEST(CacheThread, StreamsMetadataThenSectorAlignedFilesWithZeroPadding) {
             input.Files.push_back({path, c.sizes[i]});
             const auto bytes = TTempTree::Pattern(c.sizes[i], unsigned(i + 1));
             expected.insert(expected.end(), bytes.begin(), bytes.end());
-            expected.resize(expected.size() + (SectorsOf(c.sizes[i]) * 2048 - c.sizes[i]), 0);
+            expected.resize(expected.size() + (sectorsOf(c.sizes[i]) * 2048 - c.sizes[i]), 0);
         }
         input.Files.push_back({"", 100});  // an imported entry: no source, no data
         const auto total = static_cast<std::int64_t>(expected.size());
@@ -123,12 +125,12 @@ TEST(CacheThread, ShortFileIsCompletedWithZerosAndReported) {
     };
     TCacheInput input;
     input.Files = {{shrunk, 70000}, {grown, 5000}};
-    const std::int64_t total = (SectorsOf(70000) + SectorsOf(5000)) * 2048;
+    const std::int64_t total = (sectorsOf(70000) + sectorsOf(5000)) * 2048;
     TCacheThread cache(4194304, std::move(input), total, hooks);
     const TDrained got = drain(cache);
 
     std::vector<std::uint8_t> expected = TTempTree::Pattern(3000, 1);
-    expected.resize(SectorsOf(70000) * 2048, 0);
+    expected.resize(sectorsOf(70000) * 2048, 0);
     const auto grownBytes = TTempTree::Pattern(5000, 2);
     expected.insert(expected.end(), grownBytes.begin(), grownBytes.end());
     expected.resize(total, 0);
@@ -211,7 +213,7 @@ TEST(CacheThread, QueueCapacityAndMetadataLargerThanCache) {
         TCacheInput input;
         input.Metadata = metadataOf(c.metadataSectors);
         input.Files = {{tree.writePattern("big", c.fileSize, 3), c.fileSize}};
-        const std::int64_t total = (c.metadataSectors + SectorsOf(c.fileSize)) * 2048;
+        const std::int64_t total = (c.metadataSectors + sectorsOf(c.fileSize)) * 2048;
         TCacheThread cache(kSmallestCache, std::move(input), total, hooks);
         gate.waitForSleep();
         EXPECT_EQ(cache.MaxBlocks(), 32);
