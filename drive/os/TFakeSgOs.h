@@ -21,7 +21,7 @@ public:
         int openError = 0;                  // errno for every open (0: opens)
         int readWriteOpenError = 0;         // errno for read-write opens only
         int addressError = 0;
-        // Answers SG_IO other than the scan's INQUIRY; returns the ioctl's errno (0: the call worked).
+        // Answers every SG_IO but INQUIRY; returns the ioctl's errno (0: the call worked).
         std::function<int(TSgIo&)> handler;
     };
 
@@ -66,7 +66,7 @@ public:
         auto& node = nodes[it->second];
         calls.push_back({it->second, std::vector<std::uint8_t>(io.cdb.begin(), io.cdb.end()), io.direction,
                          io.dataLength, io.senseCapacity, io.timeoutMs});
-        if (!io.cdb.empty() && io.cdb[0] == 0x12 && !node.handler) {
+        if (!io.cdb.empty() && io.cdb[0] == 0x12) {  // the scan's INQUIRY
             std::memcpy(io.data, node.inquiry.data(), std::min<std::size_t>(node.inquiry.size(), io.dataLength));
             return 0;
         }
