@@ -21,6 +21,7 @@ TQrvBurner::TQrvBurner() {
 TQrvBurner::~TQrvBurner() {
     // A recording still running is stopped as the user's Stop would stop it; its closing still runs.
     m_abort = true;
+    m_destroying = true;
     joinWriteThread();
     m_retiredWriteThreads.clear();
     m_eraseThread.reset();  // ends its poll and joins it

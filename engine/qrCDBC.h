@@ -148,6 +148,7 @@ private:
     // Recording state: the abort flag, the counter the main window polls, the current cache thread
     // (kept until the next recording or the end of the burner) and the write thread.
     std::atomic<bool> m_abort{false};
+    std::atomic<bool> m_destroying{false};  // stops a recording that started after the abort was cleared
     std::atomic<std::int64_t> m_bytesWritten{0};
     std::unique_ptr<TCacheThread> m_cache;
     std::unique_ptr<TThWrite> m_writeThread;

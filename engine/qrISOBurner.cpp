@@ -191,7 +191,7 @@ bool TThWrite::sendBlock(int bytes) {
         return false;
     }
     for (int attempt = 1;; ++attempt) {
-        if (b.m_abort.load()) {
+        if (b.m_abort.load() || b.m_destroying.load()) {
             m_cache.Abort();
             setError(kMsgAbortedByUser);
             return false;
