@@ -20,6 +20,8 @@
 #define BRW_DRIVER_SENSE 0x08
 #define BRW_DID_TIME_OUT 0x03
 #define BRW_DID_ERROR 0x07
+#define BRW_DEFAULT_TIMEOUT_MS 60000
+#define BRW_BUSY_RETRY_NS 3000000
 
 static int g_sg_timeout = 60 * 100; /* jiffies at HZ=100, as SG_GET_TIMEOUT reports them */
 static int g_reserved_size = BRW_MAX_SECTORS * 512;
@@ -89,9 +91,18 @@ static int sg_io(sg_io_hdr_t* h) {
     }
     int direction = buffer != NULL ? direction_of(h->dxfer_direction, length) : BRW_DIR_NONE;
 
+    /* The SCSI midlayer requeues a command that gets BUSY or TASK SET FULL until the command's time is
+     * up, so a program sees such a status only from a drive that stays busy. */
+    unsigned budget = h->timeout ? h->timeout : BRW_DEFAULT_TIMEOUT_MS;
     struct brw_preload_reply reply;
-    int rc = brw_command(h->cmdp, h->cmd_len, direction, buffer, direction == BRW_DIR_NONE ? 0 : length,
+    int rc;
+    for (;;) {
+        rc = brw_command(h->cmdp, h->cmd_len, direction, buffer, direction == BRW_DIR_NONE ? 0 : length,
                          h->timeout, &reply);
+        if (rc != 0 || (reply.status != 0x08 && reply.status != 0x28) || elapsed_ms(&start) >= budget) break;
+        const struct timespec pause = {0, BRW_BUSY_RETRY_NS};
+        nanosleep(&pause, NULL);
+    }
     if (rc == 0 && direction == BRW_DIR_IN && gathered != NULL) scatter(h, gathered, reply.data_length);
     free(gathered);
     if (rc != 0) return fail(-rc);

@@ -3,7 +3,7 @@
  *   preload_probe STEP... where a step is
  *   stat PATH | statx PATH | access PATH | open PATH MODE (ro, rw, rwx = O_RDWR|O_EXCL|O_NONBLOCK)
  *   fstat | getfl | lock | idlun | bus | version | scsiid | drivestatus | capacity
- *   inquiry | tur | badop | read LBA | child-open PATH MODE | exec-fstat | close */
+ *   inquiry | tur | quicktur (30 ms time-out) | badop | read LBA | child-open PATH MODE | exec-fstat | close */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -36,7 +36,8 @@ static int mode_flags(const char* mode) {
     return O_RDWR | O_EXCL | O_NONBLOCK;
 }
 
-static void sg_command(const char* what, const uint8_t* cdb, unsigned cdb_length, unsigned length) {
+static void sg_command(const char* what, const uint8_t* cdb, unsigned cdb_length, unsigned length,
+                       unsigned timeout_ms) {
     uint8_t data[256] = {0};
     uint8_t sense[32] = {0};
     sg_io_hdr_t h;
@@ -49,7 +50,7 @@ static void sg_command(const char* what, const uint8_t* cdb, unsigned cdb_length
     h.dxfer_len = length;
     h.sbp = sense;
     h.mx_sb_len = 18;
-    h.timeout = 5000;
+    h.timeout = timeout_ms;
     if (ioctl(g_fd, SG_IO, &h) != 0) {
         printf("%s errno=%d\n", what, errno);
         return;
@@ -115,13 +116,16 @@ static int run_step(char** argv, int* i) {
         printf("capacity rc=%d bytes=%llu\n", rc, (unsigned long long)bytes);
     } else if (strcmp(step, "inquiry") == 0) {
         const uint8_t cdb[6] = {0x12, 0, 0, 0, 96, 0};
-        sg_command("inquiry", cdb, sizeof cdb, 96);
+        sg_command("inquiry", cdb, sizeof cdb, 96, 5000);
     } else if (strcmp(step, "tur") == 0) {
         const uint8_t cdb[6] = {0};
-        sg_command("tur", cdb, sizeof cdb, 0);
+        sg_command("tur", cdb, sizeof cdb, 0, 5000);
+    } else if (strcmp(step, "quicktur") == 0) {
+        const uint8_t cdb[6] = {0};
+        sg_command("quicktur", cdb, sizeof cdb, 0, 30);
     } else if (strcmp(step, "badop") == 0) {
         const uint8_t cdb[10] = {0xd9};
-        sg_command("badop", cdb, sizeof cdb, 8);
+        sg_command("badop", cdb, sizeof cdb, 8, 5000);
     } else if (strcmp(step, "read") == 0) {
         long lba = strtol(argv[++*i], NULL, 10);
         uint8_t sector[2048];

@@ -31,6 +31,7 @@ constexpr unsigned kSectors = 8;
 class TScriptedTarget : public TScsiTarget {
 public:
     std::atomic<bool> gone{false};
+    std::atomic<int> busyAnswers{0};  // TEST UNIT READY answers BUSY this many times; -1: always
 
     TScsiResult Execute(const TScsiRequest& request) override {
         TScsiResult result;
@@ -39,7 +40,12 @@ public:
             return result;
         }
         switch (request.cdb[0]) {
-            case 0x00: return result;
+            case 0x00:
+                if (busyAnswers != 0) {
+                    if (busyAnswers > 0) --busyAnswers;
+                    result.status = kStatusBusy;
+                }
+                return result;
             case 0x12: {
                 std::uint8_t inquiry[36] = {0x05, 0x80, 0x00, 0x02, 31};
                 std::memcpy(inquiry + 8, "BRENWICK", 8);
@@ -160,6 +166,16 @@ TEST_F(PreloadTest, FillsSgIoResultFieldsLikeTheKernel) {
                  // CHECK CONDITION: as measured on a real /dev/sr, resid stays 0 and 18 sense bytes arrive.
                  "badop status=2 masked=1 host=0 driver=8 sb=18 info=1 resid=0 key=5 asc=20 ascq=00"});
     EXPECT_EQ(m_server->CommandCount(), 3u);
+}
+
+TEST_F(PreloadTest, ABusyDriveIsRetriedUntilTheCommandTimesOut) {
+    StartServer();
+    m_target->busyAnswers = 3;
+    ExpectLines(Probe({"open", "/dev/sr7", "rw", "tur"}), {"tur status=0 masked=0 host=0 driver=0 sb=0 info=0"});
+    EXPECT_EQ(m_server->CommandCount(), 4u);
+    m_target->busyAnswers = -1;
+    ExpectLines(Probe({"open", "/dev/sr7", "rw", "quicktur"}),
+                {"quicktur status=8 masked=4 host=0 driver=0 sb=0 info=1 resid=0"});
 }
 
 TEST_F(PreloadTest, AnswersTheIoctlsOfAnSrNode) {

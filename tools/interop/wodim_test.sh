@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# wodim against the image recorder: drive and disc inquiries, TAO and SAO data burns to a CD-R, and
+# -multi with a second session made by genisoimage from -msinfo (reading the first through the device).
+source "$(dirname "$0")/lib.sh"
+need wodim genisoimage xorriso isoinfo /usr/bin/python3
+
+dir="$WORK/w"
+make_tree "$dir/t1" one
+make_tree "$dir/t2/s2" two
+genisoimage -quiet -R -J -V FIRST -o "$dir/first.iso" "$dir/t1"
+size=$(stat -c %s "$dir/first.iso")
+
+step "wodim -checkdrive, -prcap, -atip"
+rec=$(new_recorder inquiry cd-r-80)
+expect_run "$dir.check.log" on_drive "$rec" wodim dev="$DEV" -checkdrive
+grep -q "Vendor_info    : 'BRENWICK'" "$dir.check.log" || { cat "$dir.check.log"; fail "no vendor"; }
+grep -q "Identification : 'IMAGE RECORDER  '" "$dir.check.log" || { cat "$dir.check.log"; fail "no product"; }
+grep -Eq "Using driver *: *Generic mmc" "$dir.check.log" || { cat "$dir.check.log"; fail "not an MMC driver"; }
+expect_run "$dir.prcap.log" on_drive "$rec" wodim dev="$DEV" -prcap
+grep -q "Does write CD-R media" "$dir.prcap.log" || { cat "$dir.prcap.log"; fail "-prcap: no CD-R writing"; }
+grep -q "Does write CD-RW media" "$dir.prcap.log" || { cat "$dir.prcap.log"; fail "-prcap: no CD-RW writing"; }
+expect_run "$dir.atip.log" on_drive "$rec" wodim dev="$DEV" -atip
+grep -q "ATIP info from disk" "$dir.atip.log" || { cat "$dir.atip.log"; fail "-atip: no ATIP"; }
+grep -q "Is not erasable" "$dir.atip.log" || { cat "$dir.atip.log"; fail "-atip: a CD-R is not erasable"; }
+
+for mode in tao sao; do
+    step "wodim -$mode data burn to a CD-R"
+    rec=$(new_recorder "$mode" cd-r-80)
+    expect_run "$dir.$mode.log" on_drive "$rec" wodim -v dev="$DEV" gracetime=2 "-$mode" -data "$dir/first.iso"
+    image=$(image_of "$rec")
+    cmp -n "$size" "$dir/first.iso" "$image" || fail "-$mode: the disc does not hold the image byte for byte"
+    check_session "$image" 0 "$dir/t1"
+    toc_of "$rec" | grep -q "^Media status : is written , is closed" || fail "-$mode without -multi closes the disc"
+done
+
+step "wodim -multi, then a second session from -msinfo"
+rec=$(new_recorder multi cd-r-80)
+expect_run "$dir.multi1.log" on_drive "$rec" wodim -v dev="$DEV" gracetime=2 -multi -tao -data "$dir/first.iso"
+msinfo=$(on_drive "$rec" wodim dev="$DEV" -msinfo 2>/dev/null)
+[[ "$msinfo" =~ ^0,[1-9][0-9]*$ ]] || fail "-msinfo after one session: '$msinfo'"
+expect_run "$dir.gen2.log" on_drive "$rec" genisoimage -quiet -R -J -V SECOND -C "$msinfo" -M "$DEV" \
+    -o "$dir/second.iso" "$dir/t2"
+expect_run "$dir.multi2.log" on_drive "$rec" wodim -v dev="$DEV" gracetime=2 -multi -tao -data "$dir/second.iso"
+image=$(image_of "$rec")
+mapfile -t starts < <(session_starts "$rec")
+[ "${#starts[@]}" -eq 2 ] && [ "${starts[1]}" -eq "${msinfo#0,}" ] ||
+    fail "the second session should start at ${msinfo#0,}: ${starts[*]}"
+merge_trees "$dir/e2" "$dir/t1" "$dir/t2"
+check_session "$image" 0 "$dir/t1"
+check_session "$image" "${starts[1]}" "$dir/e2"
+toc_of "$rec" | grep -q "^Media status : is written , is appendable" || fail "-multi leaves the disc appendable"
+echo "PASS"

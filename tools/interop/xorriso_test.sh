@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# xorriso (libburn) against the image recorder: it finds the drive, reads the media, burns a tree to
+# blank DVD+R, DVD-R, CD-R and CD-RW, appends a second session, closes the disc and is then refused.
+source "$(dirname "$0")/lib.sh"
+need xorriso isoinfo /usr/bin/python3
+
+step "xorriso -devices lists the recorder as a drive"
+rec=$(new_recorder devices dvd+r)
+expect_run "$WORK/devices.log" on_drive "$rec" xorriso -devices
+grep -Eq "^0 +-dev '/dev/sr7' rwrw-- : +'BRENWICK' +'IMAGE RECORDER'" "$WORK/devices.log" ||
+    { cat "$WORK/devices.log"; fail "xorriso -devices does not list /dev/sr7 as the recorder"; }
+
+# burn_append_close MEDIUM "MEDIA NAME": two sessions, then a closing one; every session reads back.
+burn_append_close() {
+    local medium=$1 name=$2 dir="$WORK/$1"
+    step "$name: -toc of the blank disc"
+    local rec
+    rec=$(new_recorder "$medium" "$medium")
+    toc_of "$rec" >"$dir.toc0" || true
+    grep -q "^Media current: $name\$" "$dir.toc0" || { cat "$dir.toc0"; fail "-toc does not show $name"; }
+    grep -q "^Media status : is blank" "$dir.toc0" || { cat "$dir.toc0"; fail "-toc does not show a blank disc"; }
+
+    step "$name: burn a tree"
+    make_tree "$dir/t1" one
+    make_tree "$dir/t2/s2" two
+    make_tree "$dir/t3/s3" three
+    expect_run "$dir.burn1" on_drive "$rec" xorriso -abort_on FAILURE -outdev "$DEV" -joliet on \
+        -map "$dir/t1" / -commit
+    grep -q "Writing to '$DEV' completed successfully" "$dir.burn1" || { cat "$dir.burn1"; fail "no success"; }
+    local image starts
+    image=$(image_of "$rec")
+    mapfile -t starts < <(session_starts "$rec")
+    [ "${#starts[@]}" -eq 1 ] && [ "${starts[0]}" -eq 0 ] || fail "one session at LBA 0 expected: ${starts[*]}"
+    check_session "$image" 0 "$dir/t1"
+
+    step "$name: append a second session"
+    expect_run "$dir.burn2" on_drive "$rec" xorriso -abort_on FAILURE -dev "$DEV" -joliet on \
+        -map "$dir/t2/s2" /s2 -commit
+    mapfile -t starts < <(session_starts "$rec")
+    [ "${#starts[@]}" -eq 2 ] && [ "${starts[1]}" -gt 0 ] || fail "two sessions expected: ${starts[*]}"
+    merge_trees "$dir/e2" "$dir/t1" "$dir/t2"
+    check_session "$image" 0 "$dir/t1"
+    check_session "$image" "${starts[1]}" "$dir/e2"
+    toc_of "$rec" | grep -q "^Media status : is written , is appendable" || fail "the disc should stay appendable"
+
+    step "$name: a closing third session"
+    expect_run "$dir.burn3" on_drive "$rec" xorriso -abort_on FAILURE -dev "$DEV" -joliet on -close on \
+        -map "$dir/t3/s3" /s3 -commit
+    mapfile -t starts < <(session_starts "$rec")
+    [ "${#starts[@]}" -eq 3 ] || fail "three sessions expected: ${starts[*]}"
+    merge_trees "$dir/e3" "$dir/t1" "$dir/t2" "$dir/t3"
+    check_session "$image" "${starts[2]}" "$dir/e3"
+    toc_of "$rec" | grep -q "^Media status : is written , is closed" || fail "the disc should be closed"
+
+    step "$name: a closed disc refuses another session"
+    local before after
+    before=$(sha256sum <"$image")
+    expect_refused "$dir.burn4" "closed|not writeable|not appendable|[Cc]annot" on_drive "$rec" xorriso \
+        -abort_on FAILURE -dev "$DEV" -map "$dir/t1" /s4 -commit
+    after=$(sha256sum <"$image")
+    [ "$before" = "$after" ] || fail "the image changed after a refused burn"
+}
+
+burn_append_close dvd+r "DVD+R"
+burn_append_close dvd-r "DVD-R sequential recording"
+burn_append_close cd-r-80 "CD-R"
+burn_append_close cd-rw-80 "CD-RW"
+echo "PASS"
