@@ -74,6 +74,10 @@ std::string AdditionalSenseText(std::span<const std::uint8_t, kSenseAreaSize> se
 // The one-line record of a failed command (without LastError's own decoding).
 std::string FailureLine(const TSrbExec& srb, const std::string& lastError);
 
+// The log line of one host adapter: ">>> " + manager (cut at its first zero byte) + " (" + identifier (cut at
+// its first zero byte, trimmed of blanks) + ")".
+std::string AdapterLogLine(const SRB_HAInquiry& inquiry);
+
 // The 28-byte SET STREAMING performance descriptor sent for the DVD recording family.
 std::array<std::uint8_t, 28> StreamingDescriptor();
 // "yyyymmddhhnnss" of a date-time.

@@ -33,6 +33,10 @@ static_assert(sizeof kDvr103Product == 17);
 
 }  // namespace
 
+std::string AdapterLogLine(const SRB_HAInquiry& inquiry) {
+    return ">>> " + FieldText(inquiry.HA_ManagerId, 16) + " (" + Trim(FieldText(inquiry.HA_Identifier, 16)) + ")";
+}
+
 std::uint16_t SpeedToX(std::uint32_t kBps) {
     // nearbyint rounds in the current mode: to nearest, halves to even.
     return std::uint16_t(std::nearbyint(double(kBps) / 176.46));
@@ -66,9 +70,7 @@ void TSCSIDevice::RescanDevices() {
     const int adapters = AdapterCount < 0 ? 0 : AdapterCount;
     for (int adapter = 0; adapter < adapters; ++adapter) {
         HostAdapterInquiry(std::uint8_t(adapter));
-        DebugMessage(">>> " + FieldText(HAInquiry.HA_ManagerId, 16) + " (" +
-                         Trim(FieldText(HAInquiry.HA_Identifier, 16)) + ")",
-                     kMsgInfo);
+        DebugMessage(AdapterLogLine(HAInquiry), kMsgInfo);
         for (int target = 0; target < 8; ++target) {
             for (int lun = 0; lun < 8; ++lun) {
                 HostAdapter = std::uint8_t(adapter);

@@ -15,5 +15,9 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitPartial = 3;
 
 int RunAdapters(const TArgs& args);
+int RunDevices(const TArgs& args);
+int RunPrepare(const TArgs& args);
+int RunBurn(const TArgs& args);
+int RunErase(const TArgs& args);
 
 }  // namespace brenwick::cli

@@ -17,6 +17,10 @@ struct TSubcommand {
 
 constexpr TSubcommand kSubcommands[] = {
     {"adapters", "adapters                 load the transport, list the host adapters", RunAdapters},
+    {"devices", "devices                  scan the drives, list the device entries", RunDevices},
+    {"prepare", "prepare PROFILE [--device N]  lay out the profile's backup, check that it fits", RunPrepare},
+    {"burn", "burn PROFILE [--device N]     record the profile's backup as a new session", RunBurn},
+    {"erase", "erase PROFILE [--device N]    quick-erase the rewritable disc", RunErase},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,33 @@
+// brenwick-cli adapters: loads the transport and prints its layer name and one line per host adapter.
+#include <cstdio>
+#include <string>
+
+#include "app/cli/Commands.h"
+#include "drive/qrDrvLib.h"
+#include "drive/qrSPTI.h"
+
+namespace brenwick::cli {
+
+int RunAdapters(const TArgs& args) {
+    if (!args.empty()) {
+        std::fputs("usage: brenwick-cli adapters\n", stderr);
+        return kExitUsage;
+    }
+    if (!LoadTransport()) {
+        std::fputs("brenwick-cli: no optical drive and no image recorder found\n", stderr);
+        if (!SptiExtraSourceError().empty()) std::fprintf(stderr, "brenwick-cli: %s\n", SptiExtraSourceError().c_str());
+        return kExitFailed;
+    }
+    TSCSIDevice device;
+    std::printf(">>> %s\n", TransportLayerName().c_str());
+    device.HostAdapterInquiry(0);
+    const int adapters = device.AdapterCount < 0 ? 0 : device.AdapterCount;
+    for (int adapter = 0; adapter < adapters; ++adapter) {
+        device.HostAdapterInquiry(std::uint8_t(adapter));
+        std::printf("%s\n", AdapterLogLine(device.HAInquiry).c_str());
+    }
+    ShutdownTransport();
+    return adapters > 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace brenwick::cli
