@@ -1,12 +1,13 @@
 // brenwick-preload-run: serves one image recorder to a program run under the preload library, so that a
 // real burning program sees the recorder as the optical drive /dev/sr7.
 //
-//   brenwick-preload-run --recorder FOLDER [--create MEDIUM] [--device /dev/sr7] [--host 7]
-//                        [--socket PATH] [--library PATH] [-- PROGRAM ARGS...]
+//   brenwick-preload-run --recorder FOLDER [--create MEDIUM] [--instant] [--device /dev/sr7] [--host 7]
+//                        [--socket PATH] [--library PATH] [--show-image] [-- PROGRAM ARGS...]
 //
 // FOLDER is one recorder's folder. --create puts a blank disc of MEDIUM (cd-r-80, dvd+r, ...) into a
-// new recorder there first. Without a program the recorder is served until SIGINT or SIGTERM. The exit
-// status is the program's; 125 when the recorder cannot be served.
+// new recorder there first; --instant makes blanking, closing and loading take no time. --show-image
+// prints the path of the disc image and ends. Without a program the recorder is served until SIGINT or
+// SIGTERM. The exit status is the program's; 125 when the recorder cannot be served.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,13 +35,16 @@ struct TOptions {
     std::string host = "7";
     std::string socket;
     std::string library = BRENWICK_PRELOAD_LIBRARY;
+    bool instant = false;
+    bool showImage = false;
     std::vector<std::string> command;
 };
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: brenwick-preload-run --recorder FOLDER [--create MEDIUM] [--device PATH] [--host N]\n"
-                 "                            [--socket PATH] [--library PATH] [-- PROGRAM ARGS...]\n");
+                 "usage: brenwick-preload-run --recorder FOLDER [--create MEDIUM] [--instant] [--device PATH]\n"
+                 "                            [--host N] [--socket PATH] [--library PATH] [--show-image]\n"
+                 "                            [-- PROGRAM ARGS...]\n");
     return 2;
 }
 
@@ -50,6 +54,10 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
         if (arg == "--") {
             options.command.assign(argv + i + 1, argv + argc);
             break;
+        }
+        if (arg == "--instant" || arg == "--show-image") {
+            (arg == "--instant" ? options.instant : options.showImage) = true;
+            continue;
         }
         if (i + 1 >= argc) return false;
         std::string value = argv[++i];
@@ -128,9 +136,15 @@ int main(int argc, char** argv) {
 
     std::string error;
     brenwick::TServedRecorder recorder;
-    if (!brenwick::OpenServedRecorder(options.recorder, options.create, recorder, error)) {
+    brenwick::TServeOptions serve;
+    serve.instant = options.instant;
+    if (!brenwick::OpenServedRecorder(options.recorder, options.create, serve, recorder, error)) {
         std::fprintf(stderr, "brenwick-preload-run: %s\n", error.c_str());
         return kToolFailure;
+    }
+    if (options.showImage) {
+        std::printf("%s\n", recorder.image.c_str());
+        return 0;
     }
     brenwick::TPreloadServer server(recorder.target, recorder.image);
     if (!server.Start(options.socket, error)) {
