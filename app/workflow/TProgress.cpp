@@ -60,13 +60,13 @@ double TRateMeter::secondsLeft(std::int64_t remaining) const {
     return remaining <= 0 ? 0.0 : double(remaining) / rate;
 }
 
-std::string SpeedText(double bytesPerSecond) {
+std::string RateText(double bytesPerSecond) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%.1f MB/s (%.1fx)", bytesPerSecond / 1048576.0, bytesPerSecond / 153600.0);
     return buf;
 }
 
-std::string DurationText(double seconds) {
+std::string TimeLeftText(double seconds) {
     if (seconds < 0 || !std::isfinite(seconds) || seconds > 359999) return "--:--";
     const long total = std::lround(seconds);
     char buf[32];

@@ -57,8 +57,8 @@ private:
 
 // "1.2 MB/s (8.2x)": megabytes a second and the speed in CD units; 1x moves 75 sectors of 2048 bytes of
 // user data a second (153,600 bytes).
-std::string SpeedText(double bytesPerSecond);
+std::string RateText(double bytesPerSecond);
 // "m:ss" or "h:mm:ss"; "--:--" when unknown.
-std::string DurationText(double seconds);
+std::string TimeLeftText(double seconds);
 
 }  // namespace brenwick

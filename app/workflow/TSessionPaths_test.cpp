@@ -115,12 +115,12 @@ TEST(Progress, RateAndTimeLeft) {
     for (int i = 0; i <= 20; ++i) meter.sample(i * 0.5, std::int64_t(i) * 768000);  // 1,536,000 B/s
     EXPECT_NEAR(meter.bytesPerSecond(), 1536000.0, 1e-6);
     EXPECT_NEAR(meter.secondsLeft(15360000), 10.0, 1e-9);
-    EXPECT_EQ(SpeedText(1536000.0), "1.5 MB/s (10.0x)");
+    EXPECT_EQ(RateText(1536000.0), "1.5 MB/s (10.0x)");
     meter.sample(11.0, 0);  // a new recording starts over
     EXPECT_EQ(meter.bytesPerSecond(), 0.0);
-    EXPECT_EQ(DurationText(-1), "--:--");
-    EXPECT_EQ(DurationText(65), "1:05");
-    EXPECT_EQ(DurationText(3725), "1:02:05");
+    EXPECT_EQ(TimeLeftText(-1), "--:--");
+    EXPECT_EQ(TimeLeftText(65), "1:05");
+    EXPECT_EQ(TimeLeftText(3725), "1:02:05");
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+// The real burner behind the workflow.
+#include "app/workflow/TQrvBurnerAccess.h"
+
+#include "drive/qrASPI.h"
+
+namespace brenwick {
+
+bool ReinitializeDrives(TQrvBurner& burner) {
+    if (!LoadTransport()) return false;
+    burner.HostAdapterInquiry(0);
+    burner.RescanDevices();
+    return true;
+}
+
+void TQrvBurnerAccess::SetEvents(TBurnerEvents events) {
+    if (events.OnEraseDone)
+        m_cd.OnEraseDone = [f = events.OnEraseDone](TObject*, bool withError) { f(withError); };
+    else
+        m_cd.OnEraseDone = nullptr;
+    if (events.OnWriteDone)
+        m_cd.OnWriteDone = [f = events.OnWriteDone](TObject*, const std::string& error) { f(error); };
+    else
+        m_cd.OnWriteDone = nullptr;
+    if (events.OnFinalizingTrack)
+        m_cd.OnFinalizingTrack = [f = events.OnFinalizingTrack](TObject*) { f(); };
+    else
+        m_cd.OnFinalizingTrack = nullptr;
+    if (events.OnDebugMessage)
+        m_cd.OnDebugMessage = [f = events.OnDebugMessage](TObject*, const std::string& message,
+                                                          std::uint8_t mType) { f(message, mType); };
+    else
+        m_cd.OnDebugMessage = nullptr;
+}
+
+int TQrvBurnerAccess::NewFileCount() const {
+    int count = 0;
+    for (const TFEntry* entry : m_cd.Compilation().Files())
+        if (!entry->isDirectory() && !entry->Imported) ++count;
+    return count;
+}
+
+}  // namespace brenwick

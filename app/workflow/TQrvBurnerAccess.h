@@ -1,0 +1,65 @@
+// The workflow's access to the real burner component: forwards each call to TQrvBurner with the settings
+// the backup jobs use (AddFolder: all files, recursive, archive attribute ignored, destination not derived).
+#pragma once
+
+#include "app/workflow/TBurnerAccess.h"
+#include "engine/qrCDBC.h"
+
+namespace brenwick {
+
+// Loads the transport once and enumerates the drives; returns ASPIInitialized.
+bool ReinitializeDrives(TQrvBurner& burner);
+
+class TQrvBurnerAccess : public TBurnerAccess {
+public:
+    explicit TQrvBurnerAccess(TQrvBurner& burner) : m_cd(burner) {}
+
+    TQrvBurner& Burner() { return m_cd; }
+
+    void SetEvents(TBurnerEvents events) override;
+    bool ASPIInitialized() const override { return m_cd.ASPIInitialized(); }
+    std::vector<std::string> DeviceList() const override { return m_cd.DeviceList; }
+    void SelectDevice(const std::string& entry) override { m_cd.SelectDevice(entry); }
+    bool TestUnitReady(unsigned timeoutMs) override { return m_cd.TestUnitReady(timeoutMs); }
+    int GetDiscType() override { return m_cd.GetDiscType(); }
+    bool IsDiscErasable() override { return m_cd.IsDiscErasable(); }
+    std::uint32_t GetDiscCapacity() override { return m_cd.GetDiscCapacity(); }
+    std::uint32_t GetUsedSectors() override { return m_cd.GetUsedSectors(); }
+    std::uint32_t GetFreeSectors() override { return m_cd.GetFreeSectors(); }
+    int GetSessionCount() override { return m_cd.GetSessionCount(); }
+    bool SynchronizeCache(unsigned timeoutMs) override { return m_cd.SynchronizeCache(timeoutMs); }
+    bool StartStopUnit(bool eject) override { return m_cd.StartStopUnit(eject); }
+    bool EraseDisc(int blankType) override { return m_cd.EraseDisc(blankType); }
+    bool Erasing() const override { return m_cd.Erasing; }
+    int EraseProgress() const override { return m_cd.EraseProgress(); }
+    void ClearCompilation() override { m_cd.ClearCompilation(); }
+    bool ForceDirectory(const std::string& path) override { return m_cd.ForceDirectory(path) != nullptr; }
+    int AddFile(const std::string& destination, const std::string& source) override {
+        return m_cd.AddFile(destination, source, false);
+    }
+    int AddFolder(const std::string& destination, const std::string& source) override {
+        return m_cd.AddFolder(destination, source, false, false, true, 63, "*.*");
+    }
+    int DirectoryCount() const override { return m_cd.DirectoryCount(); }
+    int EntryCount() const override { return m_cd.EntryCount(); }
+    int LeftOutCount() const override { return m_cd.LeftOutCount(); }
+    int NewFileCount() const override;
+    void SetIdVolume(const std::string& volume) override { m_cd.IdVolume = volume; }
+    void SetDateCreation(TDateTime date) override { m_cd.DateCreation = date; }
+    void SetDateModification(TDateTime date) override { m_cd.DateModification = date; }
+    void SetSessionImport(std::int16_t selector) override { m_cd.SessionToImport = selector; }
+    void SetFinalizeDisc(bool finalize) override { m_cd.FinalizeDisc = finalize; }
+    bool Prepare() override { return m_cd.Prepare(); }
+    std::int64_t ImageSectors() const override { return m_cd.ImageSectors; }
+    bool BurnCD() override { return m_cd.BurnCD(); }
+    void AbortWrite() override { m_cd.AbortWrite(); }
+    std::int64_t BytesWritten() const override { return m_cd.BytesWritten(); }
+    int CacheFillPercent() const override { return m_cd.CacheFillPercent(); }
+    std::uint32_t DeviceBufferSize() const override { return m_cd.DeviceBufferSize; }
+    std::uint32_t DeviceFreeBufferSize() const override { return m_cd.DeviceFreeBufferSize; }
+
+private:
+    TQrvBurner& m_cd;
+};
+
+}  // namespace brenwick
