@@ -20,11 +20,11 @@ step "sg_get_config"
 expect_run "$WORK/config1.log" on_drive "$rec" sg_get_config --rt=1 "$DEV"
 grep -q "Current profile: CD-RW" "$WORK/config1.log" || { cat "$WORK/config1.log"; fail "current profile"; }
 expect_run "$WORK/config.log" on_drive "$rec" sg_get_config "$DEV"
-for feature in "Profile list" "Core" "Morphing" "Removable medium" "Random readable" "CD read" \
-    "Incremental streaming writable" "CD track at once" "CD mastering"; do
+for feature in "Profile list" "Core" "Morphing" "Removable media" "Random readable" "CD read" \
+    "Incremental streaming writable" "CD track-at-once" "CD mastering" "Real time streaming"; do
     grep -q "$feature" "$WORK/config.log" || { cat "$WORK/config.log"; fail "feature '$feature' missing"; }
 done
-grep -q "CD-RW (current)" "$WORK/config.log" || { cat "$WORK/config.log"; fail "profile list without CD-RW current"; }
+grep -q "profile: CD-RW , currentP=1" "$WORK/config.log" || { cat "$WORK/config.log"; fail "profile list without CD-RW current"; }
 
 step "sg_modes page 2Ah"
 expect_run "$WORK/modes.log" on_drive "$rec" sg_modes --page=0x2a "$DEV"

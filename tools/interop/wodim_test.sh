@@ -15,7 +15,8 @@ rec=$(new_recorder inquiry cd-r-80)
 expect_run "$dir.check.log" on_drive "$rec" wodim dev="$DEV" -checkdrive
 grep -q "Vendor_info    : 'BRENWICK'" "$dir.check.log" || { cat "$dir.check.log"; fail "no vendor"; }
 grep -q "Identification : 'IMAGE RECORDER  '" "$dir.check.log" || { cat "$dir.check.log"; fail "no product"; }
-grep -Eq "Using driver *: *Generic mmc" "$dir.check.log" || { cat "$dir.check.log"; fail "not an MMC driver"; }
+grep -q "Using generic SCSI-3/mmc" "$dir.check.log" || { cat "$dir.check.log"; fail "not an MMC driver"; }
+grep -Eq "Supported modes:.*TAO.*SAO" "$dir.check.log" || { cat "$dir.check.log"; fail "TAO and SAO"; }
 expect_run "$dir.prcap.log" on_drive "$rec" wodim dev="$DEV" -prcap
 grep -q "Does write CD-R media" "$dir.prcap.log" || { cat "$dir.prcap.log"; fail "-prcap: no CD-R writing"; }
 grep -q "Does write CD-RW media" "$dir.prcap.log" || { cat "$dir.prcap.log"; fail "-prcap: no CD-RW writing"; }
