@@ -1,0 +1,87 @@
+// brenwick-cli prepare | burn | erase as a user runs them: usage errors, profiles that cannot be read, and a
+// recorder index that names no recorder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/cli/testing/TCliRun.h"
+
+namespace brenwick {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RunCli;
+using testing::TCliResult;
+
+class CliJobsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/brenwick-cli-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        fs::create_directories(m_dir / "src");
+        std::ofstream(m_dir / "src" / "a.txt") << "a";
+        m_profile = (m_dir / "p.ini").string();
+        std::ofstream(m_profile) << "[Archives]\nn0=" << (m_dir / "src").string() << "/\nCount=1\n";
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    TCliResult run(const std::vector<std::string>& args) const {
+        return RunCli(BRENWICK_CLI, args, (m_dir / "data").string(), m_dir.string());
+    }
+
+    fs::path m_dir;
+    std::string m_profile;
+};
+
+// Malformed command lines are usage errors and start nothing.
+TEST_F(CliJobsTest, UsageErrors) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"burn"},
+        {"burn", "a.ini", "b.ini"},
+        {"burn", "a.ini", "--device"},
+        {"prepare", "a.ini", "--device", "x"},
+        {"erase", "a.ini", "--device", "-1"},
+        {"burn", "a.ini", "--device=2x"},
+        {"burn", "--verbose", "a.ini"},
+    };
+    for (const auto& args : cases) {
+        const TCliResult r = run(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_NE(r.err.find("usage: brenwick-cli " + args.front() + " PROFILE [--device N]"), std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(CliJobsTest, ProfileThatCannotBeReadStartsNothing) {
+    const std::string missing = (m_dir / "none.ini").string();
+    fs::create_directory(m_dir / "folder.ini");
+    for (const std::string& path : {missing, (m_dir / "folder.ini").string()}) {
+        const TCliResult r = run({"burn", path});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "brenwick-cli: cannot read the profile " + path + "\n");
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+// A recorder index beyond the device list selects none: every job stops at once and says why.
+TEST_F(CliJobsTest, NoRecorderSelected) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"prepare", "brenwick-cli: nothing recorded: no recorder selected (see brenwick-cli devices)"},
+        {"burn", "brenwick-cli: nothing recorded: no recorder selected (see brenwick-cli devices)"},
+        {"erase", "brenwick-cli: nothing erased: no recorder selected (see brenwick-cli devices)"},
+    };
+    for (const auto& [job, summary] : cases) {
+        const TCliResult r = run({job, m_profile, "--device", "9"});
+        EXPECT_EQ(r.status, 1) << job;
+        EXPECT_TRUE(r.has("<<< ")) << r.out;
+        EXPECT_TRUE(r.has("<<< ERROR DRIVE IS NOT READY!")) << r.out;
+        EXPECT_EQ(r.lastLine(), summary) << r.out;
+    }
+}
+
+}  // namespace
+}  // namespace brenwick
