@@ -1,0 +1,213 @@
+// Internal to the image recorder: the state one recorder works on, the outcome of one command, and the
+// MMC command handlers. Handlers run with the recorder's mutex held, after the gates of the dispatcher
+// (vanished drive, folder lock, unit attention, busy operation, medium present).
+#pragma once
+
+#include <array>
+#include <optional>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "drive/recorder/RecorderBytes.h"
+#include "drive/recorder/TBufferModel.h"
+#include "drive/recorder/TCommandLog.h"
+#include "drive/recorder/TFaultFile.h"
+#include "drive/recorder/TFolderLock.h"
+#include "drive/recorder/TImageFile.h"
+#include "drive/recorder/TImageRecorder.h"
+#include "drive/recorder/TStateFile.h"
+
+namespace brenwick {
+
+// Sense key / ASC / ASCQ triples the recorder answers with.
+struct TSenseCode {
+    std::uint8_t key, asc, ascq;
+};
+
+inline constexpr TSenseCode kNoSense{0x00, 0x00, 0x00};
+inline constexpr TSenseCode kNotReadyCause{0x02, 0x04, 0x00};
+inline constexpr TSenseCode kBecomingReady{0x02, 0x04, 0x01};
+inline constexpr TSenseCode kFormatInProgress{0x02, 0x04, 0x04};
+inline constexpr TSenseCode kOperationInProgress{0x02, 0x04, 0x07};
+inline constexpr TSenseCode kLongWriteInProgress{0x02, 0x04, 0x08};
+inline constexpr TSenseCode kNoMediumTrayClosed{0x02, 0x3A, 0x01};
+inline constexpr TSenseCode kNoMediumTrayOpen{0x02, 0x3A, 0x02};
+inline constexpr TSenseCode kWriteError{0x03, 0x0C, 0x00};
+inline constexpr TSenseCode kLossOfStreaming{0x03, 0x0C, 0x09};
+inline constexpr TSenseCode kUnrecoveredRead{0x03, 0x11, 0x00};
+inline constexpr TSenseCode kParameterListLength{0x05, 0x1A, 0x00};
+inline constexpr TSenseCode kInvalidOpcode{0x05, 0x20, 0x00};
+inline constexpr TSenseCode kLbaOutOfRange{0x05, 0x21, 0x00};
+inline constexpr TSenseCode kInvalidWriteAddress{0x05, 0x21, 0x02};
+inline constexpr TSenseCode kInvalidFieldInCdb{0x05, 0x24, 0x00};
+inline constexpr TSenseCode kInvalidFieldInList{0x05, 0x26, 0x00};
+inline constexpr TSenseCode kSequenceError{0x05, 0x2C, 0x00};
+inline constexpr TSenseCode kIncompatibleMedium{0x05, 0x30, 0x00};
+inline constexpr TSenseCode kCannotReadFormat{0x05, 0x30, 0x02};
+inline constexpr TSenseCode kCannotWriteFormat{0x05, 0x30, 0x05};
+inline constexpr TSenseCode kCannotFormatMedium{0x05, 0x30, 0x06};
+inline constexpr TSenseCode kSavingNotSupported{0x05, 0x39, 0x00};
+inline constexpr TSenseCode kRemovalPreventedDisc{0x05, 0x53, 0x02};
+inline constexpr TSenseCode kRemovalPreventedNoDisc{0x02, 0x53, 0x02};
+inline constexpr TSenseCode kEndOfUserArea{0x05, 0x63, 0x00};
+inline constexpr TSenseCode kIllegalModeForTrack{0x05, 0x64, 0x00};
+inline constexpr TSenseCode kIncompleteTrackInSession{0x05, 0x72, 0x03};
+inline constexpr TSenseCode kEmptyReservedTrack{0x05, 0x72, 0x04};
+inline constexpr TSenseCode kNoMoreReservations{0x05, 0x72, 0x05};
+inline constexpr TSenseCode kMediumMayHaveChanged{0x06, 0x28, 0x00};
+
+// What a handler answers.
+struct TOutcome {
+    std::uint8_t status = kStatusGood;
+    TSenseCode sense = kNoSense;
+    bool progressValid = false;
+    std::uint16_t progress = 0;
+    bool infoValid = false;
+    std::uint32_t info = 0;
+    std::vector<std::uint8_t> data;  // data-in, already cut to the allocation length
+};
+
+TOutcome Good();
+// Reply data cut to the allocation length of the CDB.
+TOutcome Reply(TReplyBuilder&& reply, std::size_t allocation);
+TOutcome Check(TSenseCode sense);
+TOutcome CheckAt(TSenseCode sense, std::uint32_t lba);
+TOutcome BusyStatus();
+
+enum class TBusyKind : std::uint8_t { None, Blank, Format, Close, Load };
+
+// Write parameters mode page (05h) as the initiator set it: 2 header bytes + 50 (page length 32h).
+inline constexpr std::size_t kPage05Size = 52;
+
+struct TCommand {
+    TFieldReader cdb;
+    std::span<const std::uint8_t> dataOut;
+    std::size_t dataInCapacity = 0;
+};
+
+struct TRecorderCore {
+    std::string folder;
+    TRecorderOptions options;
+    std::shared_ptr<TRecorderClock> clock;
+    TFolderLock lock;
+    TCommandLog log;
+    TFaultFile faultFile;
+
+    bool loaded = false;  // state read and image open under the lock
+    std::string lastError;
+    TRecorderState state;
+    TImageFile image;
+    TBufferModel buffer;
+
+    std::array<std::uint8_t, kPage05Size> page05{};
+    bool prevented = false;
+    bool unitAttention = false;
+    bool newMediaEvent = false;
+    std::uint32_t writeSpeedSelected = 0xFFFF;  // kB/s asked by SET CD SPEED / SET STREAMING; FFFFh = maximum
+    std::uint32_t readSpeedSelected = 0xFFFF;
+
+    TBusyKind busy = TBusyKind::None;
+    TRecorderClock::TTime busyStart{};
+    std::uint32_t busyMs = 0;
+    unsigned busyPolls = 0;
+
+    unsigned writesSinceFaults = 0;
+    bool vanished = false;
+    unsigned faultGeneration = 0;
+
+    std::optional<TDiscState> simulation;  // test write: the disc as if written; nothing is recorded
+    std::int32_t preGapNext = 0;       // SAO on a blank CD: next pre-gap block (-150..-1) expected
+
+    // Loading and saving (ImageRecorder.cpp).
+    bool EnsureLoaded();
+    void Unload();
+    [[nodiscard]] bool Save();
+    void ResetVolatile();  // after a disc change: default write parameters, no simulation
+    void ConfigureBuffer();
+    void StartBusy(TBusyKind kind, std::uint32_t ms);
+    // True while a busy operation lasts; it ends once its time is over and it has answered enough commands.
+    bool IsBusy();
+    // NOT READY with the operation's sense code and progress indication.
+    TOutcome BusyOutcome();
+    const TBusyTimes& busyTimes() const;
+    unsigned speedSetting() const;
+    TDiscState& disc() { return state.disc; }
+
+    // Write parameters (MmcModePages.cpp).
+    std::uint8_t writeType() const { return page05[2] & 0x0F; }
+    bool testWrite() const;
+    bool bufferUnderrunFree() const { return (page05[2] & 0x40) != 0; }
+    bool multiSessionNext() const { return (page05[3] >> 6) == 3; }
+    void DefaultPage05(std::array<std::uint8_t, kPage05Size>& page) const;
+
+    // Speeds (MmcIdentify.cpp).
+    std::uint32_t MaxWriteSpeed() const;
+    std::uint32_t CurrentWriteSpeed() const;
+    std::uint32_t MaxReadSpeed() const;
+};
+
+// Handlers, by the file that holds them.
+// MmcIdentify.cpp
+TOutcome HandleTestUnitReady(TRecorderCore&, const TCommand&);
+TOutcome HandleRequestSense(TRecorderCore&, const TCommand&);
+TOutcome HandleInquiry(TRecorderCore&, const TCommand&);
+TOutcome HandleGetConfiguration(TRecorderCore&, const TCommand&);
+TOutcome HandleGetEventStatus(TRecorderCore&, const TCommand&);
+TOutcome HandleGetPerformance(TRecorderCore&, const TCommand&);
+TOutcome HandleSetCdSpeed(TRecorderCore&, const TCommand&);
+TOutcome HandleSetStreaming(TRecorderCore&, const TCommand&);
+// MmcModePages.cpp
+TOutcome HandleModeSense6(TRecorderCore&, const TCommand&);
+TOutcome HandleModeSense10(TRecorderCore&, const TCommand&);
+TOutcome HandleModeSelect6(TRecorderCore&, const TCommand&);
+TOutcome HandleModeSelect10(TRecorderCore&, const TCommand&);
+// MmcDiscInfo.cpp
+TOutcome HandleReadDiscInformation(TRecorderCore&, const TCommand&);
+TOutcome HandleReadTrackInformation(TRecorderCore&, const TCommand&);
+TOutcome HandleReadToc(TRecorderCore&, const TCommand&);
+TOutcome HandleReadCapacity(TRecorderCore&, const TCommand&);
+TOutcome HandleReadFormatCapacities(TRecorderCore&, const TCommand&);
+TOutcome HandleReadDiscStructure(TRecorderCore&, const TCommand&);
+TOutcome HandleSendDiscStructure(TRecorderCore&, const TCommand&);
+// MmcWrite.cpp
+TOutcome HandleWrite10(TRecorderCore&, const TCommand&);
+TOutcome HandleWrite12(TRecorderCore&, const TCommand&);
+TOutcome HandleRead10(TRecorderCore&, const TCommand&);
+TOutcome HandleRead12(TRecorderCore&, const TCommand&);
+TOutcome HandleSynchronizeCache(TRecorderCore&, const TCommand&);
+TOutcome HandleReadBufferCapacity(TRecorderCore&, const TCommand&);
+TOutcome HandleSendCueSheet(TRecorderCore&, const TCommand&);
+// Closes the open track (padding, run-out) and zeroes the padding in the image; false when none is open or the
+// image cannot be written.
+bool CloseOpenTrack(TRecorderCore& core, bool withRunOut);
+// fdatasync of the image; false (with lastError) when it fails.
+bool SyncImage(TRecorderCore& core);
+// MmcSession.cpp
+TOutcome HandleCloseTrackSession(TRecorderCore&, const TCommand&);
+TOutcome HandleReserveTrack(TRecorderCore&, const TCommand&);
+TOutcome HandleBlank(TRecorderCore&, const TCommand&);
+TOutcome HandleFormatUnit(TRecorderCore&, const TCommand&);
+TOutcome HandleSendOpc(TRecorderCore&, const TCommand&);
+TOutcome HandleStartStopUnit(TRecorderCore&, const TCommand&);
+TOutcome HandlePreventAllow(TRecorderCore&, const TCommand&);
+
+// The dispatch table (MmcDispatch.cpp).
+enum TCommandFlags : std::uint8_t {
+    kNeedsMedium = 1,     // NOT READY / MEDIUM NOT PRESENT without a disc
+    kRunsWhileBusy = 2,   // answered normally during BLANK, FORMAT, close and load
+    kNoAttention = 4,     // does not report a pending unit attention
+};
+
+struct TCommandEntry {
+    std::uint8_t opcode;
+    std::uint8_t flags;
+    TOutcome (*handler)(TRecorderCore&, const TCommand&);
+};
+
+const TCommandEntry* FindCommand(std::uint8_t opcode);
+// CDB length of an operation code's group (6, 10, 12 or 16).
+std::size_t CdbLengthOf(std::uint8_t opcode);
+
+}  // namespace brenwick

@@ -1,0 +1,338 @@
+// The image recorder's command execution: gates every CDB (vanished drive, folder lock, injected faults,
+// unit attention, busy operations, medium present) before its handler, and logs it.
+#include "drive/recorder/TImageRecorder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "drive/recorder/RecorderCore.h"
+
+namespace brenwick {
+
+TBusyTimes InstantBusyTimes() { return TBusyTimes{0, 0, 0, 0, 0}; }
+
+TOutcome Good() { return TOutcome{}; }
+
+TOutcome Reply(TReplyBuilder&& reply, std::size_t allocation) {
+    TOutcome outcome;
+    outcome.data = std::move(reply.bytes());
+    if (outcome.data.size() > allocation) outcome.data.resize(allocation);
+    return outcome;
+}
+
+TOutcome Check(TSenseCode sense) {
+    TOutcome outcome;
+    outcome.status = kStatusCheckCondition;
+    outcome.sense = sense;
+    return outcome;
+}
+
+TOutcome CheckAt(TSenseCode sense, std::uint32_t lba) {
+    TOutcome outcome = Check(sense);
+    outcome.infoValid = true;
+    outcome.info = lba;
+    return outcome;
+}
+
+TOutcome BusyStatus() {
+    TOutcome outcome;
+    outcome.status = kStatusBusy;
+    return outcome;
+}
+
+// ---- loading and saving ----
+
+const TBusyTimes& TRecorderCore::busyTimes() const {
+    return options.busy ? *options.busy : state.settings.busy;
+}
+
+unsigned TRecorderCore::speedSetting() const { return options.speedX ? *options.speedX : state.settings.speedX; }
+
+void TRecorderCore::ConfigureBuffer() {
+    const unsigned x = speedSetting();
+    const std::uint64_t unit = disc().spec().family == TMediaFamily::Dvd ? kDvdSpeed1x : kCdSpeed1x;
+    std::uint64_t rate = std::uint64_t(x) * unit * 1000u;
+    // The initiator's speed choice caps the drive's, as SET CD SPEED does on a real drive.
+    if (rate != 0 && writeSpeedSelected != 0xFFFF && writeSpeedSelected != 0)
+        rate = std::min<std::uint64_t>(rate, std::uint64_t(CurrentWriteSpeed()) * 1000u);
+    buffer.Configure(state.settings.bufferBytes, rate);
+}
+
+void TRecorderCore::ResetVolatile() {
+    DefaultPage05(page05);
+    simulation.reset();
+    preGapNext = -150;
+    ConfigureBuffer();
+}
+
+bool TRecorderCore::EnsureLoaded() {
+    if (loaded) return true;
+    std::string error;
+    const TLockResult locked = lock.Acquire(folder, error);
+    if (locked != TLockResult::Locked) {
+        lastError = error;
+        return false;
+    }
+    TRecorderState fresh;
+    if (!LoadStateFile(folder, fresh, error)) {
+        lastError = error;
+        lock.Release();
+        return false;
+    }
+    if (fresh.disc.hasDisc()) {
+        const bool pressed = fresh.disc.spec().recording == TRecording::ReadOnly;
+        const std::string path = !fresh.image.empty() && fresh.image.front() == '/' ? fresh.image
+                                                                                    : folder + "/" + fresh.image;
+        if (!image.Open(path, pressed ? TImageAccess::ReadOnly : TImageAccess::ReadWrite, error)) {
+            lastError = error;
+            lock.Release();
+            return false;
+        }
+    }
+    state = std::move(fresh);
+    loaded = true;
+    lastError.clear();
+    ResetVolatile();
+    return true;
+}
+
+void TRecorderCore::Unload() {
+    if (!loaded) return;
+    std::string error;
+    if (image.isOpen() && !image.Sync(error)) lastError = error;
+    image.Close();
+    loaded = false;
+    lock.Release();
+}
+
+bool TRecorderCore::Save() {
+    std::string error;
+    if (!SaveStateFile(folder, state, error)) {
+        lastError = error;
+        return false;
+    }
+    return true;
+}
+
+void TRecorderCore::StartBusy(TBusyKind kind, std::uint32_t ms) {
+    busy = kind;
+    busyStart = clock->Now();
+    busyMs = ms;
+    busyPolls = 0;
+}
+
+TOutcome TRecorderCore::BusyOutcome() {
+    TSenseCode code = kOperationInProgress;
+    if (busy == TBusyKind::Format) code = kFormatInProgress;
+    if (busy == TBusyKind::Load) code = kBecomingReady;
+    TOutcome outcome = Check(code);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(clock->Now() - busyStart);
+    std::uint64_t fraction = busyMs == 0 ? 0 : std::uint64_t(elapsed.count()) * 65536u / busyMs;
+    outcome.progressValid = busy != TBusyKind::Load;
+    outcome.progress = std::uint16_t(std::min<std::uint64_t>(fraction, 0xFFFF));
+    return outcome;
+}
+
+bool TRecorderCore::IsBusy() {
+    if (busy == TBusyKind::None) return false;
+    const auto elapsed = clock->Now() - busyStart;
+    if (elapsed >= std::chrono::milliseconds(busyMs) && busyPolls >= options.minBusyPolls) {
+        if (busy == TBusyKind::Load) {
+            // A disc that became ready after loading reports the change once, as real drives do.
+            unitAttention = true;
+        }
+        busy = TBusyKind::None;
+        return false;
+    }
+    return true;
+}
+
+// ---- the recorder ----
+
+TImageRecorder::TImageRecorder(std::string folder, TRecorderOptions options)
+    : m_folder(std::move(folder)), m_core(std::make_unique<TRecorderCore>()) {
+    m_core->folder = m_folder;
+    m_core->clock = options.clock ? options.clock : MakeSteadyClock();
+    m_core->log = TCommandLog(options.commandLogLimit);
+    m_core->options = std::move(options);
+    m_core->faultFile.setFolder(m_folder);
+    m_core->DefaultPage05(m_core->page05);
+    (void)m_core->EnsureLoaded();  // a busy or broken recorder is retried at each command
+}
+
+TImageRecorder::~TImageRecorder() {
+    std::lock_guard guard(m_mutex);
+    m_core->Unload();
+}
+
+std::vector<TCommandLogEntry> TImageRecorder::CommandLog() const {
+    std::lock_guard guard(m_mutex);
+    return m_core->log.Entries();
+}
+
+void TImageRecorder::ClearCommandLog() {
+    std::lock_guard guard(m_mutex);
+    m_core->log.Clear();
+}
+
+TDiscState TImageRecorder::Disc() const {
+    std::lock_guard guard(m_mutex);
+    return m_core->state.disc;
+}
+
+std::string TImageRecorder::LastError() const {
+    std::lock_guard guard(m_mutex);
+    if (!m_core->faultFile.error().empty()) return m_core->faultFile.error();
+    return m_core->lastError;
+}
+
+void TImageRecorder::Release() {
+    std::lock_guard guard(m_mutex);
+    if (m_core->loaded) (void)m_core->Save();
+    m_core->Unload();
+}
+
+namespace {
+
+// The key fields the log keeps: address and transfer length where the command has them.
+void FillLogFields(const TFieldReader& cdb, TCommandLogEntry& entry) {
+    switch (entry.opcode) {
+        case 0x28: case 0x2A: case 0x2E:
+            entry.lba = std::int32_t(cdb.be32(2));
+            entry.length = cdb.be16(7);
+            break;
+        case 0xA8: case 0xAA:
+            entry.lba = std::int32_t(cdb.be32(2));
+            entry.length = cdb.be32(6);
+            break;
+        case 0x52:
+            entry.lba = std::int32_t(cdb.be32(2));
+            entry.length = cdb.be16(7);
+            break;
+        case 0x53:
+            entry.length = cdb.be32(5);
+            break;
+        case 0x5B:
+            entry.lba = cdb.be16(4);
+            entry.length = cdb.u8(2) & 0x07;
+            break;
+        case 0xA1:
+            entry.lba = std::int32_t(cdb.be32(2));
+            entry.length = cdb.u8(1) & 0x07;
+            break;
+        case 0x12: case 0x03: case 0x1A: case 0x15:
+            entry.length = cdb.u8(4);
+            break;
+        case 0x43:
+            entry.lba = cdb.u8(6);
+            entry.length = cdb.be16(7);
+            break;
+        case 0x46: case 0x4A: case 0x51: case 0x5A: case 0x55: case 0x5C: case 0x23:
+            entry.length = cdb.be16(7);
+            break;
+        default:
+            break;
+    }
+}
+
+bool ExemptFromMediumGate(const TRecorderCore& core) { return core.loaded && core.state.disc.hasDisc(); }
+
+TOutcome Gate(TRecorderCore& core, const TCommand& command, std::uint8_t opcode) {
+    TFaults& faults = core.faultFile.Current();
+    if (core.faultFile.generation() != core.faultGeneration) {
+        // A changed fault file starts its counts afresh; a drive that vanished comes back without the fault.
+        core.faultGeneration = core.faultFile.generation();
+        core.writesSinceFaults = 0;
+        core.vanished = faults.vanishAfterWrites && *faults.vanishAfterWrites == 0;
+    }
+    if (core.vanished) return TOutcome{};  // the caller answers with a host status
+    if (faults.isIllegal(opcode)) return Check(kInvalidOpcode);
+    const TCommandEntry* entry = FindCommand(opcode);
+    if (!entry) return Check(kInvalidOpcode);
+    if (command.cdb.size() < CdbLengthOf(opcode)) return Check(kInvalidFieldInCdb);
+    if (!core.EnsureLoaded()) {
+        if (opcode == 0x12 || opcode == 0x03) return entry->handler(core, command);
+        return Check(kNotReadyCause);
+    }
+    if (!(entry->flags & kRunsWhileBusy) && core.IsBusy()) {
+        ++core.busyPolls;
+        return core.BusyOutcome();
+    }
+    if (core.unitAttention && !(entry->flags & kNoAttention)) {
+        core.unitAttention = false;
+        return Check(kMediumMayHaveChanged);
+    }
+    if (entry->flags & kNeedsMedium) {
+        if (faults.notReady > 0) {
+            --faults.notReady;
+            return Check(kBecomingReady);
+        }
+        if (core.state.disc.trayOpen) return Check(kNoMediumTrayOpen);
+        if (!ExemptFromMediumGate(core)) return Check(kNoMediumTrayClosed);
+    }
+    return entry->handler(core, command);
+}
+
+}  // namespace
+
+TScsiResult TImageRecorder::Execute(const TScsiRequest& request) {
+    std::lock_guard guard(m_mutex);
+    TRecorderCore& core = *m_core;
+    TScsiResult result;
+    TCommandLogEntry entry;
+    const std::size_t cdbLength = std::min<std::size_t>(request.cdb.size(), entry.cdb.size());
+    std::copy_n(request.cdb.begin(), cdbLength, entry.cdb.begin());
+    entry.cdbLength = std::uint8_t(cdbLength);
+
+    TCommand command{TFieldReader(request.cdb), {}, 0};
+    if (request.direction == TDataDirection::Out) command.dataOut = request.data;
+    if (request.direction == TDataDirection::In) command.dataInCapacity = request.data.size();
+    entry.opcode = request.cdb.empty() ? 0 : request.cdb[0];
+    FillLogFields(command.cdb, entry);
+
+    TOutcome outcome;
+    if (request.cdb.empty()) {
+        outcome = Check(kInvalidOpcode);
+    } else {
+        outcome = Gate(core, command, entry.opcode);
+    }
+    if (core.vanished) {
+        result.hostStatus = kHostSelectionTimeout;
+    } else {
+        result.status = outcome.status;
+        if (outcome.status == kStatusCheckCondition) {
+            auto& s = result.sense;
+            s[0] = outcome.infoValid ? 0xF0 : 0x70;
+            s[2] = outcome.sense.key;
+            s[3] = std::uint8_t(outcome.info >> 24);
+            s[4] = std::uint8_t(outcome.info >> 16);
+            s[5] = std::uint8_t(outcome.info >> 8);
+            s[6] = std::uint8_t(outcome.info);
+            s[7] = 0x0A;
+            s[12] = outcome.sense.asc;
+            s[13] = outcome.sense.ascq;
+            if (outcome.progressValid) {
+                s[15] = 0x80;
+                s[16] = std::uint8_t(outcome.progress >> 8);
+                s[17] = std::uint8_t(outcome.progress);
+            }
+            result.senseLength = 18;
+        } else if (request.direction == TDataDirection::In) {
+            const std::size_t n = std::min(outcome.data.size(), request.data.size());
+            std::copy_n(outcome.data.begin(), n, request.data.begin());
+            result.transferred = n;
+        } else if (request.direction == TDataDirection::Out && outcome.status == kStatusGood) {
+            result.transferred = request.data.size();
+        }
+    }
+    entry.status = result.status;
+    entry.hostStatus = result.hostStatus;
+    entry.senseKey = result.sense[2] & 0x0F;
+    entry.asc = result.sense[12];
+    entry.ascq = result.sense[13];
+    entry.transferred = result.transferred;
+    core.log.Add(entry);
+    return result;
+}
+
+}  // namespace brenwick
