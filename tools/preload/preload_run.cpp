@@ -75,11 +75,16 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
 std::vector<std::string> ChildEnvironment(const TOptions& options, const std::string& image) {
     std::vector<std::string> env;
     std::string preload = options.library;
+    // A program built with AddressSanitizer (Brenwick's own, in a sanitizer build) insists that its
+    // runtime comes first; the library is not instrumented, so that check only stands in the way.
+    std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
         if (entry.rfind("LD_PRELOAD=", 0) == 0) preload += " " + entry.substr(11);
+        else if (entry.rfind("ASAN_OPTIONS=", 0) == 0) asan += ":" + entry.substr(13);
         else if (entry.rfind("BRENWICK_PRELOAD_", 0) != 0) env.push_back(entry);
     }
+    env.push_back(asan);
     env.push_back("LD_PRELOAD=" + preload);
     env.push_back("BRENWICK_PRELOAD_SOCKET=" + options.socket);
     env.push_back("BRENWICK_PRELOAD_IMAGE=" + image);

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Brenwick itself through the preload library: brenwick-cli finds /dev/sr7 as a real drive (through its
+# own device scan, open, SCSI_IOCTL_GET_IDLUN and SG_IO), a whole backup lands on the disc through SG_IO
+# and reads back, and the cross checks: a disc started by xorriso is continued by a Brenwick backup that
+# imports it, and a disc written by Brenwick is continued by xorriso. Every file of every session reads
+# back in xorriso, isoinfo and pycdlib.
+source "$(dirname "$0")/lib.sh"
+need xorriso isoinfo /usr/bin/python3
+: "${BRENWICK_CLI:?set BRENWICK_CLI to the brenwick-cli program}"
+export XDG_DATA_HOME="$WORK/xdg"  # Brenwick's own image recorders stay inside the test
+
+# write_profile FILE SOURCE IMPORT: a profile that backs up SOURCE/ to the first device, /dev/sr7.
+write_profile() {
+    cat >"$1" <<PROFILE
+[Archives]
+n0=$2/
+Count=1
+[Options]
+EraseBefore=0
+Import=$3
+CloseDisc=0
+EjectDisc=0
+Device=0
+Volume=Interop
+PROFILE
+}
+
+# backup_root IMAGE LBA: the run folder ("yyyy-mm-dd hh.nn") a Brenwick session put at its top.
+backup_root() {
+    isoinfo -i "$1" -T "$2" -J -f | sed -n 's|^/\([0-9]\{4\}-[0-9][0-9]-[0-9][0-9] [0-9][0-9]\.[0-9][0-9]\)$|\1|p' |
+        sort | tail -1
+}
+
+# expect_backup OUT RUN SOURCE: OUT gets the tree a backup of SOURCE/ puts on the disc under RUN.
+expect_backup() {
+    mkdir -p "$1/$2$3"
+    cp -a "$3/." "$1/$2$3/"
+}
+
+step "brenwick-cli devices lists /dev/sr7 as a drive beside the image recorders"
+rec=$(new_recorder devices dvd+r)
+on_drive "$rec" "$BRENWICK_CLI" devices >"$WORK/devices.log" 2>"$WORK/devices.err" ||
+    { cat "$WORK/devices.log" "$WORK/devices.err"; fail "brenwick-cli devices failed"; }
+head -1 "$WORK/devices.log" | grep -Eq "^0:0:0,/dev/sr7 BRENWICK *IMAGE RECORDER" ||
+    { cat "$WORK/devices.log"; fail "the first entry should be the drive /dev/sr7 at 0:0:0"; }
+[ "$(wc -l <"$WORK/devices.log")" -ge 2 ] || { cat "$WORK/devices.log"; fail "the image recorders are missing"; }
+grep -v "/dev/sr7" "$WORK/devices.log" | grep -q "^1:" ||
+    { cat "$WORK/devices.log"; fail "the image recorders should follow as adapter 1"; }
+
+step "a whole backup through SG_IO to a blank CD-R"
+rec=$(new_recorder backup cd-r-80)
+make_tree "$WORK/src1" one
+write_profile "$WORK/one.ini" "$WORK/src1" 0
+expect_run "$WORK/burn1.log" on_drive "$rec" "$BRENWICK_CLI" burn "$WORK/one.ini"
+grep -q "backup done" "$WORK/burn1.log" || { cat "$WORK/burn1.log"; fail "no summary line"; }
+image=$(image_of "$rec")
+mapfile -t starts < <(session_starts "$rec")
+[ "${#starts[@]}" -eq 1 ] || fail "one session expected: ${starts[*]}"
+run=$(backup_root "$image" 0)
+[ -n "$run" ] || fail "no run folder at the top of the disc"
+expect_backup "$WORK/e1" "$run" "$WORK/src1"
+check_session "$image" 0 "$WORK/e1"
+
+step "a disc started by xorriso is continued by a Brenwick backup that imports it"
+rec=$(new_recorder cross1 dvd+r)
+make_tree "$WORK/x1" xorriso
+expect_run "$WORK/x1.log" on_drive "$rec" xorriso -abort_on FAILURE -outdev "$DEV" -joliet on \
+    -map "$WORK/x1" /fromxorriso -commit
+make_tree "$WORK/src2" two
+write_profile "$WORK/two.ini" "$WORK/src2" 1
+expect_run "$WORK/burn2.log" on_drive "$rec" "$BRENWICK_CLI" burn "$WORK/two.ini"
+image=$(image_of "$rec")
+mapfile -t starts < <(session_starts "$rec")
+[ "${#starts[@]}" -eq 2 ] || fail "two sessions expected: ${starts[*]}"
+mkdir -p "$WORK/ex1/fromxorriso" && cp -a "$WORK/x1/." "$WORK/ex1/fromxorriso/"
+check_session "$image" 0 "$WORK/ex1"
+run=$(backup_root "$image" "${starts[1]}")
+[ -n "$run" ] || fail "no run folder in Brenwick's session"
+merge_trees "$WORK/ex2" "$WORK/ex1"
+expect_backup "$WORK/ex2" "$run" "$WORK/src2"
+check_session "$image" "${starts[1]}" "$WORK/ex2"
+
+step "a disc written by Brenwick is continued by xorriso"
+rec=$(new_recorder cross2 cd-rw-80)
+make_tree "$WORK/src3" three
+write_profile "$WORK/three.ini" "$WORK/src3" 0
+expect_run "$WORK/burn3.log" on_drive "$rec" "$BRENWICK_CLI" burn "$WORK/three.ini"
+image=$(image_of "$rec")
+run=$(backup_root "$image" 0)
+expect_backup "$WORK/eb1" "$run" "$WORK/src3"
+check_session "$image" 0 "$WORK/eb1"
+make_tree "$WORK/x2" after
+expect_run "$WORK/x2.log" on_drive "$rec" xorriso -abort_on FAILURE -dev "$DEV" -joliet on \
+    -map "$WORK/x2" /afterbrenwick -commit
+mapfile -t starts < <(session_starts "$rec")
+[ "${#starts[@]}" -eq 2 ] || fail "two sessions expected: ${starts[*]}"
+merge_trees "$WORK/eb2" "$WORK/eb1"
+mkdir -p "$WORK/eb2/afterbrenwick" && cp -a "$WORK/x2/." "$WORK/eb2/afterbrenwick/"
+check_session "$image" 0 "$WORK/eb1"
+check_session "$image" "${starts[1]}" "$WORK/eb2"
+echo "PASS"
