@@ -32,13 +32,20 @@ std::atomic<bool> g_interrupted{false};
 
 extern "C" void onInterrupt(int) { g_interrupted = true; }
 
-// Ctrl+C asks the running job to stop; a second one ends the program at once (SA_RESETHAND).
+// Ctrl+C (or SIGTERM) asks the running job to stop; a second one ends the program at once (SA_RESETHAND).
+// A reader of standard output that goes away (a pipe into head) must not kill a recording half way, so
+// SIGPIPE is ignored and the lines are simply lost.
 void catchInterrupt() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 void configureBurner(TQrvBurner& cd) {
@@ -194,6 +201,7 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
 }
 
 int runJob(const TJobArgs& a) {
+    catchInterrupt();
     TConsole out;
     const TProfileLoad load = LoadProfile(a.profile);
     if (load.fileStatus != TIniLoadStatus::Loaded) {
@@ -234,7 +242,10 @@ int runJob(const TJobArgs& a) {
     const bool noRecorder = device < 0 || std::size_t(device) >= cd.DeviceList.size();
     wf.DeviceChange(device);
 
-    catchInterrupt();
+    if (g_interrupted) {
+        out.line(std::string("brenwick-cli: interrupted before the ") + jobName(a.job) + " started");
+        return kExitFailed;
+    }
     switch (a.job) {
         case TJob::Prepare: wf.ButtonPrePareClick(); break;
         case TJob::Burn: wf.ButtonBurnClick(); break;
