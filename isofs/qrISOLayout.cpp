@@ -239,8 +239,10 @@ void TLayoutWriter::writeDescriptor(std::uint8_t* p, TTree tree) {
         Ucs2Field(p + 40, 16, m_volume.IdVolume);
     }
     Both32(p + 80, static_cast<std::uint32_t>(l.ImageSectors));
-    // The escape sequence of UCS-2 level 1; the primary descriptor carries it too when Joliet is on.
-    if (!iso || m_joliet) std::memcpy(p + 88, "%/@", 3);
+    // The escape sequence of UCS-2 level 1, in the Joliet descriptor only: readers that find it in the
+    // primary descriptor take the primary tree for the Joliet one (isoinfo shows its 8-bit names decoded as
+    // UCS-2) or refuse the disc (libarchive).
+    if (!iso) std::memcpy(p + 88, "%/@", 3);
     Both16(p + 120, 1);
     Both16(p + 124, 1);
     Both16(p + 128, 2048);
