@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "app/cli/testing/TCliRun.h"
+#include "drive/recorder/TImageRecorder.h"
+#include "drive/recorder/TRecorderFolder.h"
 
 namespace brenwick {
 namespace {
@@ -30,6 +32,15 @@ protected:
 
     TCliResult run(const std::vector<std::string>& args) const {
         return RunCli(BRENWICK_CLI, args, (m_dir / "data").string(), m_dir.string());
+    }
+
+    // The recorder "default" of the run's recorder set, with a blank disc and no busy times.
+    void makeRecorder(TMediaType media) const {
+        const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+        std::string error;
+        ASSERT_TRUE(CreateRecorder(folder, media, error)) << error;
+        ASSERT_TRUE(UpdateRecorderState(folder, [](TRecorderState& s) { s.settings.busy = InstantBusyTimes(); }, error))
+            << error;
     }
 
     fs::path m_dir;
@@ -81,6 +92,42 @@ TEST_F(CliJobsTest, NoRecorderSelected) {
         EXPECT_TRUE(r.has("<<< ERROR DRIVE IS NOT READY!")) << r.out;
         EXPECT_EQ(r.lastLine(), summary) << r.out;
     }
+}
+
+// A backup into the image recorder: exit status 0 when everything was recorded, 3 when an entry was left
+// out, with the summary line of the program's own.
+TEST_F(CliJobsTest, BurnReportsWhatWasLeftOut) {
+    makeRecorder(TMediaType::CdRw80);
+    TCliResult r = run({"burn", m_profile});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.has("<<< WRITE/BURNCD PROCESS DONE")) << r.out;
+    EXPECT_EQ(r.lastLine(), "brenwick-cli: backup done: 1 file, 0 MB") << r.out;
+
+    std::ofstream(m_profile) << "[Archives]\nn0=" << (m_dir / "src").string() << "/\nn1=/nowhere/x\nCount=2\n"
+                             << "[Options]\nImport=0\n";
+    r = run({"burn", m_profile, "--device", "0"});
+    EXPECT_EQ(r.status, 3) << r.out << r.err;
+    EXPECT_TRUE(r.has("<<< SKIP! /nowhere/x DOES NOT EXIST!")) << r.out;
+    EXPECT_EQ(r.lastLine(), "brenwick-cli: backup done: 1 file, 0 MB, 1 item not backed up (see above)") << r.out;
+
+    r = run({"prepare", m_profile});
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_EQ(r.lastLine(), "brenwick-cli: prepared: 1 file, 0 MB, fits on the disc, 1 item not backed up (see above)");
+}
+
+// Erasing a CD-R, or a burn that asks to erase it first, does nothing and says why.
+TEST_F(CliJobsTest, NothingToEraseOnCdR) {
+    makeRecorder(TMediaType::CdR80);
+    TCliResult r = run({"erase", m_profile});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.lastLine(), "brenwick-cli: nothing erased: the CD-R disc is not rewritable") << r.out;
+    std::ofstream(m_profile, std::ios::app) << "[Options]\nEraseBefore=1\n";
+    r = run({"burn", m_profile});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.lastLine(),
+              "brenwick-cli: nothing recorded: the profile asks to erase the disc first, and the CD-R disc cannot be "
+              "erased")
+        << r.out;
 }
 
 }  // namespace
