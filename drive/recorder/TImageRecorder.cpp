@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "drive/recorder/RecorderCore.h"
+#include "drive/recorder/TRecorderFolder.h"
 
 namespace brenwick {
 
@@ -333,6 +334,18 @@ TScsiResult TImageRecorder::Execute(const TScsiRequest& request) {
     entry.transferred = result.transferred;
     core.log.Add(entry);
     return result;
+}
+
+std::unique_ptr<TImageRecorder> MakeImageRecorder(const std::string& folder, TMediaType media,
+                                                  TRecorderOptions options, std::string& error) {
+    if (!CreateRecorder(folder, media, error)) return nullptr;
+    auto recorder = std::make_unique<TImageRecorder>(folder, std::move(options));
+    const std::string problem = recorder->LastError();
+    if (!problem.empty()) {
+        error = problem;
+        return nullptr;
+    }
+    return recorder;
 }
 
 }  // namespace brenwick

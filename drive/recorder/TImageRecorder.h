@@ -62,4 +62,9 @@ private:
     std::unique_ptr<TRecorderCore> m_core;  // guarded by m_mutex
 };
 
+// Makes a recorder in `folder` holding a blank disc of `media` (see CreateRecorder) and opens it; nullptr with
+// `error` set when the folder cannot be made. Tests of the drive layer and the engine start here.
+std::unique_ptr<TImageRecorder> MakeImageRecorder(const std::string& folder, TMediaType media,
+                                                  TRecorderOptions options, std::string& error);
+
 }  // namespace brenwick
