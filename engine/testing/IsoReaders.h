@@ -144,7 +144,8 @@ iso.open_fp(View(open(image, 'rb')))
 for root, dirs, files in iso.walk(joliet_path='/'):
     for name in files:
         path = root.rstrip('/') + '/' + name
-        target = os.path.join(out, path.lstrip('/'))
+        shown = path[:-2] if path.endswith(';1') else path
+        target = os.path.join(out, shown.lstrip('/'))
         os.makedirs(os.path.dirname(target), exist_ok=True)
         with open(target, 'wb') as f:
             iso.get_file_from_iso_fp(f, joliet_path=path)

@@ -1,0 +1,419 @@
+// End to end: compilations recorded into an image recorder by the real cache and write threads, read
+// back by third-party ISO 9660 readers, and the recording sequence as the recorder's command log shows it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "engine/qrCDBC.h"
+#include "engine/testing/IsoReaders.h"
+#include "engine/testing/RecorderRig.h"
+
+namespace brenwick {
+namespace {
+
+using testing::TRecorderRig;
+using testing::TReaderTree;
+using testing::TRigOptions;
+using testing::TTempTree;
+
+constexpr std::uint8_t kOpWrite = 0x2A;
+
+// Writes a source tree of files with the given sizes; returns path (relative) -> bytes.
+std::map<std::string, std::string> makeSource(const TTempTree& tree, const std::string& root,
+                                              const std::vector<std::pair<std::string, std::size_t>>& files,
+                                              unsigned seed) {
+    std::map<std::string, std::string> expected;
+    for (const auto& [path, size] : files) {
+        const auto bytes = TTempTree::Pattern(size, seed++);
+        tree.write(root + "/" + path, bytes);
+        expected["/" + path] = std::string(bytes.begin(), bytes.end());
+    }
+    return expected;
+}
+
+std::map<std::string, std::string> under(const std::string& folder, const std::map<std::string, std::string>& files) {
+    std::map<std::string, std::string> result;
+    for (const auto& [path, bytes] : files) result["/" + folder + path] = bytes;
+    return result;
+}
+
+// Every reader sees exactly `expected` in the session at `lba`.
+void expectReadersSee(const std::string& image, std::uint32_t lba, const std::map<std::string, std::string>& expected,
+                      const std::filesystem::path& scratch) {
+    const std::vector<std::pair<std::string, TReaderTree>> views = {
+        {"xorriso", testing::ReadWithXorriso(image, lba, scratch)},
+        {"isoinfo", testing::ReadWithIsoinfo(image, lba)},
+        {"pycdlib", testing::ReadWithPycdlib(image, lba, scratch)},
+    };
+    for (const auto& [reader, view] : views) {
+        SCOPED_TRACE(reader + " reading the session at " + std::to_string(lba));
+        ASSERT_EQ(view.error, "");
+        std::vector<std::string> seen, wanted;
+        for (const auto& item : view.files) seen.push_back(item.first);
+        for (const auto& item : expected) wanted.push_back(item.first);
+        EXPECT_EQ(seen, wanted);
+        for (const auto& [path, bytes] : expected) {
+            const auto it = view.files.find(path);
+            if (it == view.files.end()) continue;
+            EXPECT_TRUE(it->second == bytes) << path << ": " << it->second.size() << " bytes read, " << bytes.size()
+                                             << " written";
+        }
+    }
+}
+
+const std::vector<std::pair<std::string, std::size_t>> kFirstRun = {
+    {"empty.txt", 0},          {"one.bin", 1},           {"sector.bin", 2048},
+    {"sector1.bin", 2049},     {"block.bin", 63488},     {"docs/a.txt", 1000},
+    {"docs/b.txt", 1000},      {"docs/deep/c.dat", 300000}, {"large.bin", 3 * 1024 * 1024 + 5},
+};
+const std::vector<std::pair<std::string, std::size_t>> kSecondRun = {
+    {"new.txt", 12345}, {"more/x.bin", 70000}, {"more/y.bin", 0},
+};
+
+// A first session on a blank CD-R, then a second session that imports the first: each reads back whole,
+// byte for byte, in xorriso, isoinfo and pycdlib.
+TEST(Recording, TwoSessionsOnCdRReadBackByThirdPartyReaders) {
+    TRecorderRig rig;
+    TQrvBurner& b = rig.burner();
+    const auto first = makeSource(rig.tree(), "src1", kFirstRun, 1);
+    ASSERT_TRUE(rig.Compile("run1", (rig.tree().root() / "src1").string()));
+    EXPECT_EQ(b.StartSector, 0u);
+    const auto one = rig.Burn();
+    ASSERT_TRUE(one.started);
+    EXPECT_EQ(one.error, "");
+    EXPECT_EQ(one.writeDone, 1);
+    EXPECT_TRUE(one.finalizingBeforeDone);
+    EXPECT_EQ(b.BytesWritten(), b.ImageSectors * 2048);
+    EXPECT_EQ(b.CacheFillPercent(), 0);
+    expectReadersSee(rig.imagePath(), 0, under("run1", first), rig.tree().root());
+
+    const auto second = makeSource(rig.tree(), "src2", kSecondRun, 50);
+    b.SessionToImport = -1;
+    ASSERT_TRUE(rig.Compile("run2", (rig.tree().root() / "src2").string()));
+    const std::uint32_t start = b.StartSector;
+    EXPECT_GT(start, 0u);
+    const auto two = rig.Burn();
+    ASSERT_TRUE(two.started);
+    EXPECT_EQ(two.error, "");
+    auto both = under("run1", first);
+    for (const auto& item : under("run2", second)) both.insert(item);
+    expectReadersSee(rig.imagePath(), start, both, rig.tree().root());
+}
+
+// The WRITE commands: consecutive addresses from the start, one per cache block of at most 31 sectors,
+// ending at the session's last sector.
+TEST(Recording, WritesCoverTheSessionInConsecutiveBlocks) {
+    TRecorderRig rig;
+    TQrvBurner& b = rig.burner();
+    makeSource(rig.tree(), "src", kFirstRun, 1);
+    ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+    rig.recorder().ClearCommandLog();
+    ASSERT_EQ(rig.Burn().error, "");
+    std::int64_t next = b.StartSector;
+    int writes = 0;
+    for (const auto& entry : rig.recorder().CommandLog()) {
+        if (entry.opcode != kOpWrite) continue;
+        EXPECT_EQ(entry.lba, next);
+        EXPECT_GE(entry.length, 1u);
+        EXPECT_LE(entry.length, 31u);
+        next += entry.length;
+        ++writes;
+    }
+    EXPECT_EQ(next, b.StartSector + b.ImageSectors);
+    EXPECT_GE(writes, (b.ImageSectors + 30) / 31);
+}
+
+// The commands of the sequence that distinguish the disc groups and options, in the order sent: a run of
+// WRITEs shows as one "2A"; START STOP UNIT shows as "1B" (load) or "1B eject".
+std::vector<std::string> sequenceOf(const std::vector<TCommandLogEntry>& log) {
+    static const std::vector<std::uint8_t> shown = {0x1B, 0xBB, 0x55, 0x54, 0xB6, 0xBF, 0xAD,
+                                                    0x53, 0x2A, 0x35, 0x5B, 0x1E, 0xA1};
+    std::vector<std::string> sequence;
+    for (const auto& entry : log) {
+        if (std::find(shown.begin(), shown.end(), entry.opcode) == shown.end()) continue;
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", entry.opcode);
+        std::string item = hex;
+        if (entry.opcode == 0x1B && (entry.cdb[4] & 0x03) == 0x02) item += " eject";
+        if (item == "2A" && !sequence.empty() && sequence.back() == "2A") continue;
+        sequence.push_back(item);
+    }
+    return sequence;
+}
+
+int countOf(const std::vector<TCommandLogEntry>& log, std::uint8_t opcode) {
+    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const auto& e) { return e.opcode == opcode; }));
+}
+
+// The commands after the last WRITE: the closing.
+std::vector<TCommandLogEntry> afterData(const std::vector<TCommandLogEntry>& log) {
+    auto last = std::find_if(log.rbegin(), log.rend(), [](const auto& e) { return e.opcode == kOpWrite; });
+    return {last.base(), log.end()};
+}
+
+const std::vector<std::pair<std::string, std::size_t>> kSmallRun = {
+    {"a.txt", 5000}, {"b/c.bin", 200000}, {"b/d.bin", 70000},
+};
+
+// The designed sequences of the three disc groups and of the options that change them.
+TEST(Recording, CommandSequenceByDiscGroupAndOptions) {
+    struct TCase {
+        const char* name;
+        TMediaType media;
+        bool testWrite, performOpc, finalizeTrack;
+        std::vector<std::string> sequence;
+        std::string logLine;
+    };
+    const std::vector<TCase> cases = {
+        {"CD-R", TMediaType::CdR80, false, false, true,
+         {"1B", "35", "BB", "55", "2A", "35", "55", "55", "5B", "1B", "1E"}, ">>> STARTING WRITE PROCESS ON CD-R AT "},
+        {"CD-R with power calibration", TMediaType::CdR80, false, true, true,
+         {"1B", "35", "BB", "55", "54", "2A", "35", "55", "55", "5B", "1B", "1E"}, ""},
+        {"CD-R test write: no calibration, no closing", TMediaType::CdR80, true, true, true,
+         {"1B", "35", "BB", "55", "2A", "35", "55", "1B", "1E"}, ""},
+        {"CD-R without FinalizeTrack: the session stays open", TMediaType::CdR80, false, false, false,
+         {"1B", "35", "BB", "55", "2A", "35", "55", "1B", "1E"}, ""},
+        {"DVD-RAM: no load, speed, calibration, parameters or closing", TMediaType::DvdRam, false, true, true,
+         {"35", "2A", "35", "1B", "1E"}, ">>> STARTING WRITE PROCESS ON DVD-RAM AT "},
+        {"DVD-R: DVD preparation, long flush, no closing", TMediaType::DvdR, false, false, true,
+         {"1B", "35", "BB", "55", "B6", "BF", "AD", "53", "2A", "35", "55", "1B", "1E"},
+         ">>> STARTING WRITE PROCESS ON DVD-R AT "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TRigOptions options;
+        options.media = c.media;
+        TRecorderRig rig(options);
+        TQrvBurner& b = rig.burner();
+        b.TestWrite = c.testWrite;
+        b.PerformOPC = c.performOpc;
+        b.FinalizeTrack = c.finalizeTrack;
+        makeSource(rig.tree(), "src", kSmallRun, 3);
+        ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+        rig.recorder().ClearCommandLog();
+        const auto outcome = rig.Burn();
+        EXPECT_EQ(outcome.error, "");
+        EXPECT_EQ(outcome.finalizing, 1);
+        EXPECT_EQ(outcome.writeDone, 1);
+        const auto log = rig.recorder().CommandLog();
+        EXPECT_EQ(sequenceOf(log), c.sequence);
+        if (!c.logLine.empty()) {
+            bool found = false;
+            for (const auto& [line, type] : rig.Log()) {
+                if (line.rfind(c.logLine, 0) == 0 && line.back() == 'X' && type == 4) found = true;
+            }
+            EXPECT_TRUE(found) << c.logLine;
+        }
+    }
+}
+
+// Faults in the drive during the data phase and the closing, each ending in its designed error text; a
+// recording that did not reach the disc is never reported as done, and no closing command follows it.
+TEST(Recording, DriveFaultsGiveTheirErrorTexts) {
+    struct TCase {
+        const char* name;
+        std::string fault;
+        std::string error;
+        bool closingCommands;  // the second write-parameters command and CLOSE TRACK/SESSION
+    };
+    const std::vector<TCase> cases = {
+        {"busy a few times, then accepted", "busy-writes 3", "", true},
+        {"busy for every attempt", "busy-writes 10000", "WRITER BUSY/BUFFER FULL", false},
+        {"medium error in the data", "medium-error 40", "WRITER ERROR", false},
+        {"flush fails in the closing", "illegal 35", "WRITER ERROR", false},
+        {"session closing fails", "illegal 5B", "WRITER ERROR", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TRecorderRig rig;
+        makeSource(rig.tree(), "src", kSmallRun, 3);
+        ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+        rig.AddFault(c.fault);
+        rig.recorder().ClearCommandLog();
+        const auto outcome = rig.Burn();
+        EXPECT_EQ(outcome.error, c.error);
+        EXPECT_EQ(outcome.finalizing, 1);
+        EXPECT_EQ(outcome.writeDone, 1);
+        const auto log = rig.recorder().CommandLog();
+        const auto closing = afterData(log);
+        EXPECT_EQ(countOf(closing, 0x35), 1);  // the flush always runs
+        EXPECT_EQ(countOf(closing, 0x5B), c.closingCommands ? 1 : 0);
+        EXPECT_EQ(countOf(closing, 0x55) > 0, c.closingCommands);
+        EXPECT_EQ(countOf(closing, 0x1E), 1);
+    }
+}
+
+// A WRITE answered TARGET BUSY is sent again, the same block at the same address, until accepted.
+TEST(Recording, BusyWriteIsResentUntilAccepted) {
+    TRecorderRig rig;
+    makeSource(rig.tree(), "src", kSmallRun, 3);
+    ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+    rig.AddFault("busy-writes 3");
+    rig.recorder().ClearCommandLog();
+    ASSERT_EQ(rig.Burn().error, "");
+    std::vector<TCommandLogEntry> writes;
+    for (const auto& e : rig.recorder().CommandLog()) {
+        if (e.opcode == kOpWrite) writes.push_back(e);
+    }
+    ASSERT_GE(writes.size(), 5u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(writes[i].lba, rig.burner().StartSector);
+        EXPECT_EQ(writes[i].length, writes[0].length);
+        EXPECT_EQ(writes[i].good(), i == 3);
+    }
+    EXPECT_EQ(rig.burner().BytesWritten(), rig.burner().ImageSectors * 2048);
+}
+
+// A drive that rejects READ BUFFER CAPACITY: tried once before the sixth block, never again in the data
+// phase, and twice in the closing.
+TEST(Recording, RejectedBufferCapacityIsNotRetried) {
+    TRecorderRig rig;
+    makeSource(rig.tree(), "src", {{"big.bin", 2 * 1024 * 1024}}, 3);
+    ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+    rig.AddFault("illegal 5C");
+    rig.recorder().ClearCommandLog();
+    ASSERT_EQ(rig.Burn().error, "");
+    const auto log = rig.recorder().CommandLog();
+    int writesBefore = 0, writesSeen = 0;
+    for (const auto& e : log) {
+        if (e.opcode == kOpWrite) ++writesSeen;
+        if (e.opcode == 0x5C && writesBefore == 0) writesBefore = writesSeen;
+    }
+    EXPECT_EQ(writesBefore, 5);
+    EXPECT_EQ(countOf(log, 0x5C), 3);
+    EXPECT_EQ(countOf(afterData(log), 0x5C), 2);
+}
+
+// An abort during the data phase: the flush still runs, OnFinalizingTrack comes before OnWriteDone, and
+// neither the second write-parameters command nor CLOSE TRACK/SESSION is sent.
+TEST(Recording, AbortInTheDataPhase) {
+    TRecorderRig rig;
+    TQrvBurner& b = rig.burner();
+    makeSource(rig.tree(), "src", kSmallRun, 3);
+    ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+    rig.AddFault("busy-writes 5");
+    // The user presses Stop while the drive reports busy.
+    b.SleepHook = [&b](unsigned ms) {
+        if (ms == 100) b.AbortWrite();
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
+    };
+    rig.recorder().ClearCommandLog();
+    const auto outcome = rig.Burn();
+    EXPECT_EQ(outcome.error, "OPERATION ABORTED BY USER");
+    EXPECT_TRUE(outcome.finalizingBeforeDone);
+    const auto closing = afterData(rig.recorder().CommandLog());
+    EXPECT_EQ(countOf(closing, 0x35), 1);
+    EXPECT_EQ(countOf(closing, 0x55), 0);
+    EXPECT_EQ(countOf(closing, 0x5B), 0);
+}
+
+// The drive reports afterwards that buffered data did not reach the disc (a deferred error, sense
+// response code 71h), or never becomes ready after the flush: the recording is not done.
+TEST(Recording, DeferredErrorOrNoReadinessAfterTheData) {
+    struct TCase {
+        const char* name;
+        std::uint8_t opcode;  // answered with the fault once a WRITE was seen
+        TScsiResult answer;
+    };
+    const std::vector<TCase> cases = {
+        {"flush reports a deferred write error", 0x35, testing::TInterposedTarget::Check(0x71, 0x03, 0x0C, 0x00)},
+        {"drive stays not ready after the flush", 0x00, testing::TInterposedTarget::Check(0x70, 0x02, 0x04, 0x08)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TRecorderRig rig;
+        makeSource(rig.tree(), "src", kSmallRun, 3);
+        ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+        auto wrote = std::make_shared<std::atomic<bool>>(false);
+        const auto opcode = c.opcode;
+        const auto answer = c.answer;
+        rig.target().SetRule([wrote, opcode, answer](const TScsiRequest& request, TScsiResult& result) {
+            if (request.cdb[0] == kOpWrite) *wrote = true;
+            if (!*wrote || request.cdb[0] != opcode) return false;
+            result = answer;
+            return true;
+        });
+        rig.recorder().ClearCommandLog();
+        const auto outcome = rig.Burn();
+        EXPECT_EQ(outcome.error, "WRITER ERROR");
+        EXPECT_EQ(countOf(rig.recorder().CommandLog(), 0x5B), 0);
+    }
+}
+
+// A source file gone before the cache is full: BurnCD fails on the calling thread with the file message
+// and no drive command is sent. Gone after the cache was full: the write thread reports it.
+TEST(Recording, SourceFileGoneBeforeAndAfterTheCacheIsFull) {
+    {
+        SCOPED_TRACE("before Ready");
+        TRecorderRig rig;
+        makeSource(rig.tree(), "src", kSmallRun, 3);
+        ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+        const std::string gone = (rig.tree().root() / "src/b/c.bin").string();
+        std::filesystem::remove(gone);
+        rig.recorder().ClearCommandLog();
+        const auto outcome = rig.Burn();
+        EXPECT_FALSE(outcome.started);
+        EXPECT_EQ(outcome.error, "FILE \"" + gone + "\" IS IN USE BY OTHER SOFTWARE");
+        EXPECT_EQ(outcome.doneThread, std::this_thread::get_id());
+        EXPECT_EQ(outcome.finalizing, 0);
+        EXPECT_TRUE(rig.recorder().CommandLog().empty());
+    }
+    {
+        SCOPED_TRACE("after Ready");
+        TRecorderRig rig;
+        TQrvBurner& b = rig.burner();
+        b.SetCacheSize(2097152);
+        makeSource(rig.tree(), "src", {{"a.bin", 8 * 1024 * 1024}, {"b.bin", 10}}, 3);
+        ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+        const std::string gone = (rig.tree().root() / "src/b.bin").string();
+        // The cache waits for room (it is full, Ready is set) until the file has gone.
+        auto removed = std::make_shared<std::atomic<bool>>(false);
+        b.CacheHooks.Sleep = [removed](int) {
+            while (!*removed) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        };
+        b.OnWriteDone = nullptr;
+        std::string error;
+        std::thread::id doneThread;
+        b.OnWriteDone = [&](TObject*, const std::string& text) {
+            error = text;
+            doneThread = std::this_thread::get_id();
+        };
+        ASSERT_TRUE(b.BurnCD());
+        std::filesystem::remove(gone);
+        *removed = true;
+        b.WaitForRecording();
+        EXPECT_EQ(error, "FILE \"" + gone + "\" IS IN USE BY OTHER SOFTWARE");
+        EXPECT_NE(doneThread, std::this_thread::get_id());
+        EXPECT_EQ(countOf(rig.recorder().CommandLog(), 0x5B), 0);
+    }
+}
+
+// A file truncated after it was added keeps its place and size on the disc: its missing part reads as
+// zeros, the log says so, and the recording succeeds.
+TEST(Recording, FileTruncatedAfterItWasAdded) {
+    TRecorderRig rig;
+    const auto source = makeSource(rig.tree(), "src", {{"t.bin", 100000}, {"z.bin", 3000}}, 7);
+    ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+    const std::string truncated = (rig.tree().root() / "src/t.bin").string();
+    std::filesystem::resize_file(truncated, 30000);
+    const auto outcome = rig.Burn();
+    EXPECT_EQ(outcome.error, "");
+    bool logged = false;
+    for (const auto& [line, type] : rig.Log()) {
+        if (line == ">>> FILE \"" + truncated + "\" CHANGED DURING BACKUP, ITS COPY IS INCOMPLETE" && type == 0) {
+            logged = true;
+        }
+    }
+    EXPECT_TRUE(logged);
+    auto expected = under("run", source);
+    std::string& bytes = expected["/run/t.bin"];
+    std::fill(bytes.begin() + 30000, bytes.end(), '\0');
+    const auto view = testing::ReadWithXorriso(rig.imagePath(), 0, rig.tree().root());
+    ASSERT_EQ(view.error, "");
+    EXPECT_TRUE(view.files == expected);
+}
+
+}  // namespace
+}  // namespace brenwick
