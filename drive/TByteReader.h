@@ -10,7 +10,7 @@
 namespace brenwick {
 
 class TByteReader {
-public:
+  public:
     explicit TByteReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
 
     bool ok() const { return m_ok; }
@@ -61,7 +61,7 @@ public:
         return m_bytes.subspan(offset, count);
     }
 
-private:
+  private:
     bool check(std::size_t offset, std::size_t count) {
         if (!has(offset, count)) m_ok = false;
         return m_ok && has(offset, count);

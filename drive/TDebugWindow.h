@@ -10,14 +10,14 @@
 namespace brenwick {
 
 class TDebugWindow {
-public:
+  public:
     virtual ~TDebugWindow() = default;
     virtual void AddLine(const std::string& line) = 0;
 };
 
 // A sink that keeps the lines in memory (tests, and callers that print them later).
 class TDebugLines : public TDebugWindow {
-public:
+  public:
     void AddLine(const std::string& line) override {
         std::lock_guard lock(m_mutex);
         m_lines.push_back(line);
@@ -31,7 +31,7 @@ public:
         m_lines.clear();
     }
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;  // guarded by m_mutex
 };

@@ -15,7 +15,7 @@ struct TDiscInfo {
     std::uint16_t DataLength = 0;  // bytes 0-1
 
     bool Erasable() const { return (raw[2] & 0x10) != 0; }
-    std::uint8_t DiscStatus() const { return raw[2] & 0x03; }        // 0 empty, 1 appendable, 2 complete
+    std::uint8_t DiscStatus() const { return raw[2] & 0x03; }  // 0 empty, 1 appendable, 2 complete
     std::uint8_t LastSessionState() const { return (raw[2] >> 2) & 0x03; }
     std::uint16_t Sessions() const { return std::uint16_t(raw[9] << 8 | raw[4]); }
     std::uint16_t FirstTrackInLastSession() const { return std::uint16_t(raw[10] << 8 | raw[5]); }

@@ -9,7 +9,7 @@
 namespace brenwick {
 
 class TSrbEvent {
-public:
+  public:
     void Signal() {
         {
             std::lock_guard lock(m_mutex);
@@ -29,7 +29,7 @@ public:
         return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_signalled; });
     }
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_signalled = false;  // guarded by m_mutex

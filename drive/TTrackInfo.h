@@ -14,13 +14,13 @@ struct TTrackInfo {
     static constexpr std::size_t kSize = 36;
     std::array<std::uint8_t, kSize> raw{};
 
-    std::uint16_t DataLength = 0;        // bytes 0-1
-    std::uint8_t TrackNumber = 0;        // byte 2
-    std::uint8_t SessionNumber = 0;      // byte 3
-    std::uint32_t TrackStartAddress = 0; // bytes 8-11
+    std::uint16_t DataLength = 0;           // bytes 0-1
+    std::uint8_t TrackNumber = 0;           // byte 2
+    std::uint8_t SessionNumber = 0;         // byte 3
+    std::uint32_t TrackStartAddress = 0;    // bytes 8-11
     std::uint32_t NextWritableAddress = 0;  // bytes 12-15
-    std::uint32_t FreeBlocks = 0;        // bytes 16-19
-    std::uint32_t TrackSize = 0;         // bytes 24-27
+    std::uint32_t FreeBlocks = 0;           // bytes 16-19
+    std::uint32_t TrackSize = 0;            // bytes 24-27
     // Bytes 28-29 read as a 16-bit big-endian value and kept as 32 bits, as the block has always held it;
     // no caller relies on it as the last recorded address.
     std::uint32_t LastRecordedAddress = 0;

@@ -56,9 +56,13 @@ bool LoadTransport() {
     return false;
 }
 
-bool ASPIInitialized() { return State().loaded; }
+bool ASPIInitialized() {
+    return State().loaded;
+}
 
-const std::string& TransportLayerName() { return State().layerName; }
+const std::string& TransportLayerName() {
+    return State().layerName;
+}
 
 std::uint32_t GetASPI32SupportInfo() {
     const auto& state = State();

@@ -163,7 +163,7 @@ struct TSrbExec {
     std::uint8_t* BufPointer = nullptr;  // SRB_BufLen bytes; data in or out per SRB_Flags
     TSrbEvent* PostProc = nullptr;       // signalled by a provider that completes after returning
     unsigned TimeoutMs = 10000;
-    char TransportNote[160] = {};        // a log line the provider asks the caller to write (or empty)
+    char TransportNote[160] = {};  // a log line the provider asks the caller to write (or empty)
 };
 static_assert(std::is_standard_layout_v<TSrbExec>);
 

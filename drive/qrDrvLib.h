@@ -89,7 +89,7 @@ std::uint16_t SpeedToX(std::uint32_t kBps);
 std::size_t ModePageOffset(std::span<const std::uint8_t> answer, std::uint8_t pageCode, std::size_t fallback);
 
 class TSCSIDevice : public TObject {
-public:
+  public:
     TSCSIDevice();
     ~TSCSIDevice() override;
     TSCSIDevice(const TSCSIDevice&) = delete;
@@ -217,7 +217,7 @@ public:
     // Waits for a pending command's event; true when it completed within the time-out.
     std::function<bool(TSrbEvent& event, unsigned timeoutMs)> CompletionWaitHook;
 
-protected:
+  protected:
     // Builds the common part of a wrapper's request: zeroed block, flags, CDB length, sense length 32.
     TSrbExec NewRequest(std::uint8_t flags, std::uint8_t cdbLength, std::span<std::uint8_t> data);
     bool Succeeded(const TSrbExec& srb) const { return srb.Srb.SRB_Status == SS_COMP; }
@@ -226,8 +226,9 @@ protected:
     std::vector<std::uint8_t> m_transfer;   // MODE SENSE / MODE SELECT / READ DVD STRUCTURE
     std::vector<std::uint8_t> m_parameter;  // READ CAPACITY, RESERVE TRACK, buffer capacity, streaming, stamp
     std::array<std::uint8_t, kWriteParamsCopySize> m_writeParams{};
+    bool m_identityRead = false;  // the last ReadDeviceIdentity got an INQUIRY answer
 
-private:
+  private:
     void DecodeFailure(TSrbExec& srb);
     void ApplyQuirks();
     void ResetSelection();

@@ -13,19 +13,32 @@ namespace {
 // Current profile (GET CONFIGURATION bytes 6-7) to disc type index.
 int DiscTypeOfProfile(std::uint16_t profile) {
     switch (profile) {
-        case 0x0008: return kDiscCdRom;
-        case 0x0009: return kDiscCdR;
-        case 0x000A: return kDiscCdRw;
-        case 0x0010: return kDiscDvdRom;
-        case 0x0011: return kDiscDvdR;
-        case 0x0012: return kDiscDvdRam;
-        case 0x0013: return kDiscDvdRwRo;
-        case 0x0014: return kDiscDvdRwSr;
-        case 0x0015: return kDiscDvdPlusRw;
-        case 0x0020: return 10;
-        case 0x0021: return 11;
-        case 0x0022: return 12;
-        default: return kDiscUnknown;
+        case 0x0008:
+            return kDiscCdRom;
+        case 0x0009:
+            return kDiscCdR;
+        case 0x000A:
+            return kDiscCdRw;
+        case 0x0010:
+            return kDiscDvdRom;
+        case 0x0011:
+            return kDiscDvdR;
+        case 0x0012:
+            return kDiscDvdRam;
+        case 0x0013:
+            return kDiscDvdRwRo;
+        case 0x0014:
+            return kDiscDvdRwSr;
+        case 0x0015:
+            return kDiscDvdPlusRw;
+        case 0x0020:
+            return 10;
+        case 0x0021:
+            return 11;
+        case 0x0022:
+            return 12;
+        default:
+            return kDiscUnknown;
     }
 }
 
@@ -129,7 +142,8 @@ std::uint32_t TSCSIDevice::GetDiscCapacity() {
         std::uint32_t capacity = AtipData.LeadOutSectors();
         std::uint32_t lastBlock = 0;
         std::uint32_t blockLength = 0;
-        if (capacity < 20000 && ReadCapacity(lastBlock, blockLength) && lastBlock > capacity) capacity = lastBlock;
+        if (capacity < 20000 && ReadCapacity(lastBlock, blockLength) && lastBlock > capacity)
+            capacity = lastBlock;
         return capacity;
     }
     if (ReadTrackInformation(0xFF)) return TrackInfo.FreeBlocks;
@@ -139,7 +153,9 @@ std::uint32_t TSCSIDevice::GetDiscCapacity() {
     return GetUsedSectors();
 }
 
-bool TSCSIDevice::IsDiscErasable() { return ReadDiscInformation() && DiscInfo.Erasable(); }
+bool TSCSIDevice::IsDiscErasable() {
+    return ReadDiscInformation() && DiscInfo.Erasable();
+}
 
 bool TSCSIDevice::SendDvdTimeStamp(TDateTime time) {
     std::fill(m_parameter.begin(), m_parameter.end(), 0);
@@ -149,7 +165,8 @@ bool TSCSIDevice::SendDvdTimeStamp(TDateTime time) {
     return SendDvdStructure(0x0F, std::span<const std::uint8_t>(m_parameter.data(), 22));
 }
 
-bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrunProtection, int discType, bool /*finalize*/) {
+bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrunProtection, int discType,
+                                     bool /*finalize*/) {
     if (discType == kDiscDvdRam) return true;  // DVD-RAM is written without write parameters
     std::array<std::uint8_t, 128> answer{};
     if (!ModeSense10(0x05, false, 128, answer)) return false;

@@ -26,7 +26,9 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-bool IsCdOrDvdType(std::uint8_t peripheral) { return peripheral == 5 || peripheral == 4; }
+bool IsCdOrDvdType(std::uint8_t peripheral) {
+    return peripheral == 5 || peripheral == 4;
+}
 
 constexpr char kDvr103Product[] = "DVD-RW  DVR-103 ";  // exactly 16 characters, two inner blanks
 static_assert(sizeof kDvr103Product == 17);
@@ -34,7 +36,8 @@ static_assert(sizeof kDvr103Product == 17);
 }  // namespace
 
 std::string AdapterLogLine(const SRB_HAInquiry& inquiry) {
-    return ">>> " + FieldText(inquiry.HA_ManagerId, 16) + " (" + Trim(FieldText(inquiry.HA_Identifier, 16)) + ")";
+    return ">>> " + FieldText(inquiry.HA_ManagerId, 16) + " (" + Trim(FieldText(inquiry.HA_Identifier, 16)) +
+           ")";
 }
 
 std::uint16_t SpeedToX(std::uint32_t kBps) {
@@ -42,7 +45,8 @@ std::uint16_t SpeedToX(std::uint32_t kBps) {
     return std::uint16_t(std::nearbyint(double(kBps) / 176.46));
 }
 
-std::size_t ModePageOffset(std::span<const std::uint8_t> answer, std::uint8_t pageCode, std::size_t fallback) {
+std::size_t ModePageOffset(std::span<const std::uint8_t> answer, std::uint8_t pageCode,
+                           std::size_t fallback) {
     TByteReader reader(answer);
     for (std::size_t offset : {std::size_t(16), std::size_t(8), std::size_t(7)}) {
         // The PS bit (7) and the SPF bit (6) are not part of the page code.
@@ -80,8 +84,8 @@ void TSCSIDevice::RescanDevices() {
                 if (!Inquiry() || !IsCdOrDvdType(InquiryData[0])) continue;
                 const std::string path = FindDriveLetter();
                 std::string entry = std::to_string(adapter) + ":" + std::to_string(target) + ":" +
-                                    std::to_string(lun) + "," + (path.empty() ? std::string(kMsgNoDriveNode) : path) +
-                                    " ";
+                                    std::to_string(lun) + "," +
+                                    (path.empty() ? std::string(kMsgNoDriveNode) : path) + " ";
                 entry.append(reinterpret_cast<const char*>(&InquiryData[8]), 28);
                 if (InquiryData[0] == 4) entry += kMsgNotSupportedSuffix;
                 DeviceList.push_back(std::move(entry));
@@ -137,7 +141,8 @@ void TSCSIDevice::SelectDevice(const std::string& entry) {
             Lun = std::uint8_t(lun);
             DeviceId = entry;
             ReadDeviceIdentity();
-            if (IsCdOrDvdType(InquiryData[0])) {
+            // A device that does not answer INQUIRY is not selected, whatever an earlier answer left behind.
+            if (m_identityRead && IsCdOrDvdType(InquiryData[0])) {
                 ApplyQuirks();
                 selected = true;
             }
@@ -161,7 +166,8 @@ void TSCSIDevice::ApplyQuirks() {
 
 void TSCSIDevice::ReadDeviceIdentity() {
     (void)ReadCapabilities();  // fills the capability fields; the identity does not depend on it
-    if (!Inquiry()) {
+    m_identityRead = Inquiry();
+    if (!m_identityRead) {
         DeviceName = LastError;
         return;
     }
@@ -170,11 +176,12 @@ void TSCSIDevice::ReadDeviceIdentity() {
         if (InquiryData[i] < 0x20) InquiryData[i] = ' ';
     }
     const char* text = reinterpret_cast<const char*>(InquiryData.data());
-    DeviceName = std::string(text + 8, 8) + " " + std::string(text + 16, 16) + " " + std::string(text + 32, 4);
+    DeviceName =
+        std::string(text + 8, 8) + " " + std::string(text + 16, 16) + " " + std::string(text + 32, 4);
 }
 
-bool TSCSIDevice::ReadCapabilitiesPage(bool defaultValues, std::size_t fallbackOffset, std::size_t& pageOffset,
-                                       std::array<std::uint8_t, 255>& answer) {
+bool TSCSIDevice::ReadCapabilitiesPage(bool defaultValues, std::size_t fallbackOffset,
+                                       std::size_t& pageOffset, std::array<std::uint8_t, 255>& answer) {
     if (!ModeSense10(0x2A, defaultValues, 254, answer)) return false;
     pageOffset = ModePageOffset(answer, 0x2A, fallbackOffset);
     std::copy_n(answer.begin() + std::ptrdiff_t(pageOffset), kCapabilitiesCopySize, CapabilitiesPage.begin());
@@ -193,10 +200,11 @@ bool TSCSIDevice::ReadCapabilities() {
             std::size_t byte;
             std::uint8_t bit;
             std::uint16_t flag;
-        } kBits[] = {{2, 0x01, kCapReadCdR},    {2, 0x02, kCapReadCdRw},    {2, 0x04, kCapReadMethod2},
-                     {2, 0x08, kCapReadDvdRom}, {2, 0x10, kCapReadDvdR},    {2, 0x20, kCapReadDvdRam},
-                     {3, 0x01, kCapWriteCdR},   {3, 0x02, kCapWriteCdRw},   {3, 0x04, kCapTestWrite},
-                     {3, 0x10, kCapWriteDvdR},  {3, 0x20, kCapWriteDvdRam}, {4, 0x80, kCapBufferUnderrunFree}};
+        } kBits[] = {
+            {2, 0x01, kCapReadCdR},    {2, 0x02, kCapReadCdRw},    {2, 0x04, kCapReadMethod2},
+            {2, 0x08, kCapReadDvdRom}, {2, 0x10, kCapReadDvdR},    {2, 0x20, kCapReadDvdRam},
+            {3, 0x01, kCapWriteCdR},   {3, 0x02, kCapWriteCdRw},   {3, 0x04, kCapTestWrite},
+            {3, 0x10, kCapWriteDvdR},  {3, 0x20, kCapWriteDvdRam}, {4, 0x80, kCapBufferUnderrunFree}};
         for (const auto& b : kBits) {
             if (page[b.byte] & b.bit) Capabilities |= b.flag;
         }

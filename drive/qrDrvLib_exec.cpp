@@ -13,9 +13,18 @@ namespace {
 // Commands whose failure is expected while probing a drive or a disc: no failure line for them.
 bool IsProbingCommand(std::uint8_t opcode) {
     switch (opcode) {
-        case 0x00: case 0x01: case 0x12: case 0x23: case 0x43:
-        case 0x46: case 0x51: case 0x52: case 0x5C: return true;
-        default: return false;
+        case 0x00:
+        case 0x01:
+        case 0x12:
+        case 0x23:
+        case 0x43:
+        case 0x46:
+        case 0x51:
+        case 0x52:
+        case 0x5C:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -48,14 +48,15 @@ struct TScriptedProvider {
 };
 
 class ExecTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ShutdownTransport(); }
     void TearDown() override { ShutdownTransport(); }
 
     // The emulation with no kernel drive and one scripted recorder as adapter 0, target 0.
     void LoadWithTarget() {
         SetSptiOs(std::make_shared<TFakeSgOs>());
-        SetExtraTargetSource([this](std::string&) { return std::vector<std::shared_ptr<TScsiTarget>>{target}; });
+        SetExtraTargetSource(
+            [this](std::string&) { return std::vector<std::shared_ptr<TScsiTarget>>{target}; });
         ASSERT_TRUE(LoadTransport());
         Select(0, 0, 0);
     }
@@ -116,7 +117,8 @@ TEST_F(ExecTest, RefusedCommands) {
 // Time-outs below 10 s are raised to 10 s; longer ones are kept.
 TEST_F(ExecTest, TimeoutsAreAtLeastTenSeconds) {
     LoadWithTarget();
-    const std::pair<unsigned, unsigned> cases[] = {{0, 10000}, {5000, 10000}, {10000, 10000}, {600000, 600000}};
+    const std::pair<unsigned, unsigned> cases[] = {
+        {0, 10000}, {5000, 10000}, {10000, 10000}, {600000, 600000}};
     for (const auto& [given, expected] : cases) {
         std::vector<std::uint8_t> data;
         auto exec = MakeRequest(0x00, 0x40, data);
@@ -226,7 +228,8 @@ struct TDecodeCase {
     bool busy;
 };
 
-std::vector<std::uint8_t> FixedSense(std::uint8_t key, std::uint8_t length, std::uint8_t asc, std::uint8_t ascq) {
+std::vector<std::uint8_t> FixedSense(std::uint8_t key, std::uint8_t length, std::uint8_t asc,
+                                     std::uint8_t ascq) {
     std::vector<std::uint8_t> sense(18, 0);
     sense[0] = 0x70;
     sense[2] = key;
@@ -244,10 +247,12 @@ TEST_F(ExecTest, FailureTexts) {
     auto deferred = FixedSense(3, 10, 0x0C, 0x09);
     deferred[0] = 0xF1;
     const TDecodeCase cases[] = {
-        {"invalid field in CDB", SS_ERR, 0, 2, FixedSense(5, 10, 0x24, 0), "ILLEGAL REQUEST (INVALID FIELD IN CDB)", false},
+        {"invalid field in CDB", SS_ERR, 0, 2, FixedSense(5, 10, 0x24, 0),
+         "ILLEGAL REQUEST (INVALID FIELD IN CDB)", false},
         {"unknown pair", SS_ERR, 0, 2, FixedSense(5, 10, 0x52, 0), "ILLEGAL REQUEST (82,0)", false},
         {"no additional length", SS_ERR, 0, 2, FixedSense(2, 0, 0x3A, 0), "NOT READY", false},
-        {"medium not present", SS_ERR, 0, 2, FixedSense(2, 10, 0x3A, 0), "NOT READY (MEDIUM NOT PRESENT)", false},
+        {"medium not present", SS_ERR, 0, 2, FixedSense(2, 10, 0x3A, 0), "NOT READY (MEDIUM NOT PRESENT)",
+         false},
         {"deferred error", SS_ERR, 0, 2, deferred, "MEDIUM ERROR (WRITE ERROR - LOSS OF STREAMING)", false},
         {"descriptor format", SS_ERR, 0, 2, descriptor, "UNKNOWN (NO ADDITIONAL SENSE INFORMATION)", false},
         {"filemark", SS_ERR, 0, 2, filemark, "FILEMARK", false},
@@ -315,8 +320,9 @@ TEST_F(ExecTest, FailureLineOfAWrite) {
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = std::uint8_t(i);
     EXPECT_FALSE(device.Write10(4096, 31, 0x50, std::uint32_t(block.size()), block.data()));
     ASSERT_EQ(lines.Lines().size(), 1u);
-    std::string expected = "<<< WRITE (10)             (2A) {50|0A} - 1:0:0 <04> [F800] "
-                           "00 00 00 10 00 00 00 1F 00 00 00 00 00 00 00  | ";
+    std::string expected =
+        "<<< WRITE (10)             (2A) {50|0A} - 1:0:0 <04> [F800] "
+        "00 00 00 10 00 00 00 1F 00 00 00 00 00 00 00  | ";
     for (int i = 0; i < 65; ++i) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%02X ", i);
@@ -344,10 +350,12 @@ TEST_F(ExecTest, FailureLineShapes) {
     none.Srb.SRB_CDBLen = 12;
     device.ExecuteCommand(none, 10000);
     ASSERT_EQ(lines.Lines().size(), 2u);
-    EXPECT_EQ(lines.Lines()[0], "<<< MODE SELECT (10)       (55) {50|0A} - 0:A:2 <82> [0002] "
-                                "40 00 00 00 00 00 00 00 00 00 00 00 00 00 00  | AA BB  NO DEVICE");
-    EXPECT_EQ(lines.Lines()[1], "<<< C7 (C7) {40|0C} - 0:A:2 <82> [0000] "
-                                "40 00 00 00 00 00 00 00 00 00 00 00 00 00 00   NO DEVICE");
+    EXPECT_EQ(lines.Lines()[0],
+              "<<< MODE SELECT (10)       (55) {50|0A} - 0:A:2 <82> [0002] "
+              "40 00 00 00 00 00 00 00 00 00 00 00 00 00 00  | AA BB  NO DEVICE");
+    EXPECT_EQ(lines.Lines()[1],
+              "<<< C7 (C7) {40|0C} - 0:A:2 <82> [0000] "
+              "40 00 00 00 00 00 00 00 00 00 00 00 00 00 00   NO DEVICE");
 }
 
 // Probing commands fail quietly: LastError is set, no line is written.
@@ -434,7 +442,8 @@ TEST_F(ExecTest, DebugMessageFromManyThreads) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([this, t] {
-            for (int i = 0; i < 200; ++i) device.DebugMessage(">>> " + std::to_string(t * 1000 + i), kMsgInfo);
+            for (int i = 0; i < 200; ++i)
+                device.DebugMessage(">>> " + std::to_string(t * 1000 + i), kMsgInfo);
         });
     }
     for (auto& thread : threads) thread.join();

@@ -10,11 +10,13 @@
 namespace brenwick {
 namespace {
 
-constexpr std::uint8_t kNoData = SRB_EVENT_NOTIFY;                // 40h
-constexpr std::uint8_t kDataIn = SRB_EVENT_NOTIFY | SRB_DIR_IN;   // 48h
-constexpr std::uint8_t kDataOut = SRB_EVENT_NOTIFY | SRB_DIR_OUT; // 50h
+constexpr std::uint8_t kNoData = SRB_EVENT_NOTIFY;                 // 40h
+constexpr std::uint8_t kDataIn = SRB_EVENT_NOTIFY | SRB_DIR_IN;    // 48h
+constexpr std::uint8_t kDataOut = SRB_EVENT_NOTIFY | SRB_DIR_OUT;  // 50h
 
-std::span<std::uint8_t> Cdb(TSrbExec& exec) { return std::span<std::uint8_t>(exec.Srb.CDBByte); }
+std::span<std::uint8_t> Cdb(TSrbExec& exec) {
+    return std::span<std::uint8_t>(exec.Srb.CDBByte);
+}
 
 std::uint16_t SpeedField(unsigned x) {
     if (x == 0) return 0xFFFF;  // the drive's maximum
@@ -48,7 +50,8 @@ bool TSCSIDevice::ModeSense10(std::uint8_t page, bool defaultValues, std::uint8_
     Cdb(exec)[2] = std::uint8_t((page & 0x3F) | (defaultValues ? 0x80 : 0x00));
     Cdb(exec)[8] = allocation;
     ExecuteCommand(exec, 20000);
-    std::copy_n(m_transfer.begin(), std::min<std::size_t>(allocation, destination.size()), destination.begin());
+    std::copy_n(m_transfer.begin(), std::min<std::size_t>(allocation, destination.size()),
+                destination.begin());
     return Succeeded(exec);
 }
 

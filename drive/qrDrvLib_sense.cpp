@@ -16,27 +16,43 @@ std::string Hex2(unsigned value) {
 
 std::string HostStatusText(std::uint8_t hostStatus) {
     switch (hostStatus) {
-        case HASTAT_TIMEOUT: return std::string(kMsgCommandTimeout);
-        case HASTAT_COMMAND_TIMEOUT: return std::string(kMsgSrbTimeout);
-        case HASTAT_MESSAGE_REJECT: return std::string(kMsgMessageReject);
-        case HASTAT_BUS_RESET: return std::string(kMsgBusReset);
-        case HASTAT_PARITY_ERROR: return std::string(kMsgParityError);
-        case HASTAT_REQUEST_SENSE_FAILED: return std::string(kMsgRequestSenseFailed);
-        case HASTAT_SEL_TO: return std::string(kMsgSelectionTimeout);
-        case HASTAT_DO_DU: return std::string(kMsgDataOverrun);
-        case HASTAT_BUS_FREE: return std::string(kMsgUnexpectedBusFree);
-        default: return std::string(kMsgUnknown);
+        case HASTAT_TIMEOUT:
+            return std::string(kMsgCommandTimeout);
+        case HASTAT_COMMAND_TIMEOUT:
+            return std::string(kMsgSrbTimeout);
+        case HASTAT_MESSAGE_REJECT:
+            return std::string(kMsgMessageReject);
+        case HASTAT_BUS_RESET:
+            return std::string(kMsgBusReset);
+        case HASTAT_PARITY_ERROR:
+            return std::string(kMsgParityError);
+        case HASTAT_REQUEST_SENSE_FAILED:
+            return std::string(kMsgRequestSenseFailed);
+        case HASTAT_SEL_TO:
+            return std::string(kMsgSelectionTimeout);
+        case HASTAT_DO_DU:
+            return std::string(kMsgDataOverrun);
+        case HASTAT_BUS_FREE:
+            return std::string(kMsgUnexpectedBusFree);
+        default:
+            return std::string(kMsgUnknown);
     }
 }
 
 std::string TargetStatusText(std::uint8_t targetStatus, bool& targetBusy) {
     switch (targetStatus) {
         case 0x00:
-        case 0x02: return std::string(kMsgCheckCondition);
-        case 0x08: targetBusy = true; return std::string(kMsgTargetBusy);
-        case 0x18: return std::string(kMsgTargetReservationConflict);
-        case 0x28: return std::string(kMsgTargetQueueFull);
-        default: return std::string(kMsgUnknown);
+        case 0x02:
+            return std::string(kMsgCheckCondition);
+        case 0x08:
+            targetBusy = true;
+            return std::string(kMsgTargetBusy);
+        case 0x18:
+            return std::string(kMsgTargetReservationConflict);
+        case 0x28:
+            return std::string(kMsgTargetQueueFull);
+        default:
+            return std::string(kMsgUnknown);
     }
 }
 
@@ -47,20 +63,30 @@ std::string StatusText(std::uint8_t status, std::uint8_t hostStatus, std::uint8_
     targetBusy = false;
     switch (status) {
         case SS_PENDING:
-        case SS_COMP: return "";
+        case SS_COMP:
+            return "";
         case SS_ABORTED:
-        case SS_ABORT_FAIL: return std::string(kMsgAbortedByUser);
+        case SS_ABORT_FAIL:
+            return std::string(kMsgAbortedByUser);
         case SS_ERR:
             if (hostStatus == HASTAT_OK) return TargetStatusText(targetStatus, targetBusy);
             return HostStatusText(hostStatus);
-        case SS_INVALID_CMD: return std::string(kMsgInvalidRequest);
-        case SS_INVALID_HA: return std::string(kMsgInvalidHostAdapter);
-        case SS_NO_DEVICE: return std::string(kMsgNoDevice);
-        case SS_INVALID_SRB: return std::string(kMsgInvalidSrb);
-        case SS_BUFFER_ALIGN: return std::string(kMsgBufferAlignment);
-        case SS_ASPI_IS_BUSY: return std::string(kMsgAspiIsBusy);
-        case SS_BUFFER_TOO_BIG: return std::string(kMsgBufferTooBig);
-        default: return std::string(kMsgUnknown);
+        case SS_INVALID_CMD:
+            return std::string(kMsgInvalidRequest);
+        case SS_INVALID_HA:
+            return std::string(kMsgInvalidHostAdapter);
+        case SS_NO_DEVICE:
+            return std::string(kMsgNoDevice);
+        case SS_INVALID_SRB:
+            return std::string(kMsgInvalidSrb);
+        case SS_BUFFER_ALIGN:
+            return std::string(kMsgBufferAlignment);
+        case SS_ASPI_IS_BUSY:
+            return std::string(kMsgAspiIsBusy);
+        case SS_BUFFER_TOO_BIG:
+            return std::string(kMsgBufferTooBig);
+        default:
+            return std::string(kMsgUnknown);
     }
 }
 
@@ -74,20 +100,34 @@ std::string SenseKeyText(std::span<const std::uint8_t, kSenseAreaSize> sense) {
             if (sense[2] & 0x40) return std::string(kMsgEndOfMedia);
             if (sense[2] & 0x20) return std::string(kMsgIllegalLength);
             return std::string(kMsgNoAdditionalSense);
-        case 0x1: return std::string(kMsgRecoveredError);
-        case 0x2: return std::string(kMsgNotReady);
-        case 0x3: return std::string(kMsgMediumError);
-        case 0x4: return std::string(kMsgHardwareError);
-        case 0x5: return std::string(kMsgIllegalRequest);
-        case 0x6: return std::string(kMsgUnitAttention);
-        case 0x7: return std::string(kMsgDataProtect);
-        case 0x8: return std::string(kMsgEraseCheck);
-        case 0xA: return std::string(kMsgCopyAborted);
-        case 0xB: return std::string(kMsgAbortedCommand);
-        case 0xD: return std::string(kMsgVolumeOverflow);
-        case 0xE: return std::string(kMsgMiscompare);
-        case 0xF: return std::string(kMsgReserved);
-        default: return std::string(kMsgCheckCondition);  // keys 9 and 0Ch
+        case 0x1:
+            return std::string(kMsgRecoveredError);
+        case 0x2:
+            return std::string(kMsgNotReady);
+        case 0x3:
+            return std::string(kMsgMediumError);
+        case 0x4:
+            return std::string(kMsgHardwareError);
+        case 0x5:
+            return std::string(kMsgIllegalRequest);
+        case 0x6:
+            return std::string(kMsgUnitAttention);
+        case 0x7:
+            return std::string(kMsgDataProtect);
+        case 0x8:
+            return std::string(kMsgEraseCheck);
+        case 0xA:
+            return std::string(kMsgCopyAborted);
+        case 0xB:
+            return std::string(kMsgAbortedCommand);
+        case 0xD:
+            return std::string(kMsgVolumeOverflow);
+        case 0xE:
+            return std::string(kMsgMiscompare);
+        case 0xF:
+            return std::string(kMsgReserved);
+        default:
+            return std::string(kMsgCheckCondition);  // keys 9 and 0Ch
     }
 }
 

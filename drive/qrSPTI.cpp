@@ -25,13 +25,20 @@ constexpr char kIdentifier[] = "SPTI  ";
 // Linux DID_* host codes mapped to the host adapter status values the failure decoding knows.
 std::uint8_t MapHostStatus(std::uint16_t didCode) {
     switch (didCode) {
-        case 0x00: return HASTAT_OK;
-        case 0x01: return HASTAT_SEL_TO;  // DID_NO_CONNECT
-        case 0x03: return HASTAT_TIMEOUT;  // DID_TIME_OUT
-        case 0x04: return HASTAT_SEL_TO;  // DID_BAD_TARGET
-        case 0x06: return HASTAT_PARITY_ERROR;
-        case 0x08: return HASTAT_BUS_RESET;
-        default: return 0xFF;  // decodes as UNKNOWN
+        case 0x00:
+            return HASTAT_OK;
+        case 0x01:
+            return HASTAT_SEL_TO;  // DID_NO_CONNECT
+        case 0x03:
+            return HASTAT_TIMEOUT;  // DID_TIME_OUT
+        case 0x04:
+            return HASTAT_SEL_TO;  // DID_BAD_TARGET
+        case 0x06:
+            return HASTAT_PARITY_ERROR;
+        case 0x08:
+            return HASTAT_BUS_RESET;
+        default:
+            return 0xFF;  // decodes as UNKNOWN
     }
 }
 
@@ -226,7 +233,8 @@ void ExecuteOnExtra(TSrbExec& exec, TSptiDrive& entry) {
     srb.SRB_Status = SS_ERR;
     srb.SRB_TargStat = result.status;
     srb.SRB_HaStat = result.hostStatus;
-    const std::size_t senseCount = std::min<std::size_t>({result.senseLength, result.sense.size(), kSenseLen});
+    const std::size_t senseCount =
+        std::min<std::size_t>({result.senseLength, result.sense.size(), kSenseLen});
     std::copy_n(result.sense.begin(), senseCount, srb.SenseArea);
 }
 
@@ -335,9 +343,13 @@ std::uint32_t GetDeviceType(SRB_GDEVBlock& srb) {
 
 }  // namespace
 
-void SetSptiOs(std::shared_ptr<TSgOs> os) { State().os = std::move(os); }
+void SetSptiOs(std::shared_ptr<TSgOs> os) {
+    State().os = std::move(os);
+}
 
-void SetExtraTargetSource(TExtraTargetSource source) { State().extraSource = std::move(source); }
+void SetExtraTargetSource(TExtraTargetSource source) {
+    State().extraSource = std::move(source);
+}
 
 int ScanSptiDrives() {
     auto& state = State();
@@ -374,14 +386,19 @@ std::uint32_t SptiSendCommand(void* srb) {
     if (srb == nullptr) return SS_ERR;
     const std::uint8_t command = *static_cast<std::uint8_t*>(srb);
     switch (command) {
-        case SC_HA_INQUIRY: return HostAdapterInquiry(*static_cast<SRB_HAInquiry*>(srb));
-        case SC_GET_DEV_TYPE: return GetDeviceType(*static_cast<SRB_GDEVBlock*>(srb));
-        case SC_EXEC_SCSI_CMD: return ExecScsiCommand(*static_cast<TSrbExec*>(srb));
+        case SC_HA_INQUIRY:
+            return HostAdapterInquiry(*static_cast<SRB_HAInquiry*>(srb));
+        case SC_GET_DEV_TYPE:
+            return GetDeviceType(*static_cast<SRB_GDEVBlock*>(srb));
+        case SC_EXEC_SCSI_CMD:
+            return ExecScsiCommand(*static_cast<TSrbExec*>(srb));
         case SC_GET_DISK_INFO:
             // No drive letters here: the caller finds the device path in the table instead.
             static_cast<SRB_GetDiskInfo*>(srb)->SRB_Status = SS_PENDING;
             return SS_ERR;
-        default: static_cast<std::uint8_t*>(srb)[1] = SS_ERR; return SS_ERR;
+        default:
+            static_cast<std::uint8_t*>(srb)[1] = SS_ERR;
+            return SS_ERR;
     }
 }
 
@@ -405,10 +422,16 @@ std::string SptiDevicePath(std::uint8_t adapter, std::uint8_t target, std::uint8
     return {};
 }
 
-const std::string& SptiExtraSourceError() { return State().extraError; }
+const std::string& SptiExtraSourceError() {
+    return State().extraError;
+}
 
-const std::vector<TSptiDrive>& SptiDriveTable() { return State().table; }
+const std::vector<TSptiDrive>& SptiDriveTable() {
+    return State().table;
+}
 
-std::uint8_t SptiAdapterCount() { return State().adapterCount; }
+std::uint8_t SptiAdapterCount() {
+    return State().adapterCount;
+}
 
 }  // namespace brenwick

@@ -31,8 +31,8 @@ struct TSptiDrive {
     std::uint8_t valid = 0;
     int handle = -1;
     std::array<std::uint8_t, kStoredInquiry> inquiry{};
-    std::string path;                     // "/dev/srN"; empty for an extra target
-    TScsiAddress kernel{};                // the kernel's address (kernel drives only)
+    std::string path;                    // "/dev/srN"; empty for an extra target
+    TScsiAddress kernel{};               // the kernel's address (kernel drives only)
     std::shared_ptr<TScsiTarget> extra;  // set for an extra target
     bool permissionLogged = false;
 };

@@ -15,7 +15,7 @@ namespace brenwick {
 namespace {
 
 class SptiTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ShutdownTransport();
         os = std::make_shared<TFakeSgOs>();
@@ -40,11 +40,13 @@ protected:
     }
 
     static std::string Identifier(const SRB_HAInquiry& srb) {
-        return std::string(reinterpret_cast<const char*>(srb.HA_Identifier), strnlen(reinterpret_cast<const char*>(srb.HA_Identifier), 16));
+        return std::string(reinterpret_cast<const char*>(srb.HA_Identifier),
+                           strnlen(reinterpret_cast<const char*>(srb.HA_Identifier), 16));
     }
 
     // A READ (10) of one block to (adapter, target, lun) with a data buffer of `length` bytes.
-    TSrbExec ReadRequest(std::uint8_t adapter, std::uint8_t target, std::uint8_t lun, std::vector<std::uint8_t>& data) {
+    TSrbExec ReadRequest(std::uint8_t adapter, std::uint8_t target, std::uint8_t lun,
+                         std::vector<std::uint8_t>& data) {
         TSrbExec exec;
         exec.Srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
         exec.Srb.SRB_HaId = adapter;
@@ -222,7 +224,8 @@ TEST_F(SptiTest, OutcomeOfOneSgIo) {
             io.status = c.status;
             io.hostStatus = c.host;
             io.driverStatus = c.driver;
-            for (std::uint8_t i = 0; i < c.senseWritten && i < io.senseCapacity; ++i) io.sense[i] = std::uint8_t(0x70 + i);
+            for (std::uint8_t i = 0; i < c.senseWritten && i < io.senseCapacity; ++i)
+                io.sense[i] = std::uint8_t(0x70 + i);
             io.senseWritten = c.senseWritten;
             return 0;
         };
@@ -251,8 +254,11 @@ TEST_F(SptiTest, FailedCallsBecomeFailedCommands) {
         std::uint8_t haStat;
         bool note;
     };
-    const TCase cases[] = {{ENODEV, HASTAT_SEL_TO, false}, {ENXIO, HASTAT_SEL_TO, false}, {EIO, 0, false},
-                           {EPERM, HASTAT_SEL_TO, true},   {EACCES, HASTAT_SEL_TO, false}};
+    const TCase cases[] = {{ENODEV, HASTAT_SEL_TO, false},
+                           {ENXIO, HASTAT_SEL_TO, false},
+                           {EIO, 0, false},
+                           {EPERM, HASTAT_SEL_TO, true},
+                           {EACCES, HASTAT_SEL_TO, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
         error = c.error;

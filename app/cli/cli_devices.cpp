@@ -16,7 +16,8 @@ int RunDevices(const TArgs& args) {
     }
     if (!LoadTransport()) {
         std::fputs("brenwick-cli: no optical drive and no image recorder found\n", stderr);
-        if (!SptiExtraSourceError().empty()) std::fprintf(stderr, "brenwick-cli: %s\n", SptiExtraSourceError().c_str());
+        if (!SptiExtraSourceError().empty())
+            std::fprintf(stderr, "brenwick-cli: %s\n", SptiExtraSourceError().c_str());
         return kExitFailed;
     }
     TSCSIDevice device;

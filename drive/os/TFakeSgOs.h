@@ -14,7 +14,7 @@
 namespace brenwick {
 
 class TFakeSgOs : public TSgOs {
-public:
+  public:
     struct TNode {
         TScsiAddress address;
         std::vector<std::uint8_t> inquiry;  // the answer to INQUIRY at scan time
@@ -67,7 +67,8 @@ public:
         calls.push_back({it->second, std::vector<std::uint8_t>(io.cdb.begin(), io.cdb.end()), io.direction,
                          io.dataLength, io.senseCapacity, io.timeoutMs});
         if (!io.cdb.empty() && io.cdb[0] == 0x12) {  // the scan's INQUIRY
-            std::memcpy(io.data, node.inquiry.data(), std::min<std::size_t>(node.inquiry.size(), io.dataLength));
+            std::memcpy(io.data, node.inquiry.data(),
+                        std::min<std::size_t>(node.inquiry.size(), io.dataLength));
             return 0;
         }
         if (!node.handler) return 0;
@@ -101,7 +102,7 @@ public:
         return data;
     }
 
-private:
+  private:
     std::map<int, std::string> m_fdPath;
     int m_nextFd = 100;
 };

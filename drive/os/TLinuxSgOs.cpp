@@ -17,7 +17,7 @@ namespace {
 constexpr unsigned kScsiCdromMajor = 11;
 
 class TLinuxSgOs : public TSgOs {
-public:
+  public:
     bool IsOpticalNode(const std::string& path) override {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) return false;
@@ -39,9 +39,15 @@ public:
         sg_io_hdr_t hdr{};
         hdr.interface_id = 'S';
         switch (io.direction) {
-            case TDataDirection::In: hdr.dxfer_direction = SG_DXFER_FROM_DEV; break;
-            case TDataDirection::Out: hdr.dxfer_direction = SG_DXFER_TO_DEV; break;
-            case TDataDirection::None: hdr.dxfer_direction = SG_DXFER_NONE; break;
+            case TDataDirection::In:
+                hdr.dxfer_direction = SG_DXFER_FROM_DEV;
+                break;
+            case TDataDirection::Out:
+                hdr.dxfer_direction = SG_DXFER_TO_DEV;
+                break;
+            case TDataDirection::None:
+                hdr.dxfer_direction = SG_DXFER_NONE;
+                break;
         }
         hdr.cmd_len = static_cast<unsigned char>(io.cdb.size());
         hdr.cmdp = const_cast<unsigned char*>(io.cdb.data());
@@ -80,6 +86,8 @@ public:
 
 }  // namespace
 
-std::shared_ptr<TSgOs> MakeLinuxSgOs() { return std::make_shared<TLinuxSgOs>(); }
+std::shared_ptr<TSgOs> MakeLinuxSgOs() {
+    return std::make_shared<TLinuxSgOs>();
+}
 
 }  // namespace brenwick

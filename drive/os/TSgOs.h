@@ -36,7 +36,7 @@ struct TScsiAddress {
 };
 
 class TSgOs {
-public:
+  public:
     virtual ~TSgOs() = default;
 
     // True when `path` is a block device of major 11 (a SCSI optical drive).

@@ -12,7 +12,7 @@
 namespace brenwick::test {
 
 class TScriptedTarget : public TScsiTarget {
-public:
+  public:
     struct TSeen {
         std::vector<std::uint8_t> cdb;
         TDataDirection direction = TDataDirection::None;
@@ -26,7 +26,8 @@ public:
     std::vector<TSeen> seen;
 
     explicit TScriptedTarget(std::uint8_t type = 5, const std::string& vendor = "VIRTREC",
-                             const std::string& product = "VIRTUAL RECORDER", const std::string& revision = "1.00")
+                             const std::string& product = "VIRTUAL RECORDER",
+                             const std::string& revision = "1.00")
         : inquiry(96, 0) {
         inquiry[0] = type;
         inquiry[1] = 0x80;
@@ -41,9 +42,13 @@ public:
     }
 
     TScsiResult Execute(const TScsiRequest& request) override {
-        TSeen entry{std::vector<std::uint8_t>(request.cdb.begin(), request.cdb.end()), request.direction,
-                    request.data.size(), request.timeoutMs, {}};
-        if (request.direction == TDataDirection::Out) entry.dataOut.assign(request.data.begin(), request.data.end());
+        TSeen entry{std::vector<std::uint8_t>(request.cdb.begin(), request.cdb.end()),
+                    request.direction,
+                    request.data.size(),
+                    request.timeoutMs,
+                    {}};
+        if (request.direction == TDataDirection::Out)
+            entry.dataOut.assign(request.data.begin(), request.data.end());
         seen.push_back(std::move(entry));
         if (!request.cdb.empty() && request.cdb[0] == 0x12) {
             const std::size_t count = std::min(request.data.size(), inquiry.size());
