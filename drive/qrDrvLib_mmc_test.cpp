@@ -612,3 +612,84 @@ TEST_F(MmcTest, KeptBlocks) {
 
 }  // namespace
 }  // namespace brenwick
+
+namespace brenwick {
+namespace {
+
+// Answers MODE SENSE page 2Ah with a writer page that has no buffer-underrun-free bit.
+TScsiResult AnswerCapabilities(const TScsiRequest& request) {
+    TScsiResult result;
+    if (request.cdb[0] != 0x5A) return result;
+    const auto answer = ModeAnswer(Page2A(7056, 1411, 706, 0x3F, 0x17, 0x70), false);
+    const std::size_t count = std::min(answer.size(), request.data.size());
+    std::copy_n(answer.begin(), count, request.data.begin());
+    return result;
+}
+
+class EnumTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ShutdownTransport(); }
+    void TearDown() override { ShutdownTransport(); }
+};
+
+// The DVR-103 flag takes effect from the capabilities read after the selection, not during it.
+TEST_F(EnumTest, Dvr103QuirkTakesEffectAfterSelection) {
+    auto dvr = std::make_shared<test::TScriptedTarget>(5, "PIONEER", "DVD-RW  DVR-103 ", "1.90");
+    auto plain = std::make_shared<test::TScriptedTarget>(5, "PIONEER", "DVD-RW  DVR-111 ", "1.23");
+    dvr->script = AnswerCapabilities;
+    plain->script = AnswerCapabilities;
+    SetSptiOs(std::make_shared<TFakeSgOs>());
+    SetExtraTargetSource([&](std::string&) { return std::vector<std::shared_ptr<TScsiTarget>>{dvr, plain}; });
+    ASSERT_TRUE(LoadTransport());
+    TSCSIDevice device;
+    device.HostAdapterInquiry(0);
+    device.RescanDevices();
+    ASSERT_EQ(device.DeviceList.size(), 2u);
+
+    device.SelectDevice(device.DeviceList[0]);
+    EXPECT_TRUE(device.ModelDVR103);
+    EXPECT_FALSE(device.Capabilities & kCapBufferUnderrunFree) << "read before the flag was set";
+    EXPECT_EQ(device.GetCurrentWriteSpeed(), 4u);
+    EXPECT_TRUE(device.Capabilities & kCapBufferUnderrunFree);
+
+    device.SelectDevice(device.DeviceList[1]);
+    EXPECT_FALSE(device.ModelDVR103);
+    EXPECT_TRUE(device.Capabilities & kCapBufferUnderrunFree) << "read with the previous drive's flag";
+    (void)device.GetCurrentWriteSpeed();
+    EXPECT_FALSE(device.Capabilities & kCapBufferUnderrunFree);
+}
+
+// Kernel drives are listed with their device path; the adapter line names the emulation.
+TEST_F(EnumTest, KernelDrivesAreListedWithTheirPath) {
+    auto os = std::make_shared<TFakeSgOs>();
+    TFakeSgOs::TNode writer;
+    writer.address = {6, 0, 0, 0};
+    writer.inquiry = TFakeSgOs::InquiryAnswer(5, "PIONEER", "DVD-RW  DVR-111", "1.23");
+    writer.inquiry[20] = 0x01;  // a control byte inside the product field stays as received
+    os->nodes["/dev/sr0"] = writer;
+    TFakeSgOs::TNode disk = writer;
+    disk.address = {7, 0, 0, 0};
+    disk.inquiry = TFakeSgOs::InquiryAnswer(0, "ATA", "DISK", "1");
+    os->nodes["/dev/sr3"] = disk;
+    SetSptiOs(os);
+    SetExtraTargetSource([](std::string&) { return std::vector<std::shared_ptr<TScsiTarget>>{}; });
+    ASSERT_TRUE(LoadTransport());
+    TSCSIDevice device;
+    TDebugLines lines;
+    device.DebugWindow = &lines;
+    device.HostAdapterInquiry(0);
+    device.RescanDevices();
+    std::string fields = "PIONEER DVD-RW  DVR-111 1.23";
+    fields[12] = '\x01';
+    ASSERT_EQ(device.DeviceList.size(), 1u);
+    EXPECT_EQ(device.DeviceList[0], "0:0:0,/dev/sr0 " + fields);
+    EXPECT_EQ(lines.Lines(), (std::vector<std::string>{">>> QWASPI32", ">>> BRENWICK SG_IO (SPTI 0)",
+                                                       ">>> BRENWICK SG_IO (SPTI 1)"}));
+    device.SelectDevice(device.DeviceList[0]);
+    EXPECT_EQ(device.FindDriveLetter(), "/dev/sr0");
+    EXPECT_EQ(device.DeviceName, "PIONEER  DVD- W  DVR-111  1.23")
+        << "control bytes become blanks in the name";
+}
+
+}  // namespace
+}  // namespace brenwick
