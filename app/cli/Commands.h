@@ -19,5 +19,6 @@ int RunDevices(const TArgs& args);
 int RunPrepare(const TArgs& args);
 int RunBurn(const TArgs& args);
 int RunErase(const TArgs& args);
+int RunMedia(const TArgs& args);
 
 }  // namespace brenwick::cli

@@ -21,6 +21,7 @@ constexpr TSubcommand kSubcommands[] = {
     {"prepare", "prepare PROFILE [--device N]  lay out the profile's backup, check that it fits", RunPrepare},
     {"burn", "burn PROFILE [--device N]     record the profile's backup as a new session", RunBurn},
     {"erase", "erase PROFILE [--device N]    quick-erase the rewritable disc", RunErase},
+    {"media", "media VERB ...            the image recorders and their discs (media help)", RunMedia},
 };
 
 void PrintUsage(std::FILE* out) {

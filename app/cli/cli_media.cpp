@@ -1,0 +1,208 @@
+// brenwick-cli media: manages the image recorders and their discs, for users and for tests. Lists the
+// recorders, makes one, inserts a blank disc (keeping the previous one as an image file), inserts an ISO
+// image as a pressed disc, opens and closes the tray, and shows the disc with the commands that read it.
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "app/cli/Commands.h"
+#include "drive/recorder/ImageRecorderSet.h"
+#include "drive/recorder/TRecorderFolder.h"
+
+namespace brenwick::cli {
+
+namespace {
+
+constexpr std::size_t kMaxRecorders = 8;
+
+void PrintMediaUsage(std::FILE* out) {
+    std::fputs(
+        "usage: brenwick-cli media list\n"
+        "       brenwick-cli media types\n"
+        "       brenwick-cli media create NAME [TYPE]      make a recorder (blank cd-rw-80 by default)\n"
+        "       brenwick-cli media insert NAME TYPE        put in a new blank disc; the old one is kept as a file\n"
+        "       brenwick-cli media insert-iso NAME FILE    put in an ISO image as a pressed CD-ROM (or DVD-ROM)\n"
+        "       brenwick-cli media eject NAME              open the tray (the disc stays in the recorder)\n"
+        "       brenwick-cli media load NAME               close the tray\n"
+        "       brenwick-cli media show NAME               the disc, its sessions and how to read them\n"
+        "       brenwick-cli media speed NAME SPEED        drive speed: unthrottled, or e.g. 4x, 16x\n"
+        "recorders live in $XDG_DATA_HOME/brenwick/recorders (default ~/.local/share/brenwick/recorders)\n",
+        out);
+}
+
+int Usage() {
+    PrintMediaUsage(stderr);
+    return kExitUsage;
+}
+
+int Failed(const std::string& error) {
+    std::fprintf(stderr, "brenwick-cli media: %s\n", error.c_str());
+    return kExitFailed;
+}
+
+// Recorder names become folder names: keep them to a plain, portable set.
+bool ValidName(std::string_view name) {
+    if (name.empty() || name.size() > 32 || name.front() == '.' || name.front() == '-') return false;
+    for (char c : name) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                        c == '_' || c == '.';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& name) { return DefaultRecordersFolder() + "/" + name; }
+
+// The recorder `name` must exist; prints why when it does not.
+bool Existing(const std::string& name, std::string& folder) {
+    if (!ValidName(name)) {
+        std::fprintf(stderr, "brenwick-cli media: '%s' is not a recorder name\n", name.c_str());
+        return false;
+    }
+    folder = FolderOf(name);
+    for (const auto& known : ListRecorders(DefaultRecordersFolder())) {
+        if (known == name) return true;
+    }
+    std::fprintf(stderr, "brenwick-cli media: no recorder named '%s' (see 'brenwick-cli media list')\n", name.c_str());
+    return false;
+}
+
+bool MediaType(const std::string& key, TMediaType& type) {
+    const auto found = MediaTypeFromKey(key);
+    if (!found || MediaSpec(*found).recording == TRecording::ReadOnly || *found == TMediaType::None) {
+        std::fprintf(stderr, "brenwick-cli media: '%s' is not a blank disc type (see 'brenwick-cli media types')\n",
+                     key.c_str());
+        return false;
+    }
+    type = *found;
+    return true;
+}
+
+int List() {
+    const std::string root = DefaultRecordersFolder();
+    const auto names = ListRecorders(root);
+    std::printf("recorders in %s:\n", root.c_str());
+    if (names.empty()) std::puts("  (none yet: the first scan of the drives makes 'default')");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        TRecorderState state;
+        std::string error;
+        const std::string folder = root + "/" + names[i];
+        std::string disc;
+        if (!LoadStateFile(folder, state, error)) {
+            disc = "unreadable state: " + error;
+        } else {
+            disc = std::string(state.disc.spec().display);
+            if (state.disc.trayOpen) disc += ", tray open";
+        }
+        if (i < kMaxRecorders) std::printf("  target %zu  %-16s %s\n", i, names[i].c_str(), disc.c_str());
+        else std::printf("  (unused)  %-16s %s: only 8 recorders are listed\n", names[i].c_str(), disc.c_str());
+    }
+    return kExitOk;
+}
+
+int Types() {
+    for (const auto& spec : AllMediaSpecs()) {
+        if (spec.recording == TRecording::ReadOnly) continue;
+        std::printf("  %-10s %-30s %d blocks\n", std::string(spec.key).c_str(), std::string(spec.display).c_str(),
+                    spec.capacity);
+    }
+    std::puts("  (insert-iso puts in a pressed CD-ROM or DVD-ROM)");
+    return kExitOk;
+}
+
+int Create(const TArgs& args) {
+    if (args.size() < 2 || args.size() > 3) return Usage();
+    const std::string& name = args[1];
+    if (!ValidName(name)) return Failed("'" + name + "' is not a valid recorder name (letters, digits, - _ .)");
+    TMediaType type = TMediaType::CdRw80;
+    if (args.size() == 3 && !MediaType(args[2], type)) return kExitUsage;
+    if (ListRecorders(DefaultRecordersFolder()).size() >= kMaxRecorders) return Failed("there are already 8 recorders");
+    std::string error;
+    if (!CreateRecorder(FolderOf(name), type, error)) return Failed(error);
+    std::printf("made recorder '%s' with a blank %s\n", name.c_str(), std::string(MediaSpec(type).display).c_str());
+    return kExitOk;
+}
+
+void ReportKept(const std::string& kept) {
+    if (!kept.empty()) std::printf("the previous disc is kept as %s\n", kept.c_str());
+}
+
+int Insert(const TArgs& args) {
+    if (args.size() != 3) return Usage();
+    std::string folder;
+    TMediaType type;
+    if (!Existing(args[1], folder)) return kExitFailed;
+    if (!MediaType(args[2], type)) return kExitUsage;
+    std::string kept, error;
+    if (!InsertBlankDisc(folder, type, kept, error)) return Failed(error);
+    ReportKept(kept);
+    std::printf("inserted a blank %s into '%s'\n", std::string(MediaSpec(type).display).c_str(), args[1].c_str());
+    return kExitOk;
+}
+
+int InsertIso(const TArgs& args) {
+    if (args.size() != 3) return Usage();
+    std::string folder;
+    if (!Existing(args[1], folder)) return kExitFailed;
+    std::string kept, error;
+    if (!InsertIsoDisc(folder, args[2], kept, error)) return Failed(error);
+    ReportKept(kept);
+    TRecorderState state;
+    if (LoadStateFile(folder, state, error))
+        std::printf("inserted %s as a pressed %s\n", args[2].c_str(), std::string(state.disc.spec().display).c_str());
+    return kExitOk;
+}
+
+int Tray(const TArgs& args, bool open) {
+    if (args.size() != 2) return Usage();
+    std::string folder, error;
+    if (!Existing(args[1], folder)) return kExitFailed;
+    if (!SetTrayOpen(folder, open, error)) return Failed(error);
+    std::printf("tray of '%s' %s\n", args[1].c_str(), open ? "open" : "closed");
+    return kExitOk;
+}
+
+int Show(const TArgs& args) {
+    if (args.size() != 2) return Usage();
+    std::string folder, error;
+    if (!Existing(args[1], folder)) return kExitFailed;
+    TRecorderState state;
+    if (!LoadStateFile(folder, state, error)) return Failed(error);
+    std::printf("recorder: %s (%s)\n%s", args[1].c_str(), folder.c_str(), DescribeDisc(state, folder).c_str());
+    return kExitOk;
+}
+
+int Speed(const TArgs& args) {
+    if (args.size() != 3) return Usage();
+    std::string folder, error;
+    if (!Existing(args[1], folder)) return kExitFailed;
+    unsigned speed = 0;
+    if (!ParseSpeedSetting(args[2], speed)) return Failed("speed is 'unthrottled' or a number followed by x (4x)");
+    if (!UpdateRecorderState(folder, [&](TRecorderState& state) { state.settings.speedX = speed; }, error))
+        return Failed(error);
+    std::printf("speed of '%s': %s\n", args[1].c_str(), FormatSpeedSetting(speed).c_str());
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunMedia(const TArgs& args) {
+    if (args.empty()) return Usage();
+    const std::string& verb = args[0];
+    if (verb == "list" && args.size() == 1) return List();
+    if (verb == "types" && args.size() == 1) return Types();
+    if (verb == "create") return Create(args);
+    if (verb == "insert") return Insert(args);
+    if (verb == "insert-iso") return InsertIso(args);
+    if (verb == "eject") return Tray(args, true);
+    if (verb == "load") return Tray(args, false);
+    if (verb == "show") return Show(args);
+    if (verb == "speed") return Speed(args);
+    if (verb == "help" || verb == "--help") {
+        PrintMediaUsage(stdout);
+        return kExitOk;
+    }
+    return Usage();
+}
+
+}  // namespace brenwick::cli
