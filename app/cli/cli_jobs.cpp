@@ -30,7 +30,9 @@ constexpr auto kTick = std::chrono::milliseconds(500);
 
 std::atomic<bool> g_interrupted{false};
 
-extern "C" void onInterrupt(int) { g_interrupted = true; }
+extern "C" void onInterrupt(int) {
+    g_interrupted = true;
+}
 
 // Ctrl+C (or SIGTERM) asks the running job to stop; a second one ends the program at once (SA_RESETHAND).
 // A reader of standard output that goes away (a pipe into head) must not kill a recording half way, so
@@ -62,7 +64,7 @@ void configureBurner(TQrvBurner& cd) {
 
 // Standard output, with a progress line that log lines push aside on a terminal.
 class TConsole {
-public:
+  public:
     TConsole() : m_terminal(::isatty(STDOUT_FILENO) == 1) {}
 
     void line(const std::string& text) {
@@ -84,12 +86,14 @@ public:
         m_progressShown = false;
     }
 
-private:
+  private:
     bool m_terminal;
     bool m_progressShown = false;
 };
 
-std::string percentText(int percent) { return percent < 0 ? "--" : std::to_string(percent) + "%"; }
+std::string percentText(int percent) {
+    return percent < 0 ? "--" : std::to_string(percent) + "%";
+}
 
 std::string progressLine(const TProgress& p, const TRateMeter& rate) {
     if (p.erasing) return "Erasing " + percentText(p.erasePercent);
@@ -108,9 +112,12 @@ struct TJobArgs {
 
 const char* jobName(TJob job) {
     switch (job) {
-        case TJob::Prepare: return "prepare";
-        case TJob::Burn: return "burn";
-        case TJob::Erase: return "erase";
+        case TJob::Prepare:
+            return "prepare";
+        case TJob::Burn:
+            return "burn";
+        case TJob::Erase:
+            return "erase";
     }
     return "";
 }
@@ -144,7 +151,8 @@ bool parseJobArgs(TJob job, const TArgs& args, TJobArgs& out) {
 
 std::string withItems(std::string text, const TRunReport& r) {
     const int n = r.itemsNotBackedUp();
-    if (n > 0) text += ", " + GroupThousands(n) + (n == 1 ? " item" : " items") + " not backed up (see above)";
+    if (n > 0)
+        text += ", " + GroupThousands(n) + (n == 1 ? " item" : " items") + " not backed up (see above)";
     return text;
 }
 
@@ -168,7 +176,8 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
             out.line("brenwick-cli: disc erased");
             return kExitOk;
         case TRunOutcome::NotReady:
-            out.line(nothing + (noRecorder ? "no recorder selected (see brenwick-cli devices)" : "the drive is not ready"));
+            out.line(nothing + (noRecorder ? "no recorder selected (see brenwick-cli devices)"
+                                           : "the drive is not ready"));
             break;
         case TRunOutcome::NothingToAdd:
             out.line(nothing + "no file or folder of the profile could be added");
@@ -177,7 +186,8 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
             out.line(nothing + "the session could not be laid out on this disc (see above)");
             break;
         case TRunOutcome::NoSpace:
-            out.line(nothing + "the session (" + MegabytesText(r.sessionBytes) + ") needs more space than the disc has free");
+            out.line(nothing + "the session (" + MegabytesText(r.sessionBytes) +
+                     ") needs more space than the disc has free");
             break;
         case TRunOutcome::NotErasable:
             out.line(erase ? nothing + "the " + discType + " disc is not rewritable"
@@ -236,8 +246,9 @@ int runJob(const TJobArgs& a) {
     o.Volume = profile.Volume;
     wf.ProfileOpened();
     if (load.entriesNotLoaded > 0)
-        out.line("brenwick-cli: " + GroupThousands(load.entriesNotLoaded) + " entries of the profile were not loaded (at most " +
-                 GroupThousands(kMaxProfileEntries) + " are read)");
+        out.line("brenwick-cli: " + GroupThousands(load.entriesNotLoaded) +
+                 " entries of the profile were not loaded (at most " + GroupThousands(kMaxProfileEntries) +
+                 " are read)");
     const int device = a.device.value_or(profile.Device);
     const bool noRecorder = device < 0 || std::size_t(device) >= cd.DeviceList.size();
     wf.DeviceChange(device);
@@ -247,9 +258,15 @@ int runJob(const TJobArgs& a) {
         return kExitFailed;
     }
     switch (a.job) {
-        case TJob::Prepare: wf.ButtonPrePareClick(); break;
-        case TJob::Burn: wf.ButtonBurnClick(); break;
-        case TJob::Erase: wf.ButtonEraseClick(); break;
+        case TJob::Prepare:
+            wf.ButtonPrePareClick();
+            break;
+        case TJob::Burn:
+            wf.ButtonBurnClick();
+            break;
+        case TJob::Erase:
+            wf.ButtonEraseClick();
+            break;
     }
     if (a.job == TJob::Prepare) {
         finished = true;
@@ -270,7 +287,9 @@ int runJob(const TJobArgs& a) {
         if (g_interrupted && !stopAnnounced) {
             stopAnnounced = true;
             if (wf.State() == TJobState::Erasing)
-                out.line("brenwick-cli: an erase cannot be interrupted; no backup will follow it (Ctrl+C again to quit at once)");
+                out.line(
+                    "brenwick-cli: an erase cannot be interrupted; no backup will follow it (Ctrl+C again to "
+                    "quit at once)");
             else
                 out.line("brenwick-cli: stopping (Ctrl+C again to quit at once)");
             (void)wf.RequestStop();  // false only when nothing runs any more
@@ -289,7 +308,8 @@ int runJob(const TJobArgs& a) {
     cd.WaitForRecording();
     cd.WaitForErase();
     wf.ProcessEvents();
-    if (a.job != TJob::Erase) finalReport.itemsLeftOut += int(std::min<std::int64_t>(load.entriesNotLoaded, 1 << 30));
+    if (a.job != TJob::Erase)
+        finalReport.itemsLeftOut += int(std::min<std::int64_t>(load.entriesNotLoaded, 1 << 30));
     return summarize(out, a.job, finalReport, discType, noRecorder);
 }
 
@@ -306,8 +326,14 @@ int runJobCommand(TJob job, const TArgs& args) {
 
 }  // namespace
 
-int RunPrepare(const TArgs& args) { return runJobCommand(TJob::Prepare, args); }
-int RunBurn(const TArgs& args) { return runJobCommand(TJob::Burn, args); }
-int RunErase(const TArgs& args) { return runJobCommand(TJob::Erase, args); }
+int RunPrepare(const TArgs& args) {
+    return runJobCommand(TJob::Prepare, args);
+}
+int RunBurn(const TArgs& args) {
+    return runJobCommand(TJob::Burn, args);
+}
+int RunErase(const TArgs& args) {
+    return runJobCommand(TJob::Erase, args);
+}
 
 }  // namespace brenwick::cli

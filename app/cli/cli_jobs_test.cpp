@@ -18,7 +18,7 @@ using testing::RunCli;
 using testing::TCliResult;
 
 class CliJobsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/brenwick-cli-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -39,7 +39,8 @@ protected:
         const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
         std::string error;
         ASSERT_TRUE(CreateRecorder(folder, media, error)) << error;
-        ASSERT_TRUE(UpdateRecorderState(folder, [](TRecorderState& s) { s.settings.busy = InstantBusyTimes(); }, error))
+        ASSERT_TRUE(UpdateRecorderState(
+            folder, [](TRecorderState& s) { s.settings.busy = InstantBusyTimes(); }, error))
             << error;
     }
 
@@ -61,7 +62,8 @@ TEST_F(CliJobsTest, UsageErrors) {
     for (const auto& args : cases) {
         const TCliResult r = run(args);
         EXPECT_EQ(r.status, 2) << args.back();
-        EXPECT_NE(r.err.find("usage: brenwick-cli " + args.front() + " PROFILE [--device N]"), std::string::npos)
+        EXPECT_NE(r.err.find("usage: brenwick-cli " + args.front() + " PROFILE [--device N]"),
+                  std::string::npos)
             << r.err;
         EXPECT_EQ(r.out, "");
     }
@@ -108,11 +110,13 @@ TEST_F(CliJobsTest, BurnReportsWhatWasLeftOut) {
     r = run({"burn", m_profile, "--device", "0"});
     EXPECT_EQ(r.status, 3) << r.out << r.err;
     EXPECT_TRUE(r.has("<<< SKIP! /nowhere/x DOES NOT EXIST!")) << r.out;
-    EXPECT_EQ(r.lastLine(), "brenwick-cli: backup done: 1 file, 0 MB, 1 item not backed up (see above)") << r.out;
+    EXPECT_EQ(r.lastLine(), "brenwick-cli: backup done: 1 file, 0 MB, 1 item not backed up (see above)")
+        << r.out;
 
     r = run({"prepare", m_profile});
     EXPECT_EQ(r.status, 3) << r.out;
-    EXPECT_EQ(r.lastLine(), "brenwick-cli: prepared: 1 file, 0 MB, fits on the disc, 1 item not backed up (see above)");
+    EXPECT_EQ(r.lastLine(),
+              "brenwick-cli: prepared: 1 file, 0 MB, fits on the disc, 1 item not backed up (see above)");
 }
 
 // Erasing a CD-R, or a burn that asks to erase it first, does nothing and says why.
@@ -125,7 +129,8 @@ TEST_F(CliJobsTest, NothingToEraseOnCdR) {
     r = run({"burn", m_profile});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.lastLine(),
-              "brenwick-cli: nothing recorded: the profile asks to erase the disc first, and the CD-R disc cannot be "
+              "brenwick-cli: nothing recorded: the profile asks to erase the disc first, and the CD-R disc "
+              "cannot be "
               "erased")
         << r.out;
 }

@@ -11,7 +11,9 @@ namespace {
 constexpr const char* kArchives = "Archives";
 constexpr const char* kOptions = "Options";
 
-std::string entryKey(std::size_t index) { return "n" + std::to_string(index); }
+std::string entryKey(std::size_t index) {
+    return "n" + std::to_string(index);
+}
 
 }  // namespace
 
@@ -26,7 +28,8 @@ TProfileLoad LoadProfile(const std::string& fileName) {
     if (count > read) load.entriesNotLoaded = std::int64_t(count) - read;
     if (read > 0) {
         p.Archives.reserve(std::size_t(read));
-        for (int i = 0; i < read; ++i) p.Archives.push_back(ini.readString(kArchives, entryKey(std::size_t(i)), ""));
+        for (int i = 0; i < read; ++i)
+            p.Archives.push_back(ini.readString(kArchives, entryKey(std::size_t(i)), ""));
     }
     p.EraseBefore = ini.readBool(kOptions, "EraseBefore", false);
     p.Import = ini.readBool(kOptions, "Import", false);

@@ -43,6 +43,7 @@ TProfileLoad LoadProfile(const std::string& fileName);
 // written again (entries n0.., then Count), the Options keys are replaced in place or appended. Returns
 // false with `error` = "Unable to write to <file>" when the file refuses the write; the file is then left
 // as it was.
-[[nodiscard]] bool SaveProfile(const TBackupProfile& profile, const std::string& fileName, std::string& error);
+[[nodiscard]] bool SaveProfile(const TBackupProfile& profile, const std::string& fileName,
+                               std::string& error);
 
 }  // namespace brenwick

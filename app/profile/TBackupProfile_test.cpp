@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class BackupProfileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/brenwick-profile-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -77,11 +77,7 @@ TEST_F(BackupProfileTest, CountDecidesHowManyEntriesLoad) {
     };
     const Case cases[] = {
         {"4", {"/a/", "", "/c", ""}},  // more than the keys: empty lines
-        {"2", {"/a/", ""}},
-        {"0", {}},
-        {"-3", {}},
-        {"many", {}},
-        {"", {}},
+        {"2", {"/a/", ""}},           {"0", {}}, {"-3", {}}, {"many", {}}, {"", {}},
     };
     for (const Case& c : cases) {
         put(std::string("[Archives]\nn0=/a/\nn2=/c\nn5=/never/\nCount=") + c.count + "\n");
@@ -125,7 +121,9 @@ TEST_F(BackupProfileTest, UnreadableFilesLoadAsEmptyProfile) {
     EXPECT_EQ(LoadProfile((m_dir / "none.ini").string()).profile, empty);
     put("");
     EXPECT_EQ(LoadProfile(m_file).profile, empty);
-    static constexpr char kBinary[] = "\x7f" "ELF\x02\x01\x01\0\0\0[Archives\0]\xff\xfe=\n=\n[";
+    static constexpr char kBinary[] =
+        "\x7f"
+        "ELF\x02\x01\x01\0\0\0[Archives\0]\xff\xfe=\n=\n[";
     put(std::string(kBinary, sizeof kBinary - 1));
     EXPECT_EQ(LoadProfile(m_file).profile, empty);
     fs::create_directory(m_dir / "dir.ini");

@@ -15,7 +15,9 @@ namespace brenwick {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -31,7 +33,9 @@ std::string lowered(std::string_view s) {
     return out;
 }
 
-bool isSingleLine(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) == s.npos; }
+bool isSingleLine(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) == s.npos;
+}
 
 bool isQuoted(std::string_view s) {
     return s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front();
@@ -160,7 +164,8 @@ void TIniFile::indexSection(TSection& section) {
 
 void TIniFile::rebuildSectionIndex() {
     m_sectionIndex.clear();
-    for (std::size_t i = 1; i < m_sections.size(); ++i) m_sectionIndex.try_emplace(lowered(m_sections[i].name), i);
+    for (std::size_t i = 1; i < m_sections.size(); ++i)
+        m_sectionIndex.try_emplace(lowered(m_sections[i].name), i);
 }
 
 const TIniFile::TSection* TIniFile::findSection(std::string_view section) const {
@@ -175,7 +180,9 @@ const std::string* TIniFile::findValueLine(std::string_view section, std::string
     return it == s->keys.end() ? nullptr : &s->lines[it->second];
 }
 
-bool TIniFile::sectionExists(std::string_view section) const { return findSection(section) != nullptr; }
+bool TIniFile::sectionExists(std::string_view section) const {
+    return findSection(section) != nullptr;
+}
 
 std::string TIniFile::readString(std::string_view section, std::string_view key, std::string_view def) const {
     const std::string* line = findValueLine(section, key);
@@ -213,7 +220,8 @@ bool TIniFile::writeString(std::string_view section, std::string_view key, std::
 
     auto it = m_sectionIndex.find(lowered(cleanSection));
     if (it == m_sectionIndex.end()) {
-        m_sections.push_back(TSection{"[" + std::string(cleanSection) + "]", std::string(cleanSection), {}, {}});
+        m_sections.push_back(
+            TSection{"[" + std::string(cleanSection) + "]", std::string(cleanSection), {}, {}});
         it = m_sectionIndex.emplace(lowered(cleanSection), m_sections.size() - 1).first;
     }
     TSection& s = m_sections[it->second];
@@ -247,7 +255,8 @@ bool TIniFile::writeBool(std::string_view section, std::string_view key, bool va
 
 void TIniFile::eraseSection(std::string_view section) {
     const std::string name = lowered(trimmed(section));
-    std::erase_if(m_sections, [&](const TSection& s) { return !s.header.empty() && lowered(s.name) == name; });
+    std::erase_if(m_sections,
+                  [&](const TSection& s) { return !s.header.empty() && lowered(s.name) == name; });
     if (m_sections.empty()) m_sections.emplace_back();  // erasing cannot remove the lines before a section
     rebuildSectionIndex();
 }

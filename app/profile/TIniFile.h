@@ -39,7 +39,7 @@ enum class TIniLoadStatus : std::uint8_t {
 };
 
 class TIniFile {
-public:
+  public:
     static constexpr std::size_t kMaxFileSize = 64u * 1024u * 1024u;
 
     // Reads the file at once. Never fails: a file that cannot be read loads as an empty file (loadStatus
@@ -73,11 +73,11 @@ public:
     // The file's text as updateFile would write it.
     std::string text() const;
 
-private:
+  private:
     struct TSection {
-        std::string header;               // the raw header line; empty for the lines before the first section
-        std::string name;                 // the trimmed name
-        std::vector<std::string> lines;   // raw lines after the header, without line ends
+        std::string header;              // the raw header line; empty for the lines before the first section
+        std::string name;                // the trimmed name
+        std::vector<std::string> lines;  // raw lines after the header, without line ends
         std::unordered_map<std::string, std::size_t> keys;  // lower-cased key -> first line holding it
     };
 

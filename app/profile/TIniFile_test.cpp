@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class IniFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/brenwick-ini-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -64,7 +64,7 @@ TEST_F(IniFileTest, ReadsValuesTheWayProfileFilesAreWritten) {
         const char* expected;
     };
     const Case cases[] = {
-        {"Options", "Volume", "My Disc"},  {"OPTIONS", "volume", "My Disc"},
+        {"Options", "Volume", "My Disc"},    {"OPTIONS", "volume", "My Disc"},
         {"Options", "quoted", "  spaced  "}, {"Options", "single", "x"},
         {"Options", "lonequote", "\"abc"},   {"Options", "empty", ""},
         {"Options", "eq", "a=b=c"},          {"Options", "dup", "first"},
@@ -79,13 +79,27 @@ TEST_F(IniFileTest, ReadsValuesTheWayProfileFilesAreWritten) {
 // Integers: whole decimal numbers in the range of int, anything else gives the default.
 TEST_F(IniFileTest, ReadsIntegersStrictly) {
     const std::pair<const char*, int> cases[] = {
-        {"0", 0},         {"12", 12},       {"-1", -1},     {"+7", 7},           {" 42 ", 42},
-        {"\"5\"", 5},     {"12abc", -99},   {"abc", -99},   {"", -99},           {"1.5", -99},
-        {"2147483647", 2147483647},         {"2147483648", -99}, {"-2147483649", -99},
-        {"+-1", -99},     {"++1", -99},     {"0x10", -99},  {"99999999999999999999999", -99},
+        {"0", 0},
+        {"12", 12},
+        {"-1", -1},
+        {"+7", 7},
+        {" 42 ", 42},
+        {"\"5\"", 5},
+        {"12abc", -99},
+        {"abc", -99},
+        {"", -99},
+        {"1.5", -99},
+        {"2147483647", 2147483647},
+        {"2147483648", -99},
+        {"-2147483649", -99},
+        {"+-1", -99},
+        {"++1", -99},
+        {"0x10", -99},
+        {"99999999999999999999999", -99},
     };
     std::string text = "[S]\n";
-    for (std::size_t i = 0; i < std::size(cases); ++i) text += "k" + std::to_string(i) + "=" + cases[i].first + "\n";
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        text += "k" + std::to_string(i) + "=" + cases[i].first + "\n";
     put(text);
     const TIniFile ini(path());
     for (std::size_t i = 0; i < std::size(cases); ++i)
@@ -121,8 +135,18 @@ TEST_F(IniFileTest, EraseSectionRemovesEveryCopyAndKeepsTheOthers) {
 // Every value written reads back unchanged, whatever blanks and quotes it holds; values that cannot be
 // kept on one line are refused.
 TEST_F(IniFileTest, ValuesRoundTripOrAreRefused) {
-    const std::string keep[] = {"", " lead", "trail ", "\"quoted\"", "'single'", "\"", "a\"b", "x=y",
-                                "\t tab", "ünïcödé /pfad/", std::string(100000, 'v'), "[not a section]",
+    const std::string keep[] = {"",
+                                " lead",
+                                "trail ",
+                                "\"quoted\"",
+                                "'single'",
+                                "\"",
+                                "a\"b",
+                                "x=y",
+                                "\t tab",
+                                "ünïcödé /pfad/",
+                                std::string(100000, 'v'),
+                                "[not a section]",
                                 "; not a comment"};
     TIniFile ini(path());
     for (std::size_t i = 0; i < std::size(keep); ++i)

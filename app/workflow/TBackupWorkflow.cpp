@@ -41,13 +41,17 @@ TBackupWorkflow::TBackupWorkflow(TBurnerAccess& burner, TWorkflowView view, TClo
         ++m_eraseDoneRaised;
         m_queue.post([this, withError] { CDEraseDone(withError); });
     };
-    events.OnWriteDone = [this](const std::string& error) { m_queue.post([this, error] { CDWriteDone(error); }); };
+    events.OnWriteDone = [this](const std::string& error) {
+        m_queue.post([this, error] { CDWriteDone(error); });
+    };
     events.OnFinalizingTrack = [this] { m_queue.post([this] { CDFinalizingTrack(); }); };
     events.OnDebugMessage = [this](const std::string& message, std::uint8_t mType) { log(message, mType); };
     m_burner.SetEvents(std::move(events));
 }
 
-TBackupWorkflow::~TBackupWorkflow() { m_burner.SetEvents({}); }
+TBackupWorkflow::~TBackupWorkflow() {
+    m_burner.SetEvents({});
+}
 
 // ---- log and view ----
 
@@ -92,7 +96,9 @@ void TBackupWorkflow::finishJob(TRunOutcome outcome, std::string error) {
     if (m_view.jobFinished) m_view.jobFinished(m_report);
 }
 
-std::size_t TBackupWorkflow::ProcessEvents() { return m_queue.drain(); }
+std::size_t TBackupWorkflow::ProcessEvents() {
+    return m_queue.drain();
+}
 
 // ---- start-up, profile and device ----
 
@@ -136,7 +142,8 @@ bool TBackupWorkflow::addEntry(const std::string& sessionFolder, const std::stri
         ++m_report.itemsLeftOut;  // the tree has logged the limit or the bad name
         return false;
     }
-    const int added = S_ISDIR(st.st_mode) ? m_burner.AddFolder(destination, path) : m_burner.AddFile(destination, path);
+    const int added =
+        S_ISDIR(st.st_mode) ? m_burner.AddFolder(destination, path) : m_burner.AddFile(destination, path);
     if (added == -1) {  // it went away between the look and the add
         log("<<< SKIP! " + entry + " DOES NOT EXIST!");
         ++m_report.entriesSkipped;
@@ -164,7 +171,8 @@ bool TBackupWorkflow::DoPrepare() {
     m_burner.SetDateCreation(ToDateTime(now));
     m_burner.SetDateModification(ToDateTime(now));
 
-    for (const std::string& entry : m_options.Archives) (void)addEntry(sessionFolder, entry);  // skips are counted
+    for (const std::string& entry : m_options.Archives)
+        (void)addEntry(sessionFolder, entry);  // skips are counted
     m_report.itemsLeftOut += m_burner.LeftOutCount();
     m_report.filesAdded = m_burner.NewFileCount();
 
@@ -340,7 +348,8 @@ void TBackupWorkflow::CDWriteDone(const std::string& Error) {
     (void)m_burner.SynchronizeCache(kFlushTimeoutMs);  // a failed flush shows in the drive's own log line
     if (!Error.empty()) {
         log("<<< " + Error, kMsgError);
-        finishJob(stopped && Error == kMsgAbortedByUser ? TRunOutcome::Stopped : TRunOutcome::RecordFailed, Error);
+        finishJob(stopped && Error == kMsgAbortedByUser ? TRunOutcome::Stopped : TRunOutcome::RecordFailed,
+                  Error);
         return;
     }
     log("<<< WRITE/BURNCD PROCESS DONE");
@@ -348,7 +357,9 @@ void TBackupWorkflow::CDWriteDone(const std::string& Error) {
     finishJob(TRunOutcome::Recorded);
 }
 
-void TBackupWorkflow::CDFinalizingTrack() { log("<<< FINALIZING TRACK"); }
+void TBackupWorkflow::CDFinalizingTrack() {
+    log("<<< FINALIZING TRACK");
+}
 
 // ---- timer ----
 

@@ -35,27 +35,27 @@ struct TWorkflowOptions {
 
 enum class TRunOutcome : std::uint8_t {
     None,
-    NotReady,         // "<<< ERROR DRIVE IS NOT READY!"
-    NothingToAdd,     // "<<< NO FILE/FOLDER INSERT!"
-    LayoutRefused,    // Prepare refused; the layout logged why
-    NoSpace,          // "<<< REQUIRE MORE SPACE ON DISC!"
-    Prepared,         // DoPrepare: the session fits
-    NotErasable,      // Erase, or Burn with erase-before, on a disc that cannot be erased
-    EraseFailed,      // "<<< ERROR ERASING DISC!"
-    Erased,           // "<<< ERASE PROCESS DONE" (and no burn follows)
-    Recorded,         // "<<< WRITE/BURNCD PROCESS DONE"
-    RecordFailed,     // "<<< " + error
-    Stopped,          // the recording ended after Stop
+    NotReady,       // "<<< ERROR DRIVE IS NOT READY!"
+    NothingToAdd,   // "<<< NO FILE/FOLDER INSERT!"
+    LayoutRefused,  // Prepare refused; the layout logged why
+    NoSpace,        // "<<< REQUIRE MORE SPACE ON DISC!"
+    Prepared,       // DoPrepare: the session fits
+    NotErasable,    // Erase, or Burn with erase-before, on a disc that cannot be erased
+    EraseFailed,    // "<<< ERROR ERASING DISC!"
+    Erased,         // "<<< ERASE PROCESS DONE" (and no burn follows)
+    Recorded,       // "<<< WRITE/BURNCD PROCESS DONE"
+    RecordFailed,   // "<<< " + error
+    Stopped,        // the recording ended after Stop
 };
 
 // What the last job did, for a summary at its end.
 struct TRunReport {
     TRunOutcome outcome = TRunOutcome::None;
-    std::string error;               // the recording's error text
-    int filesAdded = 0;              // source files put into the session
-    std::int64_t sessionBytes = 0;   // ImageSectors x 2048
-    int entriesSkipped = 0;          // Archives entries that do not exist ("SKIP!")
-    int itemsLeftOut = 0;            // entries the compilation left out ("NOT BACKED UP", limits)
+    std::string error;              // the recording's error text
+    int filesAdded = 0;             // source files put into the session
+    std::int64_t sessionBytes = 0;  // ImageSectors x 2048
+    int entriesSkipped = 0;         // Archives entries that do not exist ("SKIP!")
+    int itemsLeftOut = 0;           // entries the compilation left out ("NOT BACKED UP", limits)
     bool ejected = false;
 
     int itemsNotBackedUp() const { return entriesSkipped + itemsLeftOut; }
@@ -66,14 +66,14 @@ struct TWorkflowView {
     std::function<void(const std::string& line, std::uint8_t mType)> log;  // one whole line of the log
     std::function<void(const std::string& name)> discType;                 // status panel 2
     std::function<void(TJobState state)> stateChanged;
-    std::function<void(bool running)> timerChanged;                        // Timer1 started or stopped
-    std::function<void(const TProgress& progress)> progressChanged;        // gauges and panel 1
-    std::function<void()> processPending;  // "let pending window messages be processed"
+    std::function<void(bool running)> timerChanged;                  // Timer1 started or stopped
+    std::function<void(const TProgress& progress)> progressChanged;  // gauges and panel 1
+    std::function<void()> processPending;                       // "let pending window messages be processed"
     std::function<void(const TRunReport& report)> jobFinished;  // a Burn or Erase ended (not Prepare)
 };
 
 class TBackupWorkflow {
-public:
+  public:
     using TClock = std::function<std::tm()>;  // the local time now
 
     // `onPosted` runs on a worker thread whenever an event is posted (a window schedules ProcessEvents).
@@ -122,7 +122,7 @@ public:
     // Waits until an event is posted or the time-out passes.
     bool WaitForEvents(std::chrono::milliseconds timeout) { return m_queue.waitFor(timeout); }
 
-private:
+  private:
     void CDEraseDone(bool WithError);
     void CDWriteDone(const std::string& Error);
     void CDFinalizingTrack();

@@ -51,7 +51,7 @@ std::string quoted(const std::string& s) {
 }
 
 class WorkflowE2eTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/brenwick-e2e-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -83,14 +83,14 @@ protected:
     void makeRecorder(const std::string& name, TMediaType media) {
         std::string error;
         ASSERT_TRUE(CreateRecorder(m_recorders + "/" + name, media, error)) << error;
-        ASSERT_TRUE(UpdateRecorderState(m_recorders + "/" + name,
-                                        [](TRecorderState& s) { s.settings.busy = InstantBusyTimes(); }, error))
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/" + name, [](TRecorderState& s) { s.settings.busy = InstantBusyTimes(); }, error))
             << error;
     }
     void throttle(const std::string& name, unsigned speedX) {
         std::string error;
-        ASSERT_TRUE(UpdateRecorderState(m_recorders + "/" + name,
-                                        [speedX](TRecorderState& s) { s.settings.speedX = speedX; }, error))
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/" + name, [speedX](TRecorderState& s) { s.settings.speedX = speedX; }, error))
             << error;
     }
 
@@ -98,7 +98,9 @@ protected:
     void start(int hour = 9, int minute = 5) {
         m_clock = localTime(hour, minute);
         m_cd = std::make_unique<TQrvBurner>();
-        m_cd->SleepHook = [](unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms > 5 ? 5 : ms)); };
+        m_cd->SleepHook = [](unsigned ms) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms > 5 ? 5 : ms));
+        };
         m_cd->SetCacheSize(kSmallestCacheSize);
         m_access = std::make_unique<TQrvBurnerAccess>(*m_cd);
         TWorkflowView view;
@@ -123,7 +125,9 @@ protected:
         m_cd->WaitForRecording();
         m_wf->ProcessEvents();
     }
-    bool logged(const std::string& line) const { return std::find(m_log.begin(), m_log.end(), line) != m_log.end(); }
+    bool logged(const std::string& line) const {
+        return std::find(m_log.begin(), m_log.end(), line) != m_log.end();
+    }
 
     // The disc as the recorder's state file holds it (after the transport let the recorder go).
     TRecorderState disc(const std::string& name = "default") const {
@@ -136,9 +140,10 @@ protected:
     std::set<std::string> readBack(std::int32_t lba, const std::string& name = "default") const {
         const std::string image = m_recorders + "/" + name + "/disc.img";
         int status = 0;
-        const std::string out = capture("xorriso -abort_on FAILURE -indev " + quoted(image) + " -load sbsector " +
-                                            std::to_string(lba) + " -find / -exec lsdl -- 2>/dev/null",
-                                        status);
+        const std::string out =
+            capture("xorriso -abort_on FAILURE -indev " + quoted(image) + " -load sbsector " +
+                        std::to_string(lba) + " -find / -exec lsdl -- 2>/dev/null",
+                    status);
         EXPECT_EQ(status, 0) << "xorriso could not read the session (is xorriso installed?)";
         std::set<std::string> paths;
         std::size_t pos = 0;
@@ -270,11 +275,11 @@ TEST_F(WorkflowE2eTest, ContinuedDiscShowsEveryRun) {
     const TRecorderState state = disc();
     ASSERT_EQ(state.disc.closedSessions, 3);
     const std::set<std::string> last = readBack(state.disc.sessionStart(3));
-    for (const auto& [session, rel] : std::vector<std::pair<std::string, std::string>>{
-             {"2024-05-01 09.05", "notes.txt"},
-             {"2024-05-01 09.05", "Docs/report.txt"},
-             {"2024-05-01 09.05", "Docs/sub/deep.txt"},
-             {"2024-05-01 11.30", "a:b/colon.txt"}})
+    for (const auto& [session, rel] :
+         std::vector<std::pair<std::string, std::string>>{{"2024-05-01 09.05", "notes.txt"},
+                                                          {"2024-05-01 09.05", "Docs/report.txt"},
+                                                          {"2024-05-01 09.05", "Docs/sub/deep.txt"},
+                                                          {"2024-05-01 11.30", "a:b/colon.txt"}})
         EXPECT_TRUE(last.count(onDisc(session, rel))) << session << " " << rel;
     // The first session still reads as it was recorded.
     const std::set<std::string> first = readBack(state.disc.sessionStart(1));

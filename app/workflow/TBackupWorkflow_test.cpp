@@ -28,7 +28,7 @@ std::tm fixedTime() {
 }
 
 class WorkflowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/brenwick-wf-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -67,7 +67,9 @@ protected:
     bool called(const std::string& call) const {
         return std::find(m_burner.calls.begin(), m_burner.calls.end(), call) != m_burner.calls.end();
     }
-    bool logged(const std::string& line) const { return std::find(m_log.begin(), m_log.end(), line) != m_log.end(); }
+    bool logged(const std::string& line) const {
+        return std::find(m_log.begin(), m_log.end(), line) != m_log.end();
+    }
 
     fs::path m_src;
     TScriptedBurner m_burner;
@@ -81,7 +83,8 @@ protected:
 // Without a ready drive (none selected, no disc) every job stops at once and nothing else changes.
 TEST_F(WorkflowTest, NotReadyStopsEveryJob) {
     m_burner.ready = false;
-    const std::function<void()> jobs[] = {[&] { m_wf->ButtonPrePareClick(); }, [&] { m_wf->ButtonBurnClick(); },
+    const std::function<void()> jobs[] = {[&] { m_wf->ButtonPrePareClick(); },
+                                          [&] { m_wf->ButtonBurnClick(); },
                                           [&] { m_wf->ButtonEraseClick(); }};
     for (const auto& job : jobs) {
         m_log.clear();
@@ -113,8 +116,9 @@ TEST_F(WorkflowTest, EmptyListInsertsNothing) {
 
 // Each kind of entry lands under the session folder with its full source path.
 TEST_F(WorkflowTest, EntriesLandUnderTheSessionFolder) {
-    m_wf->Options().Archives = {src("Docs/"),  src("Docs"),        src("b.txt"),  src("missing.txt"),
-                                "relative/x",  src("Docs/sub/../a.txt"), src("a:b/"), ""};
+    m_wf->Options().Archives = {
+        src("Docs/"), src("Docs"), src("b.txt"), src("missing.txt"), "relative/x", src("Docs/sub/../a.txt"),
+        src("a:b/"),  ""};
     m_wf->Options().Volume = " Weekly ";
     ASSERT_TRUE(m_wf->DoPrepare());
     EXPECT_TRUE(called("ForceDirectory " + disc("Docs/")));
@@ -148,7 +152,8 @@ TEST_F(WorkflowTest, FreeSpaceAgainstSessionSize) {
         m_burner.freeSectors = free;
         EXPECT_EQ(m_wf->DoPrepare(), fits) << free;
         ASSERT_GE(m_log.size(), 3u);
-        EXPECT_EQ(m_log[0], "<<< DISC SIZE/USED/FREE : 4,483 MB/2 MB/" + std::string(free >= 4999 ? "10 MB" : "0 MB"));
+        EXPECT_EQ(m_log[0],
+                  "<<< DISC SIZE/USED/FREE : 4,483 MB/2 MB/" + std::string(free >= 4999 ? "10 MB" : "0 MB"));
         EXPECT_EQ(m_log[1], "<<< SESSIONS ON DISC : 2");
         EXPECT_EQ(m_log[2], "<<< NEW SESSION SIZE : 10 MB");
         EXPECT_EQ(logged("<<< REQUIRE MORE SPACE ON DISC!"), !fits);
@@ -244,16 +249,48 @@ TEST_F(WorkflowTest, EraseOutcomes) {
         TRunOutcome outcome;
     };
     const Case cases[] = {
-        {"erase", true, TScriptedBurner::TErase::Start, false, false, {"<<< ERASE PROCESS DONE"}, TRunOutcome::Erased},
-        {"erase fails", true, TScriptedBurner::TErase::Start, true, false, {"<<< ERROR ERASING DISC!"},
+        {"erase",
+         true,
+         TScriptedBurner::TErase::Start,
+         false,
+         false,
+         {"<<< ERASE PROCESS DONE"},
+         TRunOutcome::Erased},
+        {"erase fails",
+         true,
+         TScriptedBurner::TErase::Start,
+         true,
+         false,
+         {"<<< ERROR ERASING DISC!"},
          TRunOutcome::EraseFailed},
-        {"blank rejected", true, TScriptedBurner::TErase::Reject, false, false, {"<<< ERROR ERASING DISC!"},
+        {"blank rejected",
+         true,
+         TScriptedBurner::TErase::Reject,
+         false,
+         false,
+         {"<<< ERROR ERASING DISC!"},
          TRunOutcome::EraseFailed},
-        {"gives up before blank", true, TScriptedBurner::TErase::GiveUp, false, false, {"<<< ERROR ERASING DISC!"},
+        {"gives up before blank",
+         true,
+         TScriptedBurner::TErase::GiveUp,
+         false,
+         false,
+         {"<<< ERROR ERASING DISC!"},
          TRunOutcome::EraseFailed},
         {"CD-R", false, TScriptedBurner::TErase::Start, false, false, {}, TRunOutcome::NotErasable},
-        {"erase-before on CD-R", false, TScriptedBurner::TErase::Start, false, true, {}, TRunOutcome::NotErasable},
-        {"erase-before fails", true, TScriptedBurner::TErase::Start, true, true, {"<<< ERROR ERASING DISC!"},
+        {"erase-before on CD-R",
+         false,
+         TScriptedBurner::TErase::Start,
+         false,
+         true,
+         {},
+         TRunOutcome::NotErasable},
+        {"erase-before fails",
+         true,
+         TScriptedBurner::TErase::Start,
+         true,
+         true,
+         {"<<< ERROR ERASING DISC!"},
          TRunOutcome::EraseFailed},
     };
     for (const Case& c : cases) {
@@ -266,7 +303,10 @@ TEST_F(WorkflowTest, EraseOutcomes) {
         m_burner.eraseError = c.error;
         m_wf->Options().Archives = {src("b.txt")};
         m_wf->Options().EraseBefore = c.burnAfter;
-        if (c.burnAfter) m_wf->ButtonBurnClick(); else m_wf->ButtonEraseClick();
+        if (c.burnAfter)
+            m_wf->ButtonBurnClick();
+        else
+            m_wf->ButtonEraseClick();
         settle();
         EXPECT_EQ(m_log, c.lines) << c.name;
         EXPECT_EQ(m_discType, "CD-RW") << c.name;
@@ -285,7 +325,7 @@ TEST_F(WorkflowTest, EraseBeforeThenBurn) {
     m_wf->ButtonBurnClick();
     EXPECT_EQ(m_wf->State(), TJobState::Erasing);
     EXPECT_FALSE(ControlStatesFor(m_wf->State()).stop);  // an erase cannot be cancelled
-    settle();  // erase done, which starts the burn
+    settle();                                            // erase done, which starts the burn
     EXPECT_TRUE(called("BurnCD"));
     settle();  // write done
     EXPECT_EQ(m_states, (std::vector<TJobState>{TJobState::Erasing, TJobState::Idle, TJobState::Recording,

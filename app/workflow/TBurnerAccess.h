@@ -22,7 +22,7 @@ struct TBurnerEvents {
 };
 
 class TBurnerAccess {
-public:
+  public:
     virtual ~TBurnerAccess() = default;
 
     // Installs the handlers; called once, before any job.

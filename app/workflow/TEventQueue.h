@@ -12,7 +12,7 @@
 namespace brenwick {
 
 class TEventQueue {
-public:
+  public:
     // `onPosted` runs on the posting thread after each post (a window uses it to schedule a drain on its
     // own thread); it must not call back into the queue's owner.
     explicit TEventQueue(std::function<void()> onPosted = {}) : m_onPosted(std::move(onPosted)) {}
@@ -27,7 +27,7 @@ public:
     bool waitFor(std::chrono::milliseconds timeout);
     bool empty() const;
 
-private:
+  private:
     const std::function<void()> m_onPosted;
     mutable std::mutex m_mutex;
     std::condition_variable m_posted;

@@ -53,12 +53,18 @@ constexpr TControlStates ControlStatesFor(TJobState state) {
 
 constexpr const char* JobStateName(TJobState state) {
     switch (state) {
-        case TJobState::Start: return "start";
-        case TJobState::AfterNew: return "after New";
-        case TJobState::Idle: return "idle";
-        case TJobState::Erasing: return "erasing";
-        case TJobState::Recording: return "recording";
-        case TJobState::Stopping: return "stopping";
+        case TJobState::Start:
+            return "start";
+        case TJobState::AfterNew:
+            return "after New";
+        case TJobState::Idle:
+            return "idle";
+        case TJobState::Erasing:
+            return "erasing";
+        case TJobState::Recording:
+            return "recording";
+        case TJobState::Stopping:
+            return "stopping";
     }
     return "?";
 }

@@ -31,8 +31,10 @@ void TRateMeter::sample(double seconds, std::int64_t bytes) {
     if (m_count > 0) {
         const int last = (m_next + kSamples - 1) % kSamples;
         if (bytes < m_bytes[last] || seconds <= m_time[last]) {
-            if (bytes < m_bytes[last]) reset();  // a new recording
-            else return;
+            if (bytes < m_bytes[last])
+                reset();  // a new recording
+            else
+                return;
         }
     }
     m_time[m_next] = seconds;
@@ -62,7 +64,8 @@ double TRateMeter::secondsLeft(std::int64_t remaining) const {
 
 std::string RateText(double bytesPerSecond) {
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%.1f MB/s (%.1fx)", bytesPerSecond / 1048576.0, bytesPerSecond / 153600.0);
+    std::snprintf(buf, sizeof buf, "%.1f MB/s (%.1fx)", bytesPerSecond / 1048576.0,
+                  bytesPerSecond / 153600.0);
     return buf;
 }
 

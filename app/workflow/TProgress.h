@@ -20,7 +20,7 @@ TGaugeRange ScaleGauge(std::int64_t maximum, std::int64_t position);
 
 struct TProgress {
     bool erasing = false;
-    int erasePercent = 0;          // while erasing
+    int erasePercent = 0;  // while erasing
     std::int64_t bytesWritten = 0;
     std::int64_t sessionBytes = 0;  // ImageSectors x 2048
     TGaugeRange process;            // the Process gauge
@@ -38,7 +38,7 @@ struct TProgress {
 
 // Speed and time left of a recording from successive (time, bytes written) samples.
 class TRateMeter {
-public:
+  public:
     // `seconds` is a monotonic time; the rate is averaged over the last few seconds.
     void sample(double seconds, std::int64_t bytes);
     void reset();
@@ -47,7 +47,7 @@ public:
     // Seconds left for `remaining` bytes at the current rate; -1 when not known.
     double secondsLeft(std::int64_t remaining) const;
 
-private:
+  private:
     static constexpr int kSamples = 12;  // 6 s of half-second ticks
     double m_time[kSamples] = {};
     std::int64_t m_bytes[kSamples] = {};

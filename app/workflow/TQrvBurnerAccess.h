@@ -11,7 +11,7 @@ namespace brenwick {
 bool ReinitializeDrives(TQrvBurner& burner);
 
 class TQrvBurnerAccess : public TBurnerAccess {
-public:
+  public:
     explicit TQrvBurnerAccess(TQrvBurner& burner) : m_cd(burner) {}
 
     TQrvBurner& Burner() { return m_cd; }
@@ -58,7 +58,7 @@ public:
     std::uint32_t DeviceBufferSize() const override { return m_cd.DeviceBufferSize; }
     std::uint32_t DeviceFreeBufferSize() const override { return m_cd.DeviceFreeBufferSize; }
 
-private:
+  private:
     TQrvBurner& m_cd;
 };
 

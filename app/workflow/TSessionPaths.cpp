@@ -30,7 +30,8 @@ std::string SessionFolderName(const std::tm& local) {
 }
 
 TDateTime ToDateTime(const std::tm& local) {
-    const long long days = daysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday));
+    const long long days =
+        daysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday));
     const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
     return double(days + kDaysFrom1899To1970) + seconds / 86400.0;
 }
@@ -59,7 +60,8 @@ std::string NormalizeEntry(std::string_view entry) {
 std::string DestinationFor(std::string_view sessionFolder, std::string_view normalizedEntry) {
     std::string destination(sessionFolder);
     const std::size_t lastSlash = normalizedEntry.rfind('/');
-    std::string_view pathPart = lastSlash == normalizedEntry.npos ? std::string_view{} : normalizedEntry.substr(0, lastSlash + 1);
+    std::string_view pathPart =
+        lastSlash == normalizedEntry.npos ? std::string_view{} : normalizedEntry.substr(0, lastSlash + 1);
     if (!pathPart.empty() && pathPart.front() == '/') pathPart.remove_prefix(1);
     for (const char c : pathPart) destination += c == '/' ? '\\' : c;
     return destination;

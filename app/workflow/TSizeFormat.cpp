@@ -25,7 +25,9 @@ std::string Megabytes(std::int64_t bytes) {
     return GroupThousands(rounded);
 }
 
-std::string MegabytesText(std::int64_t bytes) { return Megabytes(bytes) + " MB"; }
+std::string MegabytesText(std::int64_t bytes) {
+    return Megabytes(bytes) + " MB";
+}
 
 std::string WrittenOfTotalText(std::int64_t written, std::int64_t total) {
     return Megabytes(written) + "/" + Megabytes(total) + " MB";

@@ -15,7 +15,7 @@
 namespace brenwick::testing {
 
 class TScriptedBurner : public TBurnerAccess {
-public:
+  public:
     ~TScriptedBurner() override { join(); }
 
     // ---- the script ----
@@ -37,8 +37,8 @@ public:
     // abort flag is seen); CacheFails raises OnWriteDone on the caller's thread and returns false.
     enum class TBurn { Start, CacheFails } burnMode = TBurn::Start;
     std::string writeError;
-    std::function<void()> duringBurnCD;      // runs inside BurnCD, on the caller's thread
-    std::function<void()> writeThreadBody;   // replaces the default write thread's work
+    std::function<void()> duringBurnCD;     // runs inside BurnCD, on the caller's thread
+    std::function<void()> writeThreadBody;  // replaces the default write thread's work
     std::atomic<bool> abortFlag{false};
     std::atomic<std::int64_t> bytesWritten{0};
     std::atomic<int> cacheFill{0};
@@ -172,7 +172,7 @@ public:
     std::uint32_t DeviceBufferSize() const override { return bufferSize; }
     std::uint32_t DeviceFreeBufferSize() const override { return bufferFree; }
 
-private:
+  private:
     std::thread m_worker;
 };
 
