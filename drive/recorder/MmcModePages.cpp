@@ -107,9 +107,10 @@ TOutcome CheckPage05(const TRecorderCore& core, std::span<const std::uint8_t> pa
     // DVD+R, the overwritable media and pressed discs ignore the page, as real drives do.
     if (!disc.hasDisc() || !disc.isSequential() || disc.media == TMediaType::DvdPlusR) return Good();
     if (disc.isCd()) {
-        // Packet, track-at-once and session-at-once of 2048-byte user data.
+        // Packet, track-at-once and session-at-once of 2048-byte user data. In session-at-once the cue
+        // sheet gives each track's data form, so the data block type of the page is not looked at.
         if (writeType > 2) return Check(kInvalidFieldInList);
-        if (blockType != 8 && blockType != 10) return Check(kInvalidFieldInList);
+        if (writeType != 2 && blockType != 8 && blockType != 10) return Check(kInvalidFieldInList);
     } else {
         if (writeType != 0 && writeType != 2) return Check(kInvalidFieldInList);
         if (blockType != 8) return Check(kInvalidFieldInList);
