@@ -10,11 +10,10 @@ namespace brenwick {
 
 class TSrbEvent {
   public:
+    // Notifies under the lock: the waiter may destroy the event as soon as it sees the flag.
     void Signal() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_signalled = true;
-        }
+        std::lock_guard lock(m_mutex);
+        m_signalled = true;
         m_cv.notify_all();
     }
 

@@ -81,10 +81,12 @@ int TSCSIDevice::ExecuteCommand(TSrbExec& exec, unsigned timeoutMs) {
     srb.CDBByte[1] = std::uint8_t((srb.CDBByte[1] & 0x1F) | ((Lun & 7) << 5));
     exec.TransportNote[0] = '\0';
 
-    (void)SendASPI32Command(&exec);  // the outcome is read from SRB_Status below
+    // A provider that completes later returns "pending" and then owns the block until it signals the event,
+    // so the block's status is read again only after the wait.
+    const std::uint32_t sent = SendASPI32Command(&exec);
     if (exec.TransportNote[0] != '\0') DebugMessage(exec.TransportNote, kMsgError);
 
-    if (useEvent && srb.SRB_Status == SS_PENDING) {
+    if (useEvent && (sent & 0xFF) == SS_PENDING) {
         if (CompletionWaitHook) {
             (void)CompletionWaitHook(event, timeoutMs);
         } else {

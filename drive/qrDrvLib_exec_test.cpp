@@ -22,6 +22,7 @@ struct TScriptedProvider {
     std::function<void(TSrbExec&)> onExec;
     std::vector<TSrbAbort> aborts;
     std::vector<TSrbExec*> abortTargets;
+    bool returnPending = false;
 
     void Install() {
         TTransportProvider provider;
@@ -33,7 +34,9 @@ struct TScriptedProvider {
             if (command == SC_EXEC_SCSI_CMD) {
                 auto& exec = *static_cast<TSrbExec*>(srb);
                 if (onExec) onExec(exec);
-                return exec.Srb.SRB_Status;
+                // A provider that hands the block to another thread returns "pending" without reading it
+                // again.
+                return returnPending ? std::uint32_t(SS_PENDING) : std::uint32_t(exec.Srb.SRB_Status);
             }
             if (command == SC_ABORT_SRB) {
                 auto& abort = *static_cast<TSrbAbort*>(srb);
@@ -208,6 +211,7 @@ TEST_F(ExecTest, PendingCommandCompletedThroughTheEvent) {
             event->Signal();
         });
     };
+    provider.returnPending = true;
     provider.Install();
     Select(0, 0, 0);
     std::vector<std::uint8_t> data;
