@@ -54,9 +54,9 @@ void TCompilation::ClearCompilation() {
     m_leftOutCount = 0;
 
     TDEntry* root = newDirectory();
-    root->Path = "\\";
-    root->ShortName = "CD_ROOT";
-    root->LongName = "CD Root Directory";
+    root->Path.assign(1, '\\');
+    root->ShortName.assign("CD_ROOT");
+    root->LongName.assign("CD Root Directory");
     root->Parent = root;
 }
 
@@ -89,7 +89,9 @@ void TCompilation::ReportLeftOut(const std::string& path, TLeftOutReason reason)
 }
 
 std::string TCompilation::discPath(const TDEntry* directory, const std::string& name) const {
-    return directory->Path == "\\" ? "\\" + name : directory->Path + "\\" + name;
+    std::string path = directory->Path == "\\" ? std::string() : directory->Path;
+    path.append(1, '\\').append(name);
+    return path;
 }
 
 TDEntry* TCompilation::FindDirectory(const std::string& path) const {

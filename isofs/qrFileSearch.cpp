@@ -94,14 +94,15 @@ public:
             part += ShortChar(c);
         }
         if (ext.size() > 3) ext.resize(3);
-        if (base.empty()) base = "_";
+        if (base.empty()) base.assign(1, '_');
         if (base.size() > 6) base.resize(6);
         const std::string key = base + "." + ext;
         unsigned& n = m_counters.try_emplace(key, 1).first->second;
         for (;; ++n) {
-            const std::string tail = "~" + std::to_string(n);
+            const std::string tail = NumericTail(n);
             std::string cut = base.substr(0, std::min(base.size(), 8 - std::min<std::size_t>(8, tail.size())));
-            std::string candidate = cut + tail + (ext.empty() ? "" : "." + ext);
+            std::string candidate = cut + tail;
+            if (!ext.empty()) candidate.append(1, '.').append(ext);
             if (m_taken.insert(candidate).second) {
                 ++n;
                 return candidate;
@@ -221,8 +222,8 @@ void SetCompilationNames(std::vector<TSearchRec>& items) {
         for (unsigned n = 1; !taken.insert(key(r, candidate)).second; ++n) {
             const bool isFile = (r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
             const auto dot = isFile ? name.rfind('.') : std::string::npos;
-            candidate = dot == std::string::npos ? name + "~" + std::to_string(n)
-                                                 : name.substr(0, dot) + "~" + std::to_string(n) + name.substr(dot);
+            candidate = dot == std::string::npos ? name + NumericTail(n)
+                                                 : name.substr(0, dot) + NumericTail(n) + name.substr(dot);
         }
         r.Name = candidate;
     }

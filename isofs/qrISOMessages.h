@@ -36,11 +36,11 @@ inline constexpr std::string_view kIsoMsgSessionTooLarge = ">>> SESSION TOO LARG
 
 // Fills the first "%s" or "%d" of `pattern` with `value`.
 inline std::string FormatIsoMessage(std::string_view pattern, std::string_view value) {
-    std::string text(pattern);
-    const auto s = text.find("%s");
-    const auto d = text.find("%d");
-    const auto at = std::min(s, d);
-    if (at != std::string::npos) text.replace(at, 2, value);
+    const auto at = std::min(pattern.find("%s"), pattern.find("%d"));
+    if (at == std::string_view::npos) return std::string(pattern);
+    std::string text;
+    text.reserve(pattern.size() + value.size());
+    text.append(pattern.substr(0, at)).append(value).append(pattern.substr(at + 2));
     return text;
 }
 

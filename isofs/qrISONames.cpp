@@ -149,8 +149,14 @@ std::string ThirteenCharName(const std::string& longName) {
     return out;
 }
 
+std::string NumericTail(unsigned n) {
+    std::string tail(1, '~');
+    tail += std::to_string(n);
+    return tail;
+}
+
 std::string WithNumericTail(const std::string& shortName, unsigned n, bool isFile) {
-    const std::string tail = "~" + std::to_string(n);
+    const std::string tail = NumericTail(n);
     std::string base = shortName;
     std::string ext;
     if (isFile) {

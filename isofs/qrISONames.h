@@ -38,6 +38,9 @@ std::string ThirteenCharName(const std::string& longName);
 // that the name grows no longer than it was (at least one base character is kept).
 std::string WithNumericTail(const std::string& shortName, unsigned n, bool isFile);
 
+// "~N", the numeric tail of a name clash.
+std::string NumericTail(unsigned n);
+
 // The longest Joliet identifier that fits a directory record of 255 bytes, in UTF-16 units (";1" included).
 inline constexpr std::size_t kMaxJolietUnits = 110;
 // The longest ISO 9660 identifier in bytes (";1" included) that fits a directory record of 255 bytes.

@@ -34,7 +34,7 @@ std::string RecordName(std::span<const std::uint8_t> id) {
         units += (u == u'\\' || u == u'/' || u == 0) ? u'_' : u;
     }
     std::string name = FromUtf16(units);
-    if (name.empty() || name == "." || name == "..") name = "_";
+    if (name.empty() || name == "." || name == "..") name.assign(1, '_');
     return name;
 }
 
