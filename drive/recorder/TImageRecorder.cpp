@@ -107,6 +107,8 @@ void TRecorderCore::Unload() {
 }
 
 bool TRecorderCore::Save() {
+    // Whatever the state file is about to claim must be in the image first.
+    if (!SyncImage(*this)) return false;
     std::string error;
     if (!SaveStateFile(folder, state, error)) {
         lastError = error;
@@ -163,6 +165,9 @@ TImageRecorder::TImageRecorder(std::string folder, TRecorderOptions options)
 
 TImageRecorder::~TImageRecorder() {
     std::lock_guard guard(m_mutex);
+    // As a real drive finishes writing what it received when the host goes away, the blocks written so far stay
+    // on the disc; only a crash of the process loses those written since the last synchronisation.
+    if (m_core->loaded) (void)m_core->Save();
     m_core->Unload();
 }
 

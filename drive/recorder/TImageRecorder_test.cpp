@@ -3,6 +3,8 @@
 #include "drive/recorder/TImageRecorder.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -561,10 +563,19 @@ TEST_F(RecorderTest, SecondUserOfARecorderGetsNotReady) {
 TEST_F(RecorderTest, CrashMidRecordingLeavesAReadableDisc) {
     auto r = Make(TMediaType::CdR80);
     RecordCdSession(*r, 0, 300);
-    ASSERT_TRUE(Write(*r, 11702, 31).good());
-    ASSERT_TRUE(Write(*r, 11733, 31).good());
     const std::string folder = r->folder();
-    r.reset();  // no SYNCHRONIZE CACHE, no close: as if the program died
+    r.reset();
+    // A child process records part of a second session and dies without SYNCHRONIZE CACHE or close.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TImageRecorder dying(folder, TRecorderOptions{});
+        const bool ok = Write(dying, 11702, 31).good() && Write(dying, 11733, 31).good();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     std::ifstream in(folder + "/state");
     std::stringstream text;
     text << in.rdbuf();
@@ -594,6 +605,17 @@ TEST_F(RecorderTest, CrashMidRecordingLeavesAReadableDisc) {
     EXPECT_EQ(DiscInfo(again).data[4], 3);
     EXPECT_EQ(Read(again, 11702, 10).data, Pattern(11702, 10));
     EXPECT_EQ(Read(again, 11712, 1).data, std::vector<std::uint8_t>(2048, 0));  // padding over the lost blocks
+}
+
+// A program that ends normally in the middle of a track leaves what it wrote on the disc, as a drive would.
+TEST_F(RecorderTest, OrderlyEndKeepsTheBlocksWritten) {
+    auto r = Make(TMediaType::DvdPlusR);
+    ASSERT_TRUE(Write(*r, 0, 31).good());
+    const std::string folder = r->folder();
+    r.reset();
+    TImageRecorder again(folder, TRecorderOptions{});
+    EXPECT_EQ(TrackInfo(again, 1, 0xFF).be32(12), 31u);
+    EXPECT_EQ(Read(again, 0, 31).data, Pattern(0, 31));
 }
 
 TEST_F(RecorderTest, DamagedStateFileIsNeverOverwritten) {
