@@ -107,7 +107,8 @@ inline TReaderTree ReadWithIsoinfo(const std::string& image, std::uint32_t lba) 
         }
         // -x of a directory prints nothing; the listing shows directories as "Directory listing of".
         if (directories.find("Directory listing of " + path + "/") != std::string::npos) continue;
-        tree.files[path] = bytes;
+        const bool versioned = path.size() > 2 && path.compare(path.size() - 2, 2, ";1") == 0;
+        tree.files[versioned ? path.substr(0, path.size() - 2) : path] = bytes;
     }
     return tree;
 }
@@ -120,9 +121,18 @@ inline TReaderTree ReadWithPycdlib(const std::string& image, std::uint32_t lba, 
     std::ofstream(script) << R"PY(
 import io, os, sys, pycdlib
 image, lba, out = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+def descriptor_sectors(f):
+    count = 0
+    while True:
+        f.seek((lba + 16 + count) * 2048)
+        head = f.read(6)
+        count += 1
+        if len(head) < 6 or head[1:6] != b'CD001' or head[0] == 255 or count > 64:
+            return count + 1  # the set, its terminator and one more sector
 class View(io.RawIOBase):
     def __init__(self, f):
         self.f = f; self.pos = 0; self.size = os.fstat(f.fileno()).st_size
+        self.shown = descriptor_sectors(f)
     def readable(self): return True
     def seekable(self): return True
     def seek(self, off, whence=0):
@@ -133,7 +143,7 @@ class View(io.RawIOBase):
         n = len(b); done = 0
         while done < n:
             sector, within = divmod(self.pos, 2048)
-            src = sector + lba if 16 <= sector < 16 + 64 else sector
+            src = sector + lba if 16 <= sector < 16 + self.shown else sector
             self.f.seek(src * 2048 + within)
             chunk = self.f.read(min(n - done, 2048 - within))
             if not chunk: break
