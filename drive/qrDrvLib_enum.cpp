@@ -66,6 +66,7 @@ void TSCSIDevice::HostAdapterInquiry(std::uint8_t adapter) {
 
 void TSCSIDevice::RescanDevices() {
     DeviceList.clear();
+    if (!ASPIInitialized()) return;  // no transport: the list stays empty
     const auto savedAdapter = HostAdapter;
     const auto savedTarget = Target;
     const auto savedLun = Lun;

@@ -300,6 +300,7 @@ std::uint32_t ExecScsiCommand(TSrbExec& exec) {
         }
         return srb.SRB_Status;
     }
+    std::lock_guard lock(*entry->lock);
     if (entry->extra) {
         ExecuteOnExtra(exec, *entry);
     } else {

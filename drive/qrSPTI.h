@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct TSptiDrive {
     TScsiAddress kernel{};               // the kernel's address (kernel drives only)
     std::shared_ptr<TScsiTarget> extra;  // set for an extra target
     bool permissionLogged = false;
+    // Serialises the commands to this entry (its handle slot), should two threads ever talk to one drive.
+    std::shared_ptr<std::mutex> lock = std::make_shared<std::mutex>();
 };
 
 // Where the extra adapter's targets come from: by default the image recorders of the default folder.
