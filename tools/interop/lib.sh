@@ -6,7 +6,8 @@ set -euo pipefail
 : "${BRENWICK_PRELOAD_RUN:?set BRENWICK_PRELOAD_RUN to the brenwick-preload-run program}"
 INTEROP_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/brw-interop.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+# BRENWICK_INTEROP_KEEP=1 keeps the work folder (recorders, logs) for a look after a failure.
+[ -n "${BRENWICK_INTEROP_KEEP:-}" ] || trap 'rm -rf "$WORK"' EXIT
 DEV=/dev/sr7
 export LC_ALL=C.UTF-8
 
@@ -82,13 +83,23 @@ merge_trees() {
     for d; do cp -a "$d/." "$out/"; done
 }
 
-# session_starts FOLDER: the start LBA of each session, from the disc's table of contents.
-session_starts() {
-    on_drive "$1" xorriso -abort_on NEVER -outdev "$DEV" -toc 2>&1 |
-        sed -n 's/^\(ISO\|Other\) session *: *[0-9]* *, *\([0-9]*\) *,.*/\2/p'
+toc_of() { on_drive "$1" xorriso -abort_on NEVER -outdev "$DEV" -toc 2>&1; }
+
+# read_toc FOLDER: the disc's table of contents as xorriso shows it, in TOC (text) and STARTS (the start
+# LBA of each session).
+read_toc() {
+    TOC=$(toc_of "$1") || true
+    mapfile -t STARTS < <(sed -n 's/^\(ISO\|Other\) session *: *[0-9]* *, *\([0-9]*\) *,.*/\2/p' <<<"$TOC")
 }
 
-toc_of() { on_drive "$1" xorriso -abort_on NEVER -outdev "$DEV" -toc 2>&1; }
+# session_starts FOLDER: the start LBA of each session, one a line.
+session_starts() {
+    read_toc "$1"
+    printf '%s\n' "${STARTS[@]}"
+}
+
+# toc_says PATTERN: the last read_toc shows a line matching PATTERN.
+toc_says() { grep -Eq "$1" <<<"$TOC" || { echo "$TOC" >&2; fail "the table of contents lacks '$1'"; }; }
 
 # check_session IMAGE LBA EXPECTED: the session at LBA holds exactly the files and folders of EXPECTED,
 # byte for byte, as three independent readers see its Joliet tree.

@@ -14,7 +14,7 @@ genisoimage -quiet -R -J -o "$dir/first.iso" "$dir/t1"
 expect_run "$dir.tao.log" on_drive "$rec" wodim dev="$DEV" gracetime=2 -tao -data "$dir/first.iso"
 image=$(image_of "$rec")
 before=$(sha256sum <"$image")
-expect_refused "$dir.closed.log" "closed|not writeable|not appendable|[Cc]annot" on_drive "$rec" \
+expect_refused "$dir.closed.log" "Unsuitable target media state|not writeable|not appendable" on_drive "$rec" \
     xorriso -abort_on FAILURE -dev "$DEV" -map "$dir/t1" /again -commit
 [ "$(sha256sum <"$image")" = "$before" ] || fail "a refused burn changed the disc"
 check_session "$image" 0 "$dir/t1"

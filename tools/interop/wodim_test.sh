@@ -31,7 +31,8 @@ for mode in tao sao; do
     image=$(image_of "$rec")
     cmp -n "$size" "$dir/first.iso" "$image" || fail "-$mode: the disc does not hold the image byte for byte"
     check_session "$image" 0 "$dir/t1"
-    toc_of "$rec" | grep -q "^Media status : is written , is closed" || fail "-$mode without -multi closes the disc"
+    read_toc "$rec"
+    toc_says "^Media status : is written , is closed"
 done
 
 step "wodim -multi, then a second session from -msinfo"
@@ -43,11 +44,11 @@ expect_run "$dir.gen2.log" on_drive "$rec" genisoimage -quiet -R -J -V SECOND -C
     -o "$dir/second.iso" "$dir/t2"
 expect_run "$dir.multi2.log" on_drive "$rec" wodim -v dev="$DEV" gracetime=2 -multi -tao -data "$dir/second.iso"
 image=$(image_of "$rec")
-mapfile -t starts < <(session_starts "$rec")
-[ "${#starts[@]}" -eq 2 ] && [ "${starts[1]}" -eq "${msinfo#0,}" ] ||
-    fail "the second session should start at ${msinfo#0,}: ${starts[*]}"
+read_toc "$rec"
+[ "${#STARTS[@]}" -eq 2 ] && [ "${STARTS[1]}" -eq "${msinfo#0,}" ] ||
+    fail "the second session should start at ${msinfo#0,}: ${STARTS[*]}"
+toc_says "^Media status : is written , is appendable"
 merge_trees "$dir/e2" "$dir/t1" "$dir/t2"
 check_session "$image" 0 "$dir/t1"
-check_session "$image" "${starts[1]}" "$dir/e2"
-toc_of "$rec" | grep -q "^Media status : is written , is appendable" || fail "-multi leaves the disc appendable"
+check_session "$image" "${STARTS[1]}" "$dir/e2"
 echo "PASS"
