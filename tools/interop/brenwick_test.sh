@@ -61,6 +61,24 @@ run=$(backup_root "$image" 0)
 expect_backup "$WORK/e1" "$run" "$WORK/src1"
 check_session "$image" 0 "$WORK/e1"
 
+step "a disc written by Brenwick is continued by xorriso"
+rec=$(new_recorder cross2 cd-rw-80)
+make_tree "$WORK/src3" three
+write_profile "$WORK/three.ini" "$WORK/src3" 0
+expect_run "$WORK/burn3.log" on_drive "$rec" "$BRENWICK_CLI" burn "$WORK/three.ini"
+image=$(image_of "$rec")
+run=$(backup_root "$image" 0)
+expect_backup "$WORK/eb1" "$run" "$WORK/src3"
+check_session "$image" 0 "$WORK/eb1"
+make_tree "$WORK/x2" after
+expect_run "$WORK/x2.log" on_drive "$rec" xorriso -abort_on FAILURE -dev "$DEV" -joliet on \
+    -map "$WORK/x2" /afterbrenwick -commit
+mapfile -t starts < <(session_starts "$rec")
+[ "${#starts[@]}" -eq 2 ] || fail "two sessions expected: ${starts[*]}"
+merge_trees "$WORK/eb2" "$WORK/eb1"
+mkdir -p "$WORK/eb2/afterbrenwick" && cp -a "$WORK/x2/." "$WORK/eb2/afterbrenwick/"
+check_session "$image" 0 "$WORK/eb1"
+check_session "$image" "${starts[1]}" "$WORK/eb2"
 step "a disc started by xorriso is continued by a Brenwick backup that imports it"
 rec=$(new_recorder cross1 dvd+r)
 make_tree "$WORK/x1" xorriso
@@ -80,22 +98,4 @@ merge_trees "$WORK/ex2" "$WORK/ex1"
 expect_backup "$WORK/ex2" "$run" "$WORK/src2"
 check_session "$image" "${starts[1]}" "$WORK/ex2"
 
-step "a disc written by Brenwick is continued by xorriso"
-rec=$(new_recorder cross2 cd-rw-80)
-make_tree "$WORK/src3" three
-write_profile "$WORK/three.ini" "$WORK/src3" 0
-expect_run "$WORK/burn3.log" on_drive "$rec" "$BRENWICK_CLI" burn "$WORK/three.ini"
-image=$(image_of "$rec")
-run=$(backup_root "$image" 0)
-expect_backup "$WORK/eb1" "$run" "$WORK/src3"
-check_session "$image" 0 "$WORK/eb1"
-make_tree "$WORK/x2" after
-expect_run "$WORK/x2.log" on_drive "$rec" xorriso -abort_on FAILURE -dev "$DEV" -joliet on \
-    -map "$WORK/x2" /afterbrenwick -commit
-mapfile -t starts < <(session_starts "$rec")
-[ "${#starts[@]}" -eq 2 ] || fail "two sessions expected: ${starts[*]}"
-merge_trees "$WORK/eb2" "$WORK/eb1"
-mkdir -p "$WORK/eb2/afterbrenwick" && cp -a "$WORK/x2/." "$WORK/eb2/afterbrenwick/"
-check_session "$image" 0 "$WORK/eb1"
-check_session "$image" "${starts[1]}" "$WORK/eb2"
 echo "PASS"
