@@ -411,6 +411,17 @@ TOutcome HandleReadFormatCapacities(TRecorderCore& core, const TCommand& command
     return Reply(std::move(reply), command.cdb.be16(7));
 }
 
+namespace {
+
+// DVD+R/+RW media identity (a copy of the ADIP): manufacturer, media type and product revision.
+void AdipIdentity(TReplyBuilder& reply, TMediaType media) {
+    reply.text(4 + 19, 8, "BRENWICK");
+    reply.text(4 + 27, 3, media == TMediaType::DvdPlusR ? "R01" : "W01");
+    reply.u8(4 + 30, 1);
+}
+
+}  // namespace
+
 TOutcome HandleReadDiscStructure(TRecorderCore& core, const TCommand& command) {
     const TDiscState& disc = core.state.disc;
     const std::uint8_t mediaType = command.cdb.u8(1) & 0x0F;
@@ -431,15 +442,12 @@ TOutcome HandleReadDiscStructure(TRecorderCore& core, const TCommand& command) {
         reply.u8(6, recording == TRecording::ReadOnly ? 0x01 : disc.spec().erasable ? 0x04 : 0x02);
         reply.be32(8, 0x030000);
         reply.be32(12, 0x030000 + std::uint32_t(disc.capacity) - 1);
-        if (plus) {
-            reply.text(4 + 19, 8, "BRENWICK");
-            reply.text(4 + 27, 3, disc.media == TMediaType::DvdPlusR ? "R01" : "W01");
-        }
+        if (plus) AdipIdentity(reply, disc.media);
     } else if (format == 0x01) {
         reply.resize(8);
     } else if (format == 0x11 && plus) {
         reply.resize(4 + 256);
-        reply.text(4 + 19, 8, "BRENWICK");
+        AdipIdentity(reply, disc.media);
     } else if (format == 0xFF) {
         auto entry = [&](std::uint8_t code, std::uint8_t flags, std::uint16_t length) {
             const std::size_t at = reply.size();
