@@ -13,6 +13,9 @@ function(brenwick_test)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}"
+  # A list does not survive the way through gtest_discover_tests, so the labels become one label joined
+  # by "-" ("unit-threads"); ctest -L takes a regular expression, so -L threads and -L unit both match it.
+  string(JOIN "-" T_LABEL ${T_LABELS})
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABEL}"
                        ENVIRONMENT "BRENWICK_SOURCE_DIR=${BRENWICK_ROOT}")
 endfunction()
