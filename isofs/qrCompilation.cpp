@@ -244,9 +244,7 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
         e = existing;
         unindexShortName(directory, e);
         auto& byLong = m_index[directory->Index].byLong;
-        if (e->LongName != longName) {
-            if (const auto it = byLong.find(e->LongName); it != byLong.end() && it->second == e) byLong.erase(it);
-        }
+        if (const auto it = byLong.find(e->LongName); it != byLong.end() && it->second == e) byLong.erase(it);
     } else if (existing != nullptr) {
         return 0;
     } else {

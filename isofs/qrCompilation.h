@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -96,9 +97,10 @@ public:
     void ReportLeftOut(const std::string& path, TLeftOutReason reason);
 
 private:
+    // Keys are views of the entries' own names (entries never move); a name is unindexed before it changes.
     struct TDirIndex {
-        std::unordered_map<std::string, TFEntry*> byLong;
-        std::unordered_map<std::string, TFEntry*> byShort;
+        std::unordered_map<std::string_view, TFEntry*> byLong;
+        std::unordered_map<std::string_view, TFEntry*> byShort;
         std::unordered_map<std::string, unsigned> nextTail;  // next "~N" to try, per clashing name
     };
 
@@ -128,7 +130,7 @@ private:
     std::vector<TDEntry*> m_isoOrder;
     std::vector<TDEntry*> m_jolietOrder;
     std::vector<TDirIndex> m_index;  // per directory, by TDEntry::Index
-    std::unordered_map<std::string, TDEntry*> m_byPath;
+    std::unordered_map<std::string_view, TDEntry*> m_byPath;  // views of TDEntry::Path
 };
 
 }  // namespace brenwick

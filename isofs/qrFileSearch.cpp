@@ -71,6 +71,7 @@ bool HasWildcard(const std::string& mask) { return mask.find_first_of("*?") != s
 class TAlternateNames {
 public:
     explicit TAlternateNames(const std::vector<std::string>& names) {
+        m_taken.reserve(names.size() * 2);
         for (const auto& n : names) {
             if (IsValidShortName(n)) m_taken.insert(UpperAscii(n));
         }
@@ -211,6 +212,7 @@ void SetCompilationNames(std::vector<TSearchRec>& items) {
                ((r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0 && r.FileName.find('.') == std::string::npos);
     };
     std::unordered_set<std::string> taken;
+    taken.reserve(items.size() * 2);
     for (auto& r : items) {
         r.Name = r.FileName;
         if (!changed(r)) taken.insert(r.Name);
@@ -232,9 +234,9 @@ void SetCompilationNames(std::vector<TSearchRec>& items) {
 }  // namespace
 
 bool IsValidShortName(const std::string& name) {
-    const std::vector<char32_t> chars = DecodeName(name);
     std::size_t base = 0, ext = 0, dots = 0;
-    for (char32_t c : chars) {
+    for (std::size_t i = 0; i < name.size();) {
+        const char32_t c = NextChar(name, i);
         if (c == '.') {
             if (++dots > 1) return false;
             continue;

@@ -42,20 +42,18 @@ std::size_t DecodeOne(const std::string& s, std::size_t i, char32_t& cp) {
 
 }  // namespace
 
+char32_t NextChar(const std::string& name, std::size_t& i) {
+    char32_t cp = 0;
+    const std::size_t len = DecodeOne(name, i, cp);
+    if (len == 0) return static_cast<unsigned char>(name[i++]);
+    i += len;
+    return cp;
+}
+
 std::vector<char32_t> DecodeName(const std::string& name) {
     std::vector<char32_t> out;
     out.reserve(name.size());
-    for (std::size_t i = 0; i < name.size();) {
-        char32_t cp = 0;
-        const std::size_t len = DecodeOne(name, i, cp);
-        if (len == 0) {
-            out.push_back(static_cast<unsigned char>(name[i]));
-            ++i;
-        } else {
-            out.push_back(cp);
-            i += len;
-        }
-    }
+    for (std::size_t i = 0; i < name.size();) out.push_back(NextChar(name, i));
     return out;
 }
 
@@ -84,11 +82,7 @@ std::string EncodeUtf8(const std::vector<char32_t>& codePoints) {
 
 std::size_t CharCount(const std::string& name) {
     std::size_t count = 0;
-    for (std::size_t i = 0; i < name.size(); ++count) {
-        char32_t cp = 0;
-        const std::size_t len = DecodeOne(name, i, cp);
-        i += len == 0 ? 1 : len;
-    }
+    for (std::size_t i = 0; i < name.size(); ++count) (void)NextChar(name, i);
     return count;
 }
 
@@ -127,7 +121,7 @@ std::string FromUtf16(const std::u16string& units) {
 
 std::size_t Utf16Length(const std::string& name) {
     std::size_t units = 0;
-    for (char32_t cp : DecodeName(name)) units += cp >= 0x10000 ? 2 : 1;
+    for (std::size_t i = 0; i < name.size();) units += NextChar(name, i) >= 0x10000 ? 2 : 1;
     return units;
 }
 

@@ -15,6 +15,8 @@ std::string UpperAscii(std::string text);
 
 // Decodes a UTF-8 name into code points; a byte that does not start a valid sequence is taken as Latin-1.
 std::vector<char32_t> DecodeName(const std::string& name);
+// The character at `i` (advancing `i` past it), decoded as DecodeName does; `i` must be below the size.
+char32_t NextChar(const std::string& name, std::size_t& i);
 std::string EncodeUtf8(const std::vector<char32_t>& codePoints);
 
 // Characters of a name, counted as DecodeName does.

@@ -1,7 +1,8 @@
 // Builds the largest compilations the limits allow from generated source trees and prints how long the
 // folder add, the child-list sort and the layout take; then compares, on 20,000 files in one folder, our
 // folder add and layout with the layout-only runs of xorriso and genisoimage (-print-size), as ratios.
-// Usage: bench_compilation [scratch folder] (default: a new folder under $TMPDIR or /tmp, removed after).
+// Usage: bench_compilation [scratch folder] (default: a new folder under $TMPDIR or /tmp, removed after; a
+// given folder keeps the generated trees for the next run).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,7 @@ void MakeFiles(const std::string& folder, int count) {
 
 // Chains of nested folders "c<k>/d/d/...", kept below PATH_MAX, together `total` folders.
 void MakeDeep(const std::string& folder, int total, int chainLength) {
+    std::filesystem::create_directories(folder);
     for (int chain = 0; total > 0; ++chain) {
         std::string path = folder + "/c" + std::to_string(chain);
         const int length = std::min(total, chainLength);
@@ -120,11 +122,14 @@ int main(int argc, char** argv) {
         scratch = pattern;
         remove = true;
     }
-    std::printf("Generating source trees in %s\n", scratch.c_str());
-    MakeFiles(scratch + "/flat", kMaxFileEntries);
-    MakeDeep(scratch + "/deep", kMaxDirectories, 1800);
-    MakeWide(scratch + "/wide", kMaxDirectories);
-    MakeFiles(scratch + "/twenty", 20000);
+    // A given scratch folder keeps its trees: a second run reuses them.
+    if (!std::filesystem::exists(scratch + "/twenty")) {
+        std::printf("Generating source trees in %s\n", scratch.c_str());
+        MakeFiles(scratch + "/flat", kMaxFileEntries);
+        MakeDeep(scratch + "/deep", kMaxDirectories, 1800);
+        MakeWide(scratch + "/wide", kMaxDirectories);
+        MakeFiles(scratch + "/twenty", 20000);
+    }
 
     Print("65,535 files in one folder", Run(scratch + "/flat"));
     Print("8,191 folders, chains 1,800 deep", Run(scratch + "/deep"));
