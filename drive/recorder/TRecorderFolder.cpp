@@ -208,7 +208,8 @@ std::string DescribeDisc(const TRecorderState& state, const std::string& folder)
         << state.settings.bufferBytes << " bytes\n";
     if (!disc.isSequential()) {
         if (disc.recordedEnd > 0) {
-            out << "written:  up to block " << disc.recordedEnd - 1 << "\n";
+            const bool pressed = disc.spec().recording == TRecording::ReadOnly;
+            out << (pressed ? "data:     blocks 0 to " : "written:  up to block ") << disc.recordedEnd - 1 << "\n";
             out << "  xorriso -indev stdio:'" << image << "' -toc -ls /\n";
             out << "  isoinfo -i '" << image << "' -l\n";
         }
