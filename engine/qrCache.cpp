@@ -47,8 +47,8 @@ int openSource(const std::string& path) {
         ::close(fd);
         return -1;
     }
-    (void)::fcntl(fd, F_SETFL, 0);                              // back to blocking reads; cannot fail here
-    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint only
+    // O_NONBLOCK has no effect on the reads of a regular file. Large files are read ahead more eagerly.
+    if (info.st_size > (1 << 20)) (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint only
     return fd;
 }
 
@@ -86,7 +86,8 @@ void TCacheThread::SetErrorTextIfEmpty(std::string text) {
 }
 
 int TCacheThread::GetBlock(std::span<std::uint8_t> destination) {
-    if (m_queueLength.load() <= 0) return m_finished.load() ? 0 : -1;
+    // Everything delivered means no more data, even before the cache thread has noticed it.
+    if (m_queueLength.load() <= 0) return m_finished.load() || m_bytesToDeliver.load() <= 0 ? 0 : -1;
     std::lock_guard lock(m_queueLock);
     if (m_abort.load()) return 0;
     if (m_queue.empty()) return m_finished.load() ? 0 : -1;

@@ -103,7 +103,7 @@ TEST(CacheThread, StreamsMetadataThenSectorAlignedFilesWithZeroPadding) {
         const TDrained got = drain(cache);
         EXPECT_EQ(got.stream, expected);
         EXPECT_EQ(got.blocks, c.blocks);
-        EXPECT_TRUE(cache.Finished());
+        EXPECT_TRUE(eventually([&] { return cache.Finished(); }));
         EXPECT_TRUE(cache.Ready());
         EXPECT_EQ(cache.ErrorText(), "");
         EXPECT_EQ(cache.BytesInCache(), 0);
@@ -234,19 +234,25 @@ TEST(CacheThread, QueueCapacityAndMetadataLargerThanCache) {
 
 // GetBlock answers -1 while the queue is empty and more data will come, and 0 once all was delivered.
 TEST(CacheThread, GetBlockMinusOneUntilFinishedThenZero) {
+    TTempTree tree;
     TGate gate;
     TCacheHooks hooks = quickHooks();
     hooks.Sleep = [&](int) { gate.sleep(); };
     TCacheInput input;
     input.Metadata = metadataOf(31 * 31);  // 31 blocks: the first wait of the smallest cache
-    TCacheThread cache(kSmallestCache, std::move(input), 31 * 31 * 2048, hooks);
+    input.Files = {{tree.writePattern("f", 5000, 1), 5000}};
+    TCacheThread cache(kSmallestCache, std::move(input), (31 * 31 + 3) * 2048, hooks);
     gate.waitForSleep();
     std::vector<std::uint8_t> buffer(kCacheBlockBytes);
     for (int i = 0; i < 31; ++i) ASSERT_EQ(cache.GetBlock(buffer), kCacheBlockBytes);
-    EXPECT_EQ(cache.GetBlock(buffer), -1);
+    EXPECT_EQ(cache.GetBlock(buffer), -1);  // the file is still to come
     EXPECT_EQ(cache.GetBlock(buffer), -1);
     gate.open();
-    ASSERT_TRUE(eventually([&] { return cache.Finished(); }));
+    int got = -1;
+    ASSERT_TRUE(eventually([&] { return (got = cache.GetBlock(buffer)) != -1; }));
+    EXPECT_EQ(got, 3 * 2048);
+    EXPECT_EQ(cache.GetBlock(buffer), 0);
+    EXPECT_TRUE(eventually([&] { return cache.Finished(); }));
     EXPECT_EQ(cache.GetBlock(buffer), 0);
     EXPECT_EQ(cache.ErrorText(), "");
 }

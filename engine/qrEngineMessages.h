@@ -27,12 +27,15 @@ inline constexpr std::string_view kMsgEraseNotBlank = ">>> DISC IS NOT BLANK AFT
 
 // Replaces the first "%s" (or "%d") of `pattern` by `value`; a pattern without one is returned unchanged.
 inline std::string FormatMessage(std::string_view pattern, std::string_view value) {
-    std::string text(pattern);
-    for (const char* placeholder : {"%s", "%d"}) {
-        const auto at = text.find(placeholder);
-        if (at != std::string::npos) return text.replace(at, 2, value);
+    for (std::string_view placeholder : {std::string_view("%s"), std::string_view("%d")}) {
+        const auto at = pattern.find(placeholder);
+        if (at == std::string_view::npos) continue;
+        std::string text;
+        text.reserve(pattern.size() + value.size());
+        text.append(pattern.substr(0, at)).append(value).append(pattern.substr(at + 2));
+        return text;
     }
-    return text;
+    return std::string(pattern);
 }
 
 }  // namespace brenwick

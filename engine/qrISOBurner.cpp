@@ -53,7 +53,8 @@ bool TQrvBurner::BurnCD() {
             if (OnWriteDone) OnWriteDone(this, error);
             return false;
         }
-        recordingSleep(100);
+        // Polled in short steps: the recording starts as soon as the cache is full, not up to 100 ms later.
+        recordingSleep(1);
     }
     m_writeThread = std::make_unique<TThWrite>(*this, *m_cache, static_cast<std::uint32_t>(ImageSectors));
     m_writeThread->Start();

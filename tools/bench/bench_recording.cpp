@@ -149,6 +149,8 @@ private:
 
 struct TRecording {
     double seconds = -1;
+    double compileSeconds = 0;  // clearing, adding and Prepare
+    double fillSeconds = 0;     // BurnCD: until the cache is full and the write thread starts
     long peakKb = 0;
     std::size_t metadataBytes = 0;
     std::string error;
@@ -188,7 +190,10 @@ TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit) {
         return result;
     }
     result.metadataBytes = burner.MetadataStream().size();
-    if (burner.BurnCD()) burner.WaitForRecording();
+    result.compileSeconds = secondsSince(start);
+    const bool started = burner.BurnCD();
+    result.fillSeconds = secondsSince(start) - result.compileSeconds;
+    if (started) burner.WaitForRecording();
     result.seconds = secondsSince(start);
     result.peakKb = readStatusKb("VmHWM:");
     result.error = error;
@@ -225,8 +230,9 @@ void compare(const TTree& tree, const fs::path& scratch) {
         std::printf("  brenwick recording FAILED: %s\n", ours.error.c_str());
         return;
     }
-    std::printf("  brenwick to the image recorder       %7.2f s  %8.1f MB/s\n", ours.seconds,
-                mbPerSecond(bytes, ours.seconds));
+    std::printf("  brenwick to the image recorder       %7.2f s  %8.1f MB/s  (compilation and layout %.2f s, "
+                "first cache fill %.2f s)\n",
+                ours.seconds, mbPerSecond(bytes, ours.seconds), ours.compileSeconds, ours.fillSeconds);
     std::printf("  our rate / raw copy rate: %.2f;  faster than genisoimage: %s, than xorriso: %s\n",
                 raw / ours.seconds, ours.seconds < geniso ? "yes" : "NO", ours.seconds < xorr ? "yes" : "NO");
     const double limitMb = (kMainWindowCacheSize + static_cast<double>(ours.metadataBytes)) / 1048576.0 + 32;
