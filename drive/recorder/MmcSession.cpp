@@ -193,9 +193,14 @@ TOutcome HandleStartStopUnit(TRecorderCore& core, const TCommand& command) {
     core.newMediaEvent = true;
     core.ResetVolatile();
     if (!core.Save()) return Check(kWriteError);
-    // Loading: NOT READY, becoming ready, for a while; then one unit attention for the new disc.
-    core.StartBusy(TBusyKind::Load, core.busyTimes().loadMs);
-    if (!immediate) core.clock->SleepFor(std::chrono::milliseconds(core.busyTimes().loadMs));
+    // Loading: NOT READY, becoming ready, for a while (or, without the immediate bit, before the command
+    // returns); then one unit attention for the new disc.
+    if (immediate) {
+        core.StartBusy(TBusyKind::Load, core.busyTimes().loadMs);
+    } else {
+        core.clock->SleepFor(std::chrono::milliseconds(core.busyTimes().loadMs));
+        core.unitAttention = true;
+    }
     return Good();
 }
 

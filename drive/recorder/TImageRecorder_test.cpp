@@ -460,6 +460,11 @@ TEST_F(RecorderTest, TrayAndMediumChangeLikeARealDrive) {
     EXPECT_EQ(Tur(*r).sense(), Sense(6, 0x28, 0x00));
     EXPECT_TRUE(Tur(*r).good());
     EXPECT_EQ(Send(*r, {0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8, 0}, 8).data[4], 0x00);
+    // Without the immediate bit the load completes before the command returns.
+    ASSERT_TRUE(Send(*r, {0x1B, 0, 0, 0, 0x02, 0}).good());
+    ASSERT_TRUE(Send(*r, {0x1B, 0, 0, 0, 0x03, 0}).good());
+    EXPECT_EQ(Tur(*r).sense(), Sense(6, 0x28, 0x00));
+    EXPECT_TRUE(Tur(*r).good());
     EXPECT_EQ(Send(*r, {0x4A, 0x00, 0, 0, 0x10, 0, 0, 0, 8, 0}, 8).sense(), Sense(5, 0x24, 0));
     // The tray state is part of the disc: it survives the process.
     ASSERT_TRUE(Send(*r, {0x1B, 0, 0, 0, 0x02, 0}).good());
