@@ -122,6 +122,15 @@ bool Fail(std::string& error, const std::string& what) {
     return false;
 }
 
+const char* DiscStatusText(const TDiscState& d) {
+    if (!d.hasDisc()) return "no disc";
+    if (d.spec().recording == TRecording::ReadOnly) return "pressed";
+    if (d.spec().recording == TRecording::Random) return "overwritable";
+    if (d.finalized) return "closed";
+    if (d.isBlank()) return "blank";
+    return d.openSession() != 0 ? "appendable, last session open" : "appendable";
+}
+
 }  // namespace
 
 std::string FormatSpeedSetting(unsigned speedX) {
@@ -146,6 +155,8 @@ std::string FormatState(const TRecorderState& s) {
     out << "# Brenwick image recorder. Replaced whole on every change: edit only while no program uses it.\n"
         << "format 1\n"
         << "media " << d.spec().key << "\n"
+        << "# disc status " << DiscStatusText(d) << (d.spec().erasable ? ", erasable" : ", not erasable")
+        << " (follows from the lines below)\n"
         << "capacity " << d.capacity << "\n"
         << "image " << s.image << "\n"
         << "tray " << (d.trayOpen ? "open" : "closed") << "\n"
