@@ -239,6 +239,12 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
         return 0;
     }
 
+    // A sub-directory is never overwritten by a file, and a name the handler changed must not give the
+    // directory two entries of one long name: the entry already there stays, as for any duplicate.
+    if (existing != nullptr && existing->isDirectory()) return 0;
+    if (TFEntry* clash = FindEntry(directory, longName); clash != nullptr && clash != (replace ? existing : nullptr))
+        return 0;
+
     TFEntry* e = nullptr;
     if (replace) {
         e = existing;

@@ -279,6 +279,32 @@ TEST_F(CompilationTest, BackslashInANameBecomesUnderscore) {
     }
 }
 
+// A file never replaces a sub-directory of the same name, and a handler cannot make two entries of one name.
+TEST_F(CompilationTest, DuplicatesNeverOverwriteDirectoriesOrDoubleANames) {
+    ASSERT_NE(c.ForceDirectory("\\x.y"), nullptr);
+    c.ReplaceFile = true;
+    TSearchRec rec;
+    rec.Name = "x.y";
+    EXPECT_EQ(c.AddFileEntry(c.Root(), rec, "", 0), 0);
+    EXPECT_TRUE(c.Root()->Entries->isDirectory());
+    EXPECT_EQ(c.Root()->Entries->DirLink, c.FindDirectory("\\x.y"));
+    c.OnAddFile = [](TObject*, const std::string&, std::string& longName, std::string&, TDateTime&, std::int32_t,
+                     std::int64_t, bool&) { longName = "same.txt"; };
+    rec.Name = "a.txt";
+    EXPECT_EQ(c.AddFileEntry(c.Root(), rec, "", 0), 1);
+    rec.Name = "b.txt";
+    EXPECT_EQ(c.AddFileEntry(c.Root(), rec, "", 0), 0);
+    EXPECT_EQ(c.EntryCount(), 2);
+}
+
+// A file without a dot beside one whose name is the same with the dot: both stay, the first gets a tail.
+TEST_F(CompilationTest, NameWithAndWithoutTheAppendedDotAreBothKept) {
+    WriteText(tmp / "d/notes", "1");
+    WriteText(tmp / "d/notes.", "2");
+    addFolder("\\", tmp / "d/");
+    EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"notes.", "notes~1."}));
+}
+
 // The limits: 8191 directories and 65535 entries, each refusal reported with the designed line.
 TEST_F(CompilationTest, DirectoryAndEntryLimits) {
     for (int i = 0; i < kMaxDirectories; ++i) ASSERT_NE(c.ForceDirectory("\\d" + std::to_string(i)), nullptr) << i;
