@@ -9,7 +9,7 @@
 namespace brenwick {
 
 class TByteReader {
-public:
+  public:
     explicit TByteReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
 
     std::size_t size() const { return m_bytes.size(); }
@@ -39,7 +39,7 @@ public:
         return m_bytes.subspan(offset, count);
     }
 
-private:
+  private:
     std::span<const std::uint8_t> m_bytes;
 };
 

@@ -225,8 +225,8 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
     const bool presetSkip = skip;
     const bool replace = existing != nullptr && ReplaceFile;
     if (OnAddFile) {
-        OnAddFile(m_sender, fullPath, longName, shortName, dateTime, static_cast<std::int32_t>(rec.Attr), rec.Size,
-                  skip);
+        OnAddFile(m_sender, fullPath, longName, shortName, dateTime, static_cast<std::int32_t>(rec.Attr),
+                  rec.Size, skip);
     }
     if (skip) {
         if (presetSkip) ReportLeftOut(where, TLeftOutReason::NameTooLong);
@@ -242,7 +242,8 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
     // A sub-directory is never overwritten by a file, and a name the handler changed must not give the
     // directory two entries of one long name: the entry already there stays, as for any duplicate.
     if (existing != nullptr && existing->isDirectory()) return 0;
-    if (TFEntry* clash = FindEntry(directory, longName); clash != nullptr && clash != (replace ? existing : nullptr))
+    if (TFEntry* clash = FindEntry(directory, longName);
+        clash != nullptr && clash != (replace ? existing : nullptr))
         return 0;
 
     TFEntry* e = nullptr;
@@ -292,16 +293,21 @@ int TCompilation::AddFile(const std::string& destination, const std::string& sou
     TSearchRec rec;
     TLeftOutReason reason = TLeftOutReason::CannotRead;
     switch (FindFile(source, rec, reason)) {
-    case TFindFile::Missing: return -1;
-    case TFindFile::LeftOut: ReportLeftOut(source, reason); return 1;
-    case TFindFile::Found: break;
+        case TFindFile::Missing:
+            return -1;
+        case TFindFile::LeftOut:
+            ReportLeftOut(source, reason);
+            return 1;
+        case TFindFile::Found:
+            break;
     }
     (void)AddFileEntry(directory, rec, source, 0);  // stored or not, the source exists
     return 1;
 }
 
 int TCompilation::AddFolder(const std::string& destination, const std::string& source, bool archiveOnly,
-                            bool derive, bool recursive, std::uint32_t attrMask, const std::string& fileMask) {
+                            bool derive, bool recursive, std::uint32_t attrMask,
+                            const std::string& fileMask) {
     TDEntry* directory = FindDirectory(destination);
     if (directory == nullptr) {
         log(std::string(kIsoMsgInvalidDestination), kMsgProgress);

@@ -20,10 +20,9 @@ namespace brenwick {
 
 // Called for every file about to be added (imported ones with an empty FullPath), before the skip and
 // duplicate decisions. The handler may change the names and the date-time and set or clear Skip.
-using TAddFileEvent =
-    std::function<void(TObject* Sender, const std::string& FullPath, std::string& LongFileName,
-                       std::string& ShortFileName, TDateTime& DateTime, std::int32_t Attr,
-                       std::int64_t FileSize, bool& Skip)>;
+using TAddFileEvent = std::function<void(
+    TObject* Sender, const std::string& FullPath, std::string& LongFileName, std::string& ShortFileName,
+    TDateTime& DateTime, std::int32_t Attr, std::int64_t FileSize, bool& Skip)>;
 // Called for every sub-directory that a recursive folder add finds; Skip leaves it and all below it out.
 using TAddDirEvent =
     std::function<void(TObject* Sender, std::string& LongName, std::string& ShortName, bool& Skip)>;
@@ -32,7 +31,7 @@ inline constexpr int kMaxDirectories = 8191;   // without the root
 inline constexpr int kMaxFileEntries = 65535;  // files and sub-directory entries
 
 class TCompilation {
-public:
+  public:
     // `sender` is passed to the events (the burner); `log` receives every report (text, mType).
     explicit TCompilation(TObject* sender = nullptr, TLogFn log = {});
     TCompilation(const TCompilation&) = delete;
@@ -96,7 +95,7 @@ public:
     // Logs ">>> NOT BACKED UP: path (reason)" and counts it.
     void ReportLeftOut(const std::string& path, TLeftOutReason reason);
 
-private:
+  private:
     // Keys are views of the entries' own names (entries never move); a name is unindexed before it changes.
     struct TDirIndex {
         std::unordered_map<std::string_view, TFEntry*> byLong;
@@ -129,7 +128,7 @@ private:
     std::vector<TFEntry*> m_files;
     std::vector<TDEntry*> m_isoOrder;
     std::vector<TDEntry*> m_jolietOrder;
-    std::vector<TDirIndex> m_index;  // per directory, by TDEntry::Index
+    std::vector<TDirIndex> m_index;                           // per directory, by TDEntry::Index
     std::unordered_map<std::string_view, TDEntry*> m_byPath;  // views of TDEntry::Path
 };
 

@@ -23,7 +23,7 @@ struct TLogLine {
 };
 
 class CompilationTest : public ::testing::Test {
-protected:
+  protected:
     std::vector<TLogLine> m_lines;
     TCompilation c{nullptr, [this](const std::string& text, std::uint8_t mType) {
                        m_lines.push_back({text, mType});
@@ -90,7 +90,8 @@ TEST_F(CompilationTest, SecondFolderAddMerges) {
 
 // A folder add leaves its directory sorted by short name; files added singly later stay at the end.
 TEST_F(CompilationTest, FolderAddSortsAndSingleAddsAppend) {
-    for (const char* n : {"c.txt", "README", "a-b.txt", "README.TXT", "a.txt"}) WriteText(tmp / (std::string("f/") + n), "x");
+    for (const char* n : {"c.txt", "README", "a-b.txt", "README.TXT", "a.txt"})
+        WriteText(tmp / (std::string("f/") + n), "x");
     WriteText(tmp / "g/0.txt", "0");
     addFolder("\\", tmp / "f/");
     EXPECT_EQ(ShortNames(c.Root()),
@@ -179,8 +180,8 @@ TEST_F(CompilationTest, TooLongNamesAreReported) {
     EXPECT_EQ(c.LeftOutCount(), 1);
 
     c.ClearCompilation();
-    c.OnAddFile = [](TObject*, const std::string&, std::string& longName, std::string&, TDateTime&, std::int32_t,
-                     std::int64_t, bool& skip) {
+    c.OnAddFile = [](TObject*, const std::string&, std::string& longName, std::string&, TDateTime&,
+                     std::int32_t, std::int64_t, bool& skip) {
         if (skip) longName = "short.txt", skip = false;
     };
     addFolder("\\", tmp / "n/");
@@ -217,21 +218,22 @@ TEST_F(CompilationTest, FolderWalkReportsWhatItLeavesOut) {
     const std::string src = tmp / "w";
     WriteText(src + "/ok.txt", "x");
     ASSERT_EQ(mkfifo((src + "/pipe").c_str(), 0600), 0);
-    ASSERT_EQ(symlink(src.c_str(), (src + "/up").c_str()), 0);          // a link back to the folder
-    ASSERT_EQ(symlink("loop2", (src + "/loop1").c_str()), 0);           // a link loop
+    ASSERT_EQ(symlink(src.c_str(), (src + "/up").c_str()), 0);  // a link back to the folder
+    ASSERT_EQ(symlink("loop2", (src + "/loop1").c_str()), 0);   // a link loop
     ASSERT_EQ(symlink("loop1", (src + "/loop2").c_str()), 0);
-    ASSERT_EQ(symlink("ok.txt", (src + "/link.txt").c_str()), 0);       // a link to a file is followed
-    {
-        std::ofstream big(src + "/big.bin");
-    }
+    ASSERT_EQ(symlink("ok.txt", (src + "/link.txt").c_str()), 0);  // a link to a file is followed
+    { std::ofstream big(src + "/big.bin"); }
     ASSERT_EQ(truncate((src + "/big.bin").c_str(), std::int64_t{1} << 32), 0);  // sparse 4 GiB
     addFolder("\\", src + "/");
     EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"link.txt", "ok.txt"}));
     const struct {
         const char* name;
         const char* reason;
-    } expected[] = {{"pipe", "SPECIAL FILE"}, {"up", "LINK TO A FOLDER"}, {"loop1", "CANNOT READ"},
-                    {"loop2", "CANNOT READ"}, {"big.bin", "4 GB OR LARGER"}};
+    } expected[] = {{"pipe", "SPECIAL FILE"},
+                    {"up", "LINK TO A FOLDER"},
+                    {"loop1", "CANNOT READ"},
+                    {"loop2", "CANNOT READ"},
+                    {"big.bin", "4 GB OR LARGER"}};
     for (const auto& e : expected) {
         EXPECT_TRUE(logged(">>> NOT BACKED UP: " + src + "/" + e.name + " (" + e.reason + ")", 3)) << e.name;
     }
@@ -241,9 +243,7 @@ TEST_F(CompilationTest, FolderWalkReportsWhatItLeavesOut) {
 
 // A file of 4 GiB - 1 is kept whole: the size is an unsigned 32-bit count.
 TEST_F(CompilationTest, FileJustBelowFourGiBIsKept) {
-    {
-        std::ofstream f(tmp / "x.bin");
-    }
+    { std::ofstream f(tmp / "x.bin"); }
     ASSERT_EQ(truncate((tmp / "x.bin").c_str(), (std::int64_t{1} << 32) - 1), 0);
     EXPECT_EQ(c.AddFile("\\", tmp / "x.bin", false), 1);
     ASSERT_EQ(c.EntryCount(), 1);
@@ -288,8 +288,8 @@ TEST_F(CompilationTest, DuplicatesNeverOverwriteDirectoriesOrDoubleANames) {
     EXPECT_EQ(c.AddFileEntry(c.Root(), rec, "", 0), 0);
     EXPECT_TRUE(c.Root()->Entries->isDirectory());
     EXPECT_EQ(c.Root()->Entries->DirLink, c.FindDirectory("\\x.y"));
-    c.OnAddFile = [](TObject*, const std::string&, std::string& longName, std::string&, TDateTime&, std::int32_t,
-                     std::int64_t, bool&) { longName = "same.txt"; };
+    c.OnAddFile = [](TObject*, const std::string&, std::string& longName, std::string&, TDateTime&,
+                     std::int32_t, std::int64_t, bool&) { longName = "same.txt"; };
     rec.Name = "a.txt";
     EXPECT_EQ(c.AddFileEntry(c.Root(), rec, "", 0), 1);
     rec.Name = "b.txt";
@@ -307,7 +307,8 @@ TEST_F(CompilationTest, NameWithAndWithoutTheAppendedDotAreBothKept) {
 
 // The limits: 8191 directories and 65535 entries, each refusal reported with the designed line.
 TEST_F(CompilationTest, DirectoryAndEntryLimits) {
-    for (int i = 0; i < kMaxDirectories; ++i) ASSERT_NE(c.ForceDirectory("\\d" + std::to_string(i)), nullptr) << i;
+    for (int i = 0; i < kMaxDirectories; ++i)
+        ASSERT_NE(c.ForceDirectory("\\d" + std::to_string(i)), nullptr) << i;
     EXPECT_EQ(c.DirectoryCount(), 8191);
     EXPECT_EQ(c.ForceDirectory("\\one-more"), nullptr);
     EXPECT_TRUE(logged("MAXIMUM DIRECTORIES CAN BE 8191", 3));

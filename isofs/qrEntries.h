@@ -48,9 +48,9 @@ struct TFEntry {
     // sector on the disc. Sub-directories: the directory's IsoExtent / JolietExtent.
     std::uint32_t IsoExtent = 0;
     std::uint32_t JolietExtent = 0;
-    std::uint32_t Attr = 0;       // Windows file attributes (0x10 sub-directory, 0x02 hidden)
-    TDEntry* DirLink = nullptr;   // for a sub-directory entry: the directory it stands for
-    TFEntry* Next = nullptr;      // next sibling, or none
+    std::uint32_t Attr = 0;      // Windows file attributes (0x10 sub-directory, 0x02 hidden)
+    TDEntry* DirLink = nullptr;  // for a sub-directory entry: the directory it stands for
+    TFEntry* Next = nullptr;     // next sibling, or none
 
     bool isDirectory() const { return (Attr & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };

@@ -20,11 +20,16 @@ namespace brenwick {
 
 const char* LeftOutReasonText(TLeftOutReason reason) {
     switch (reason) {
-    case TLeftOutReason::NameTooLong: return "NAME TOO LONG";
-    case TLeftOutReason::TooLarge: return "4 GB OR LARGER";
-    case TLeftOutReason::CannotRead: return "CANNOT READ";
-    case TLeftOutReason::LinkToFolder: return "LINK TO A FOLDER";
-    case TLeftOutReason::SpecialFile: return "SPECIAL FILE";
+        case TLeftOutReason::NameTooLong:
+            return "NAME TOO LONG";
+        case TLeftOutReason::TooLarge:
+            return "4 GB OR LARGER";
+        case TLeftOutReason::CannotRead:
+            return "CANNOT READ";
+        case TLeftOutReason::LinkToFolder:
+            return "LINK TO A FOLDER";
+        case TLeftOutReason::SpecialFile:
+            return "SPECIAL FILE";
     }
     return "";
 }
@@ -36,8 +41,10 @@ std::int32_t PackDosTime(std::int64_t unixTime) {
     if (tm.tm_year > 207) {
         tm.tm_year = 207, tm.tm_mon = 11, tm.tm_mday = 31, tm.tm_hour = 23, tm.tm_min = 59, tm.tm_sec = 58;
     }
-    const auto date = static_cast<std::uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
-    const auto time = static_cast<std::uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (std::min(tm.tm_sec, 59) / 2));
+    const auto date =
+        static_cast<std::uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+    const auto time =
+        static_cast<std::uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (std::min(tm.tm_sec, 59) / 2));
     return static_cast<std::int32_t>(date << 16 | time);
 }
 
@@ -46,11 +53,24 @@ namespace {
 bool IsShortNameChar(char32_t c) {
     if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
     switch (c) {
-    case '!': case '#': case '$': case '%': case '&': case '\'': case '(': case ')':
-    case '-': case '@': case '^': case '_': case '{': case '}': case '~':
-        return true;
-    default:
-        return false;
+        case '!':
+        case '#':
+        case '$':
+        case '%':
+        case '&':
+        case '\'':
+        case '(':
+        case ')':
+        case '-':
+        case '@':
+        case '^':
+        case '_':
+        case '{':
+        case '}':
+        case '~':
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -64,12 +84,14 @@ std::string Joined(const std::string& folder, const std::string& name) {
     return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-bool HasWildcard(const std::string& mask) { return mask.find_first_of("*?") != std::string::npos; }
+bool HasWildcard(const std::string& mask) {
+    return mask.find_first_of("*?") != std::string::npos;
+}
 
 // Makes the alternate names of one folder, as Windows assigns them: the valid 8.3 names take their own
 // (upper-cased) name first, the others get BASE~N.EXT with the smallest free N, one hash lookup per try.
 class TAlternateNames {
-public:
+  public:
     explicit TAlternateNames(const std::vector<std::string>& names) {
         m_taken.reserve(names.size() * 2);
         for (const auto& n : names) {
@@ -101,7 +123,8 @@ public:
         unsigned& n = m_counters.try_emplace(key, 1).first->second;
         for (;; ++n) {
             const std::string tail = NumericTail(n);
-            std::string cut = base.substr(0, std::min(base.size(), 8 - std::min<std::size_t>(8, tail.size())));
+            std::string cut =
+                base.substr(0, std::min(base.size(), 8 - std::min<std::size_t>(8, tail.size())));
             std::string candidate = cut + tail;
             if (!ext.empty()) candidate.append(1, '.').append(ext);
             if (m_taken.insert(candidate).second) {
@@ -111,7 +134,7 @@ public:
         }
     }
 
-private:
+  private:
     std::unordered_set<std::string> m_taken;
     std::unordered_map<std::string, unsigned> m_counters;
 };
@@ -135,7 +158,8 @@ enum class TProbe { File, Folder, Gone, LeftOut };
 // be read is found now and not half-way through the recording; a FIFO is never opened.
 TProbe Probe(int dirFd, const char* name, unsigned char type, struct stat& st, TLeftOutReason& reason) {
     if (type == DT_DIR) {
-        if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? TProbe::Gone : TProbe::LeftOut;
+        if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT ? TProbe::Gone : TProbe::LeftOut;
         if (S_ISDIR(st.st_mode)) return TProbe::Folder;
         type = DT_UNKNOWN;
     }
@@ -205,7 +229,8 @@ bool ListFolder(int dirFd, std::vector<TRawItem>& out) {
 // file without a dot counting with the dot the tree appends) gets "~N" before its extension.
 void SetCompilationNames(std::vector<TSearchRec>& items) {
     auto key = [](const TSearchRec& r, const std::string& name) {
-        return (r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0 && name.find('.') == std::string::npos ? name + "." : name;
+        return (r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0 && name.find('.') == std::string::npos ? name + "."
+                                                                                               : name;
     };
     auto changed = [](const TSearchRec& r) {
         return r.FileName.find('\\') != std::string::npos ||

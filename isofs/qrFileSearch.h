@@ -34,7 +34,7 @@ struct TLeftOut {
 
 // Reads one folder at a time. Items are in byte order of their names; "." and ".." are never listed.
 class TFileSearch {
-public:
+  public:
     // Reads `folder` (with or without a trailing "/") whole. False when it cannot be opened.
     [[nodiscard]] bool ReadFolder(const std::string& folder);
     const std::vector<TSearchRec>& Items() const { return m_items; }
@@ -47,7 +47,7 @@ public:
     [[nodiscard]] bool FindNext(TSearchRec& rec);
     void FindClose();
 
-private:
+  private:
     std::vector<TSearchRec> m_items;
     std::vector<TLeftOut> m_leftOut;
     std::string m_mask;

@@ -25,18 +25,24 @@ std::map<std::string, TSearchRec> Read(const std::string& folder) {
     return out;
 }
 
-// Alternate names are made the way Windows makes them, unique in the folder ("My Music" alone gives MYMUSI~1).
+// Alternate names are made the way Windows makes them, unique in the folder ("My Music" alone gives
+// MYMUSI~1).
 TEST(FileSearch, AlternateNames) {
     TTempDir tmp;
     const struct {
         const char* name;
         const char* alternate;
     } cases[] = {
-        {"My Music", "MYMUSI~2"},         {"Report 2025.docx", "REPORT~1.DOC"},
-        {".bashrc", "BASHRC~1"},          {"readme.txt", ""},
-        {"Report 2026.docx", "REPORT~2.DOC"}, {"a.b.c.txt", "ABC~1.TXT"},
-        {"caf\xc3\xa9.txt", "CAF_~1.TXT"}, {"...", "_~1"},
-        {"MYMUSI~1", ""},                 {"My Musik", "MYMUSI~3"},  // MYMUSI~1 is taken by a real name
+        {"My Music", "MYMUSI~2"},
+        {"Report 2025.docx", "REPORT~1.DOC"},
+        {".bashrc", "BASHRC~1"},
+        {"readme.txt", ""},
+        {"Report 2026.docx", "REPORT~2.DOC"},
+        {"a.b.c.txt", "ABC~1.TXT"},
+        {"caf\xc3\xa9.txt", "CAF_~1.TXT"},
+        {"...", "_~1"},
+        {"MYMUSI~1", ""},
+        {"My Musik", "MYMUSI~3"},  // MYMUSI~1 is taken by a real name
     };
     for (const auto& c : cases) WriteText(tmp / c.name, "x");
     const auto items = Read(tmp.path());
@@ -60,9 +66,10 @@ TEST(FileSearch, ValidShortNames) {
     const struct {
         const char* name;
         bool valid;
-    } cases[] = {{"readme.txt", true}, {"README", true}, {"a.", true}, {"ABCDEFGH.TXT", true},
-                 {"ABCDEFGHI.TXT", false}, {"A.TEXT", false}, {"a b.txt", false}, {"a.b.c", false},
-                 {".profile", false}, {"caf\xc3\xa9", false}, {"{}~!@#$%.^&'", true}, {"a+b", false}};
+    } cases[] = {{"readme.txt", true},   {"README", true},         {"a.", true},
+                 {"ABCDEFGH.TXT", true}, {"ABCDEFGHI.TXT", false}, {"A.TEXT", false},
+                 {"a b.txt", false},     {"a.b.c", false},         {".profile", false},
+                 {"caf\xc3\xa9", false}, {"{}~!@#$%.^&'", true},   {"a+b", false}};
     for (const auto& c : cases) EXPECT_EQ(IsValidShortName(c.name), c.valid) << c.name;
 }
 
@@ -126,11 +133,13 @@ TEST(FileSearch, FindFirstNextWithMask) {
     TFileSearch search;
     TSearchRec rec;
     std::vector<std::string> found;
-    for (bool ok = search.FindFirst(tmp / "*.txt", rec); ok; ok = search.FindNext(rec)) found.push_back(rec.FileName);
+    for (bool ok = search.FindFirst(tmp / "*.txt", rec); ok; ok = search.FindNext(rec))
+        found.push_back(rec.FileName);
     search.FindClose();
     EXPECT_EQ(found, (std::vector<std::string>{"a.TXT", "b.txt"}));
     found.clear();
-    for (bool ok = search.FindFirst(tmp / "*.*", rec); ok; ok = search.FindNext(rec)) found.push_back(rec.FileName);
+    for (bool ok = search.FindFirst(tmp / "*.*", rec); ok; ok = search.FindNext(rec))
+        found.push_back(rec.FileName);
     EXPECT_EQ(found.size(), 4u);
 }
 
@@ -139,9 +148,9 @@ TEST(FileSearch, WindowsMasks) {
         const char* name;
         const char* mask;
         bool match;
-    } cases[] = {{"noext", "*.*", true}, {"a.txt", "*.TXT", true}, {"a.txt.bak", "*.txt", false},
-                 {"abc", "a?c", true},   {"ac", "a?c", false},     {"abc", "*", true},
-                 {"x.y", "x.*", true},   {"x", "x.*", true},       {"caf\xc3\xa9", "caf?", true},
+    } cases[] = {{"noext", "*.*", true},   {"a.txt", "*.TXT", true}, {"a.txt.bak", "*.txt", false},
+                 {"abc", "a?c", true},     {"ac", "a?c", false},     {"abc", "*", true},
+                 {"x.y", "x.*", true},     {"x", "x.*", true},       {"caf\xc3\xa9", "caf?", true},
                  {"aXbXc", "a*b*c", true}, {"abd", "a*c", false}};
     for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.name, c.mask), c.match) << c.name << " " << c.mask;
 }
@@ -154,9 +163,10 @@ TEST(FileSearch, PackedDosTimes) {
         std::int64_t unix;
         std::uint32_t dos;
     } cases[] = {
-        {0, (1u << 5 | 1u) << 16},                                                    // 1970
-        {315532800, (1u << 5 | 1u) << 16},                                            // 1980-01-01 00:00:00
-        {1765064001, ((45u << 9 | 12u << 5 | 6u) << 16) | (23u << 11 | 33u << 5 | 10u)},  // 2025-12-06 23:33:21
+        {0, (1u << 5 | 1u) << 16},          // 1970
+        {315532800, (1u << 5 | 1u) << 16},  // 1980-01-01 00:00:00
+        {1765064001,
+         ((45u << 9 | 12u << 5 | 6u) << 16) | (23u << 11 | 33u << 5 | 10u)},  // 2025-12-06 23:33:21
     };
     for (const auto& c : cases) EXPECT_EQ(static_cast<std::uint32_t>(PackDosTime(c.unix)), c.dos) << c.unix;
 }

@@ -35,7 +35,9 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
     y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -49,8 +51,8 @@ bool EncodeDateTime(const TDateParts& p, TDateTime& out) {
         p.Day > DaysInMonth(p.Year, p.Month) || p.Hour < 0 || p.Hour > 23 || p.Minute < 0 || p.Minute > 59 ||
         p.Second < 0 || p.Second > 59 || p.Millisecond < 0 || p.Millisecond > 999)
         return false;
-    const std::int64_t days = DaysFromCivil(p.Year, static_cast<unsigned>(p.Month), static_cast<unsigned>(p.Day)) +
-                              kUnixEpochDays;
+    const std::int64_t days =
+        DaysFromCivil(p.Year, static_cast<unsigned>(p.Month), static_cast<unsigned>(p.Day)) + kUnixEpochDays;
     const double ms = ((p.Hour * 60.0 + p.Minute) * 60.0 + p.Second) * 1000.0 + p.Millisecond;
     out = static_cast<double>(days) + ms / 86400000.0;
     return true;
@@ -92,7 +94,9 @@ TDateTime DosToDateTime(std::int32_t dos) {
     return out;
 }
 
-TDateTime NowAsDosDateTime() { return DosToDateTime(PackDosTime(static_cast<std::int64_t>(std::time(nullptr)))); }
+TDateTime NowAsDosDateTime() {
+    return DosToDateTime(PackDosTime(static_cast<std::int64_t>(std::time(nullptr))));
+}
 
 void WriteRecordDate(TDateTime value, std::int8_t timeZoneOffset, std::uint8_t* out7) {
     const TDateParts p = DecodeDateTime(value);

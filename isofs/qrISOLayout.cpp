@@ -38,7 +38,9 @@ std::size_t IdentifierLength(const TFEntry& e, TTree tree) {
     return tree == TTree::Iso ? e.ShortName.size() + version : 2 * (Utf16Length(e.LongName) + version);
 }
 
-std::size_t RecordLength(std::size_t n) { return 33 + n + (n % 2 == 0 ? 1 : 0); }
+std::size_t RecordLength(std::size_t n) {
+    return 33 + n + (n % 2 == 0 ? 1 : 0);
+}
 
 // Packing: a record never crosses a sector boundary; a record that fits exactly stays.
 std::uint64_t Place(std::uint64_t& pos, std::size_t length) {
@@ -50,14 +52,16 @@ std::uint64_t Place(std::uint64_t& pos, std::size_t length) {
 
 std::uint64_t DirectoryBytes(const TDEntry& d, TTree tree) {
     std::uint64_t pos = 68;  // "." and ".."
-    for (const TFEntry* f = d.Entries; f != nullptr; f = f->Next) Place(pos, RecordLength(IdentifierLength(*f, tree)));
+    for (const TFEntry* f = d.Entries; f != nullptr; f = f->Next)
+        Place(pos, RecordLength(IdentifierLength(*f, tree)));
     return SectorsOf(pos) * kSector;
 }
 
 std::uint64_t PathTableBytes(const std::vector<TDEntry*>& order, TTree tree) {
     std::uint64_t size = 10;
     for (std::size_t i = 1; i < order.size(); ++i) {
-        const std::size_t n = tree == TTree::Iso ? order[i]->ShortName.size() : 2 * Utf16Length(order[i]->LongName);
+        const std::size_t n =
+            tree == TTree::Iso ? order[i]->ShortName.size() : 2 * Utf16Length(order[i]->LongName);
         size += 8 + n + (n % 2);
     }
     return size;
@@ -130,15 +134,17 @@ void Ucs2Field(std::uint8_t* p, std::size_t chars, const std::string& text) {
 }
 
 class TLayoutWriter {
-public:
+  public:
     TLayoutWriter(TCompilation& c, bool joliet, const TVolumeInfo& v, TSessionLayout& l)
         : m_c(c), m_joliet(joliet), m_volume(v), m_layout(l) {}
 
     bool plan(std::uint64_t start);
     void write(TMetadataStream& stream);
 
-private:
-    std::uint8_t* sector(std::uint64_t absolute) { return m_out + (absolute - m_layout.StartSector) * kSector; }
+  private:
+    std::uint8_t* sector(std::uint64_t absolute) {
+        return m_out + (absolute - m_layout.StartSector) * kSector;
+    }
     void writeDescriptor(std::uint8_t* p, TTree tree);
     void writePathTable(std::uint64_t at, TTree tree, bool bigEndian);
     void writeDirectory(const TDEntry& d, TTree tree);
@@ -334,7 +340,8 @@ void TLayoutWriter::writeDirectory(const TDEntry& d, TTree tree) {
             r.length = iso ? f->DirLink->IsoSize : f->DirLink->JolietSize;
             r.flags = 0x02 | hidden;
         } else {
-            r.extent = f->Imported ? f->IsoExtent : (f->Size == 0 ? 0 : first + (iso ? f->IsoExtent : f->JolietExtent));
+            r.extent = f->Imported ? f->IsoExtent
+                                   : (f->Size == 0 ? 0 : first + (iso ? f->IsoExtent : f->JolietExtent));
             r.length = f->Size;
             r.flags = hidden;
         }

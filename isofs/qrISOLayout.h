@@ -57,6 +57,8 @@ enum class TLayoutStatus {
 bool ImportedDataOverlaps(const TCompilation& compilation, const TSessionLayout& layout);
 
 // Sectors of `bytes` (rounded up; 0 for 0).
-inline std::uint64_t SectorsOf(std::uint64_t bytes) { return (bytes + 2047) / 2048; }
+inline std::uint64_t SectorsOf(std::uint64_t bytes) {
+    return (bytes + 2047) / 2048;
+}
 
 }  // namespace brenwick

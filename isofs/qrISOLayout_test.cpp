@@ -22,7 +22,7 @@ std::uint32_t Be32At(const TMetadataStream& s, std::size_t at) {
 }
 
 class LayoutTest : public ::testing::Test {
-protected:
+  protected:
     TCompilation c;
     TVolumeInfo volume;
     TMetadataStream stream;
@@ -34,7 +34,9 @@ protected:
         ASSERT_EQ(stream.size(), (layout.FirstFileSector - start) * 2048);
     }
     // Byte offset of an absolute sector inside the stream.
-    std::size_t at(std::uint64_t sector) const { return static_cast<std::size_t>((sector - layout.StartSector) * 2048); }
+    std::size_t at(std::uint64_t sector) const {
+        return static_cast<std::size_t>((sector - layout.StartSector) * 2048);
+    }
     TFEntry* addFile(TDEntry* d, const std::string& name, std::uint32_t size) {
         TSearchRec rec;
         rec.Name = name;
@@ -62,7 +64,8 @@ TEST_F(LayoutTest, EmptyCompilationSectors) {
     for (std::size_t i = 0; i < 16 * 2048; ++i) ASSERT_EQ(stream[i], 0) << i;
     EXPECT_EQ(stream[at(16)], 1);
     EXPECT_EQ(std::memcmp(&stream[at(16) + 1], "CD001", 5), 0);
-    // The escape sequence stands in the Joliet descriptor only (readers take a primary carrying it for Joliet).
+    // The escape sequence stands in the Joliet descriptor only (readers take a primary carrying it for
+    // Joliet).
     EXPECT_EQ(stream[at(16) + 88], 0);
     EXPECT_EQ(std::memcmp(&stream[at(18) + 88], "%/@", 3), 0);
     EXPECT_EQ(std::memcmp(&stream[at(16)], &stream[at(17)], 2048), 0);
@@ -71,10 +74,10 @@ TEST_F(LayoutTest, EmptyCompilationSectors) {
     EXPECT_EQ(Le32At(stream, at(16) + 158), 24u);    // root extent
     EXPECT_EQ(Le32At(stream, at(16) + 166), 2048u);  // root size
     EXPECT_EQ(Le32At(stream, at(18) + 158), 25u);
-    EXPECT_EQ(Le32At(stream, at(16) + 80), 26u);     // volume space size
+    EXPECT_EQ(Le32At(stream, at(16) + 80), 26u);  // volume space size
     EXPECT_EQ(Be32At(stream, at(16) + 84), 26u);
-    EXPECT_EQ(Le32At(stream, at(16) + 140), 20u);    // L path table
-    EXPECT_EQ(Be32At(stream, at(16) + 148), 21u);    // M path table
+    EXPECT_EQ(Le32At(stream, at(16) + 140), 20u);  // L path table
+    EXPECT_EQ(Be32At(stream, at(16) + 148), 21u);  // M path table
     EXPECT_EQ(Le32At(stream, at(18) + 140), 22u);
     EXPECT_EQ(Be32At(stream, at(18) + 148), 23u);
     // The root holds only "." and "..", both pointing at itself.
@@ -98,7 +101,8 @@ TEST_F(LayoutTest, EmptyCompilationSectors) {
 // A path table of exactly 2048 bytes takes one sector; one of 2050 bytes (sizes are even) takes two.
 TEST_F(LayoutTest, PathTableSectorCount) {
     // 10 (root) + 101 x (8 + 12) + (8 + 10) = 2048
-    for (int i = 0; i < 101; ++i) ASSERT_NE(c.ForceDirectory("\\D" + std::to_string(10000000000 + i)), nullptr);
+    for (int i = 0; i < 101; ++i)
+        ASSERT_NE(c.ForceDirectory("\\D" + std::to_string(10000000000 + i)), nullptr);
     ASSERT_NE(c.ForceDirectory("\\E123456789"), nullptr);
     lay(0, false);
     EXPECT_EQ(layout.IsoPathTableSize, 2048u);
@@ -138,7 +142,8 @@ TEST_F(LayoutTest, JolietRecordPackingAtTheSectorEnd) {
     for (int extra : {0, 1}) {
         c.ClearCompilation();
         for (int i = 0; i < 13; ++i) {
-            std::string name = "f" + std::to_string(10 + i) + std::string(i == 12 ? 45 + extra : 45, 'x') + ".txt";
+            std::string name =
+                "f" + std::to_string(10 + i) + std::string(i == 12 ? 45 + extra : 45, 'x') + ".txt";
             addFile(c.Root(), name, 0);  // 52 characters: 142-byte records
         }
         addFile(c.Root(), std::string(44, 'z') + ".txt", 0);  // 48 + ";1": 134 bytes
@@ -268,7 +273,8 @@ TEST_F(LayoutTest, AddressesBeyond32BitsAreRefused) {
     stream.clear();
     EXPECT_EQ(LayoutSession(c, 0xFFF00000u, true, volume, stream, layout), TLayoutStatus::TooLarge);
     EXPECT_TRUE(stream.empty());
-    // The same compilation lays out from 0: positions are 64-bit, the DVD-sized session far beyond 2^31 bytes.
+    // The same compilation lays out from 0: positions are 64-bit, the DVD-sized session far beyond 2^31
+    // bytes.
     lay(0, true);
     EXPECT_EQ(layout.FileSectorCount, 3u * 2097152u);
     EXPECT_EQ(Le32At(stream, at(layout.IsoDirArea) + stream[at(layout.IsoDirArea) + 68] + 68 + 2),

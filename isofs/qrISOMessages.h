@@ -22,7 +22,8 @@ inline constexpr std::string_view kIsoReasonSpecialFile = "SPECIAL FILE";
 
 // Session import.
 inline constexpr std::string_view kIsoMsgErrorImporting = "ERROR IMPORTING SESSION";
-inline constexpr std::string_view kIsoMsgIsoImageNotFound = "ERROR IMPORTING SESSION %d (ISO Image not found)";
+inline constexpr std::string_view kIsoMsgIsoImageNotFound =
+    "ERROR IMPORTING SESSION %d (ISO Image not found)";
 inline constexpr std::string_view kIsoMsgNameExceeds120 =
     "ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r";
 
@@ -44,7 +45,8 @@ inline std::string FormatIsoMessage(std::string_view pattern, std::string_view v
     return text;
 }
 
-inline std::string FormatIsoMessage(std::string_view pattern, std::string_view first, std::string_view second) {
+inline std::string FormatIsoMessage(std::string_view pattern, std::string_view first,
+                                    std::string_view second) {
     return FormatIsoMessage(FormatIsoMessage(pattern, first), second);
 }
 

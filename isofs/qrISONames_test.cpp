@@ -15,10 +15,10 @@ TEST(ThirteenCharName, CutsUpperCasesAndReplaces) {
         {"2026-12-06 23.52", "2026-12-06_23"},
         {"Report 2025.docx", "REPORT_2025.D"},
         {"README.", "README."},
-        {"a{b}|c~", "A_B__C_"},          // "{", "}", "|" and "~" lie above 122
-        {"caf\xc3\xa9", "CAF_"},         // one UTF-8 character gives one "_"
+        {"a{b}|c~", "A_B__C_"},   // "{", "}", "|" and "~" lie above 122
+        {"caf\xc3\xa9", "CAF_"},  // one UTF-8 character gives one "_"
         {"abcdefghijklmnopq", "ABCDEFGHIJKLM"},
-        {"\xe9t\xe9", "_T_"},            // invalid UTF-8 bytes count as Latin-1 characters
+        {"\xe9t\xe9", "_T_"},  // invalid UTF-8 bytes count as Latin-1 characters
     };
     for (const auto& c : cases) EXPECT_EQ(ThirteenCharName(c.longName), c.expected) << c.longName;
 }

@@ -29,7 +29,8 @@ struct TItem {
     std::string content;
     std::int64_t mtime = -1;  // -1: not compared
     bool operator==(const TItem& o) const {
-        return dir == o.dir && size == o.size && content == o.content && (mtime < 0 || o.mtime < 0 || mtime == o.mtime);
+        return dir == o.dir && size == o.size && content == o.content &&
+               (mtime < 0 || o.mtime < 0 || mtime == o.mtime);
     }
 };
 using TTree = std::map<std::string, TItem>;
@@ -78,13 +79,16 @@ TTree FromFolder(const std::string& folder, const std::string& under, bool withM
     return tree;
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 TTree ReadWithXorriso(const std::string& image, std::uint64_t session, const std::string& scratch) {
     const std::string out = scratch + "/xorriso-out";
     fs::remove_all(out);
-    const auto r = RunCommand("TZ=UTC xorriso -no_rc -read_fs norock -load sbsector " + std::to_string(session) +
-                              " -indev stdio:" + Quote(image) + " -osirrox on:auto_chmod_on -extract / " + Quote(out));
+    const auto r =
+        RunCommand("TZ=UTC xorriso -no_rc -read_fs norock -load sbsector " + std::to_string(session) +
+                   " -indev stdio:" + Quote(image) + " -osirrox on:auto_chmod_on -extract / " + Quote(out));
     EXPECT_EQ(r.status, 0) << r.output;
     TTree tree;
     for (auto& [path, item] : FromFolder(out, "", true)) tree[ShownName(path)] = item;
@@ -124,12 +128,14 @@ std::string Utf8ToLatin1(const std::string& s) {
 }
 
 TTree ReadWithIsoinfo(const std::string& image, std::uint64_t session) {
-    const std::string base = "isoinfo -i " + Quote(image) + " -T " + std::to_string(session) + " -J -j iso8859-1";
+    const std::string base =
+        "isoinfo -i " + Quote(image) + " -T " + std::to_string(session) + " -J -j iso8859-1";
     const auto r = RunCommand(base + " -l");
     EXPECT_EQ(r.status, 0) << r.output;
     TTree tree;
     const std::regex heading("^Directory listing of (.*)/$");
-    const std::regex entry(R"(^([d-])\S+\s+\d+\s+\d+\s+\d+\s+(\d+)\s+\w+\s+\d+\s+\d+\s+\[\s*\d+\s+\d+\]\s\s(.*?)\s?$)");
+    const std::regex entry(
+        R"(^([d-])\S+\s+\d+\s+\d+\s+\d+\s+(\d+)\s+\w+\s+\d+\s+\d+\s+\[\s*\d+\s+\d+\]\s\s(.*?)\s?$)");
     std::istringstream lines(r.output);
     std::string line, dir;
     std::smatch m;
@@ -185,7 +191,8 @@ for root, dirs, files in iso.walk(joliet_path='/'):
         p = root.rstrip('/') + '/' + f
         rec = iso.get_record(joliet_path=p)
         dt = rec.date
-        t = calendar.timegm((1900 + dt.years_since_1900, dt.month, dt.day_of_month, dt.hour, dt.minute, dt.second)) - dt.gmtoffset * 900
+        t = calendar.timegm((1900 + dt.years_since_1900, dt.month, dt.day_of_month,
+                             dt.hour, dt.minute, dt.second)) - dt.gmtoffset * 900
         buf = io.BytesIO()
         iso.get_file_from_iso_fp(buf, joliet_path=p)
         print('F\t%s\t%d\t%d\t%s' % (p, rec.get_data_length(), t, buf.getvalue().hex()))
@@ -245,16 +252,20 @@ void MakeSource(const std::string& root, int variant) {
 }
 
 class ReadersTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("TZ", "UTC0", 1);
         tzset();
         for (const char* tool : {"xorriso", "isoinfo", "/usr/bin/python3"}) testing::RequireTool(tool);
-        ASSERT_EQ(RunCommand("/usr/bin/python3 -c 'import pycdlib'").status, 0) << "python3-pycdlib is missing";
+        ASSERT_EQ(RunCommand("/usr/bin/python3 -c 'import pycdlib'").status, 0)
+            << "python3-pycdlib is missing";
     }
     void keep(const std::string& image) {
-        if (const char* dir = std::getenv("BRENWICK_KEEP_IMAGE_DIR")) fs::copy_file(image, std::string(dir) + "/" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".img", fs::copy_options::overwrite_existing);
+        if (const char* dir = std::getenv("BRENWICK_KEEP_IMAGE_DIR"))
+            fs::copy_file(image,
+                          std::string(dir) + "/" +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".img",
+                          fs::copy_options::overwrite_existing);
     }
     void expectReaders(const std::string& image, std::uint64_t session, const TTree& expected) {
         EXPECT_EQ(Diff(ReadWithXorriso(image, session, tmp.path()), expected), "") << "xorriso";
@@ -298,7 +309,8 @@ TEST_F(ReadersTest, FirstSessionAtZeroAndSecondSessionAfterIt) {
     input.StartSector = 20000;
     stream.clear();
     std::vector<std::string> log;
-    ASSERT_EQ(PrepareSession(c, input, stream, layout, [&](const std::string& m, std::uint8_t) { log.push_back(m); }),
+    ASSERT_EQ(PrepareSession(c, input, stream, layout,
+                             [&](const std::string& m, std::uint8_t) { log.push_back(m); }),
               TPrepareStatus::Ok);
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(layout.PrimarySector, 20016u);
@@ -327,7 +339,8 @@ TEST_F(ReadersTest, SessionWithoutJoliet) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.output.find("README.TXT;1"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("DATA.BIN;1"), std::string::npos) << r.output;
-    EXPECT_EQ(RunCommand("isoinfo -i " + Quote(image) + " -x '/SUB/DATA.BIN;1'").output, std::string(5000, 'd'));
+    EXPECT_EQ(RunCommand("isoinfo -i " + Quote(image) + " -x '/SUB/DATA.BIN;1'").output,
+              std::string(5000, 'd'));
     keep(image);
 }
 

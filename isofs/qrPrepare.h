@@ -26,7 +26,7 @@ struct TPrepareInput {
 
 enum class TPrepareStatus {
     Ok,
-    ImportFailed,    // sessions exist but the asked one could not be imported whole: continuing would hide them
+    ImportFailed,  // sessions exist but the asked one could not be imported whole: continuing would hide them
     WouldOverwrite,  // the new session's sectors overlap the data of imported files
     TooLarge,        // an address does not fit the disc structures
 };
@@ -34,6 +34,7 @@ enum class TPrepareStatus {
 // Imports, lays out and checks. Every refusal is logged (mType 0) with its fixed text and nothing is
 // appended to `stream`; the burner then returns false from Prepare.
 [[nodiscard]] TPrepareStatus PrepareSession(TCompilation& compilation, const TPrepareInput& input,
-                                            TMetadataStream& stream, TSessionLayout& layout, const TLogFn& log);
+                                            TMetadataStream& stream, TSessionLayout& layout,
+                                            const TLogFn& log);
 
 }  // namespace brenwick

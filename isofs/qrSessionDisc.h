@@ -11,7 +11,7 @@
 namespace brenwick {
 
 class TSessionDisc {
-public:
+  public:
     virtual ~TSessionDisc() = default;
     // Number of the last complete session; 0 when the disc holds none or the count cannot be read.
     virtual std::uint8_t sessionCount() = 0;
@@ -26,7 +26,7 @@ public:
 
 // A disc image in memory: sector N at byte N * 2048, sessions starting at the given sectors.
 class TMemoryDisc : public TSessionDisc {
-public:
+  public:
     TMemoryDisc(std::vector<std::uint8_t> image, std::vector<std::uint32_t> sessionStarts)
         : m_image(std::move(image)), m_starts(std::move(sessionStarts)) {}
 
@@ -46,7 +46,7 @@ public:
 
     std::vector<std::uint8_t>& image() { return m_image; }
 
-private:
+  private:
     std::vector<std::uint8_t> m_image;
     std::vector<std::uint32_t> m_starts;
 };

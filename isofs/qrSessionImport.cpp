@@ -21,7 +21,8 @@ constexpr std::uint64_t kMaxDirectorySectors = std::uint64_t{1} << 22;
 
 bool IsJolietEscape(const TByteReader& r) {
     const auto esc = r.bytes(88, 3);
-    return esc.size() == 3 && esc[0] == '%' && esc[1] == '/' && (esc[2] == '@' || esc[2] == 'C' || esc[2] == 'E');
+    return esc.size() == 3 && esc[0] == '%' && esc[1] == '/' &&
+           (esc[2] == '@' || esc[2] == 'C' || esc[2] == 'E');
 }
 
 // The name of a Joliet identifier: UCS-2 big-endian up to the first ";", made safe for the tree.
@@ -137,7 +138,8 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
     bool taken = false;
     std::vector<std::uint8_t> buffer(2048);
     for (std::uint64_t s = 0; s < sectors; ++s) {
-        if (!m_disc.read(static_cast<std::uint32_t>(firstSector + s), std::span<std::uint8_t, 2048>(buffer.data(), 2048))) {
+        if (!m_disc.read(static_cast<std::uint32_t>(firstSector + s),
+                         std::span<std::uint8_t, 2048>(buffer.data(), 2048))) {
             m_fault = TImportFault::SectorUnreadable;
             return taken;
         }
@@ -168,7 +170,8 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
             rec.FileName = rec.Name;
             rec.AlternateName = ThirteenCharName(rec.Name);
             rec.Size = dataLength;
-            rec.Attr = ((flags & 0x01) != 0 ? FILE_ATTRIBUTE_HIDDEN : 0) | ((flags & 0x02) != 0 ? FILE_ATTRIBUTE_DIRECTORY : 0);
+            rec.Attr = ((flags & 0x01) != 0 ? FILE_ATTRIBUTE_HIDDEN : 0) |
+                       ((flags & 0x02) != 0 ? FILE_ATTRIBUTE_DIRECTORY : 0);
             rec.DateTime = RecordDate(r, here);
             taken = true;
             if ((flags & 0x02) != 0) {
@@ -181,7 +184,8 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
                     m_fault = TImportFault::BadExtent;
                     return taken;
                 }
-                (void)m_compilation.AddFileEntry(target, rec, std::string(), extent);  // refusals are reported there
+                (void)m_compilation.AddFileEntry(target, rec, std::string(),
+                                                 extent);  // refusals are reported there
             }
         }
     }

@@ -28,7 +28,7 @@ enum class TImportFault {
 inline constexpr unsigned kMaxImportDepth = 1000;
 
 class TSessionImport {
-public:
+  public:
     TSessionImport(TCompilation& compilation, TSessionDisc& disc, TLogFn log = {});
 
     // Imports session `session` (FFh: the last complete session; 0: nothing) into `target` (none: the
@@ -40,7 +40,7 @@ public:
 
     TImportFault Fault() const { return m_fault; }
 
-private:
+  private:
     bool importDirectory(std::uint32_t firstSector, std::uint32_t size, TDEntry* target, unsigned depth);
     bool extentInsideDisc(std::uint64_t first, std::uint64_t sectors) const;
     void log(const std::string& text, std::uint8_t mType) const;

@@ -26,7 +26,7 @@ struct TLine {
 
 // A disc in memory that can fail its table of contents or single sectors, and records what was read.
 class TTestDisc : public TMemoryDisc {
-public:
+  public:
     using TMemoryDisc::TMemoryDisc;
     bool tocFails = false;
     std::uint8_t sessions = 0xFF;  // FFh: as many as starts were given
@@ -60,7 +60,8 @@ void Both32(std::vector<std::uint8_t>& img, std::size_t at, std::uint32_t v) {
     }
 }
 
-std::size_t PutRecord(std::vector<std::uint8_t>& img, std::size_t at, const TCraftRecord& r, bool dot = false) {
+std::size_t PutRecord(std::vector<std::uint8_t>& img, std::size_t at, const TCraftRecord& r,
+                      bool dot = false) {
     const std::size_t n = dot ? 1 : r.name.size() * 2;
     const std::size_t length = 33 + n + (n % 2 == 0 ? 1 : 0) + r.extra;
     img[at] = static_cast<std::uint8_t>(length);
@@ -83,7 +84,8 @@ std::size_t PutRecord(std::vector<std::uint8_t>& img, std::size_t at, const TCra
 
 std::vector<std::uint8_t> CraftDisc(std::uint32_t sectors) {
     std::vector<std::uint8_t> img(sectors * 2048u, 0);
-    for (std::uint32_t s : {16u, 17u, 18u}) std::memcpy(&img[s * 2048 + 1], "CD001", 5), img[s * 2048 + 6] = 1;
+    for (std::uint32_t s : {16u, 17u, 18u})
+        std::memcpy(&img[s * 2048 + 1], "CD001", 5), img[s * 2048 + 6] = 1;
     img[16 * 2048] = 1;
     img[17 * 2048] = 2;
     std::memcpy(&img[17 * 2048 + 88], "%/@", 3);
@@ -103,7 +105,7 @@ void PutDirectory(std::vector<std::uint8_t>& img, std::uint32_t lba, std::uint32
 }
 
 class ImportTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("TZ", "UTC0", 1);
         tzset();
@@ -157,7 +159,8 @@ TEST_F(ImportTest, OwnSessionComesBackWhole) {
     WriteText(src + "/README", "no extension");
     WriteText(src + "/Report 2025.docx", "report");
     WriteText(src + "/empty.txt", "");
-    for (int i = 0; i < 40; ++i) WriteText(src + "/big/" + std::string(50, 'b') + std::to_string(i) + ".txt", "x");
+    for (int i = 0; i < 40; ++i)
+        WriteText(src + "/big/" + std::string(50, 'b') + std::to_string(i) + ".txt", "x");
     testing::SetMtime(src + "/README", 1765064000);
     const TSessionLayout first = writeOwnSession(image, src, "\\2026-12-06 23.52", 0);
     TTestDisc disc(testing::ReadImage(image), {0});
@@ -193,8 +196,9 @@ TEST_F(ImportTest, OwnSessionComesBackWhole) {
     // The data of every imported file is where its extent says.
     const auto img = testing::ReadImage(image);
     const auto* readme = files["README."];
-    EXPECT_EQ(std::string(img.begin() + readme->IsoExtent * 2048, img.begin() + readme->IsoExtent * 2048 + 12),
-              "no extension");
+    EXPECT_EQ(
+        std::string(img.begin() + readme->IsoExtent * 2048, img.begin() + readme->IsoExtent * 2048 + 12),
+        "no extension");
     EXPECT_GE(readme->IsoExtent, first.FirstFileSector);
     // Written again, the empty file keeps extent 0.
     ASSERT_EQ(prepare(nullptr, 20000), TPrepareStatus::Ok);
@@ -247,7 +251,8 @@ TEST_F(ImportTest, FailuresAreReportedAndRefused) {
         disc.tocFails = k.tocFails;
         EXPECT_EQ(prepare(&disc, 5000), TPrepareStatus::ImportFailed) << k.what;
         EXPECT_TRUE(stream.empty()) << k.what;
-        EXPECT_TRUE(logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC", 0)) << k.what;
+        EXPECT_TRUE(logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC", 0))
+            << k.what;
         EXPECT_EQ(lines.size(), k.line ? 2u : 1u) << k.what;
         if (k.line) {
             EXPECT_TRUE(logged(k.line, 4)) << k.what;
@@ -313,7 +318,8 @@ TEST_F(ImportTest, RecordsOfOtherProgramsAndOddNames) {
 TEST_F(ImportTest, TooDeepTreeIsRefused) {
     const std::uint32_t levels = kMaxImportDepth + 2;
     auto img = CraftDisc(20 + levels + 1);
-    for (std::uint32_t i = 0; i < levels; ++i) PutDirectory(img, 20 + i, i == 0 ? 20 : 19 + i, {{u"d", 21 + i, 2048, 2}});
+    for (std::uint32_t i = 0; i < levels; ++i)
+        PutDirectory(img, 20 + i, i == 0 ? 20 : 19 + i, {{u"d", 21 + i, 2048, 2}});
     TTestDisc disc(img, {0});
     TSessionImport import(c, disc, log);
     EXPECT_FALSE(import.ImportSession(1, nullptr));
@@ -412,7 +418,8 @@ TEST_F(ImportTest, SessionsOfOtherProgramsImport) {
             EXPECT_NEAR(f->DateTime, expected, 0.5 / 86400) << m.name << " " << rel;
             if (!content.empty()) {
                 ASSERT_LE((f->IsoExtent + SectorsOf(f->Size)) * 2048, img.size()) << m.name << " " << rel;
-                EXPECT_EQ(std::string(img.begin() + f->IsoExtent * 2048, img.begin() + f->IsoExtent * 2048 + f->Size),
+                EXPECT_EQ(std::string(img.begin() + f->IsoExtent * 2048,
+                                      img.begin() + f->IsoExtent * 2048 + f->Size),
                           content)
                     << m.name << " " << rel;
             }

@@ -20,7 +20,7 @@
 namespace brenwick::testing {
 
 class TTempDir {
-public:
+  public:
     TTempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "brenwick-isofs-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
@@ -37,7 +37,7 @@ public:
     std::string path() const { return m_path + "/"; }
     std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -84,8 +84,8 @@ inline void RequireTool(const std::string& tool) {
 
 // Writes the session into a flat image: the metadata at StartSector, then every file's data in the walk
 // order of the layout, each from a sector boundary. An existing image is extended in place.
-inline void WriteSession(const std::string& image, const TCompilation& compilation, const TSessionLayout& layout,
-                         const TMetadataStream& stream) {
+inline void WriteSession(const std::string& image, const TCompilation& compilation,
+                         const TSessionLayout& layout, const TMetadataStream& stream) {
     std::FILE* f = std::fopen(image.c_str(), std::filesystem::exists(image) ? "r+b" : "w+b");
     ASSERT_NE(f, nullptr);
     ASSERT_EQ(fseeko(f, static_cast<off_t>(layout.StartSector * 2048), SEEK_SET), 0);
@@ -96,7 +96,8 @@ inline void WriteSession(const std::string& image, const TCompilation& compilati
             const std::string data = ReadText(e->SourcePath);
             std::string block = data.substr(0, e->Size);
             block.resize(SectorsOf(e->Size) * 2048, '\0');
-            ASSERT_EQ(fseeko(f, static_cast<off_t>((layout.FirstFileSector + e->IsoExtent) * 2048), SEEK_SET), 0);
+            ASSERT_EQ(fseeko(f, static_cast<off_t>((layout.FirstFileSector + e->IsoExtent) * 2048), SEEK_SET),
+                      0);
             ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), f), block.size());
         }
     }

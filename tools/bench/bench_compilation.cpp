@@ -21,7 +21,9 @@ namespace {
 using namespace brenwick;
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 void MakeFiles(const std::string& folder, int count) {
     std::filesystem::create_directories(folder);
@@ -96,8 +98,9 @@ TRun Run(const std::string& source) {
 }
 
 void Print(const char* what, const TRun& r) {
-    std::printf("%-34s %5d dirs %6d entries %3d left out | AddFolder %8.3f s | sort %7.4f s | layout %7.3f s\n",
-                what, r.dirs, r.entries, r.leftOut, r.add, r.sort, r.layout);
+    std::printf(
+        "%-34s %5d dirs %6d entries %3d left out | AddFolder %8.3f s | sort %7.4f s | layout %7.3f s\n", what,
+        r.dirs, r.entries, r.leftOut, r.add, r.sort, r.layout);
 }
 
 double TimeCommand(const std::string& command) {
@@ -140,10 +143,16 @@ int main(int argc, char** argv) {
     const double xorriso = TimeCommand("xorriso -as mkisofs -quiet -J -print-size '" + scratch + "/twenty'");
     const double genisoimage = TimeCommand("genisoimage -quiet -J -print-size '" + scratch + "/twenty'");
     std::printf("20,000 files in one folder: ours (AddFolder + layout) %.3f s\n", oursTotal);
-    if (xorriso > 0) std::printf("  xorriso -as mkisofs -quiet -J -print-size  %8.3f s  ratio %.4f\n", xorriso, oursTotal / xorriso);
-    else std::printf("  xorriso: did not run\n");
-    if (genisoimage > 0) std::printf("  genisoimage -quiet -J -print-size         %8.3f s  ratio %.4f\n", genisoimage, oursTotal / genisoimage);
-    else std::printf("  genisoimage: did not run\n");
+    if (xorriso > 0)
+        std::printf("  xorriso -as mkisofs -quiet -J -print-size  %8.3f s  ratio %.4f\n", xorriso,
+                    oursTotal / xorriso);
+    else
+        std::printf("  xorriso: did not run\n");
+    if (genisoimage > 0)
+        std::printf("  genisoimage -quiet -J -print-size         %8.3f s  ratio %.4f\n", genisoimage,
+                    oursTotal / genisoimage);
+    else
+        std::printf("  genisoimage: did not run\n");
     if (remove) std::filesystem::remove_all(scratch);
     return 0;
 }

@@ -45,8 +45,12 @@ std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
+// Writes back what earlier steps left dirty, so that no step pays for another's output.
+void settle() { (void)std::system("sync"); }
+
 // Runs a shell command and returns its wall time in seconds, or -1 when it failed.
 double timedShell(const std::string& command) {
+    settle();
     const auto start = Clock::now();
     const int status = std::system(command.c_str());
     const double seconds = secondsSince(start);
@@ -172,6 +176,7 @@ TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit) {
     std::string error = "no end";
     burner.OnWriteDone = [&error](TObject*, const std::string& text) { error = text; };
 
+    settle();
     resetPeakMemory();
     const auto start = Clock::now();
     burner.ClearCompilation();
