@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 
 #include "drive/TByteReader.h"
 #include "drive/qrDrvLib.h"
@@ -148,8 +147,8 @@ void TSCSIDevice::SelectDevice(const std::string& entry) {
                 selected = true;
             }
         }
-    } catch (const std::exception&) {
-        selected = false;
+    } catch (...) {
+        selected = false;  // the entry is refused below; nothing propagates to the caller
     }
     if (!selected) {
         DebugMessage(std::string(kMsgInvalidDeviceId), kMsgError);

@@ -20,7 +20,7 @@ std::span<std::uint8_t> Cdb(TSrbExec& exec) {
 
 std::uint16_t SpeedField(unsigned x) {
     if (x == 0) return 0xFFFF;  // the drive's maximum
-    return std::uint16_t(std::min<unsigned>(x * 177u, 0xFFFF));
+    return std::uint16_t(std::min<std::uint64_t>(std::uint64_t(x) * 177u, 0xFFFF));
 }
 
 }  // namespace

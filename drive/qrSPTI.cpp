@@ -355,7 +355,8 @@ void SetExtraTargetSource(TExtraTargetSource source) {
 int ScanSptiDrives() {
     auto& state = State();
     if (state.scanned) return 0;
-    state.table.assign(kSptiNodeCount, TSptiDrive{});
+    state.table.clear();
+    state.table.resize(kSptiNodeCount);  // each entry with its own lock
     for (int index = 0; index < kSptiNodeCount; ++index) {
         if (Os().IsOpticalNode("/dev/sr" + std::to_string(index))) ProbeSptiDrive(index, state.table[index]);
     }
