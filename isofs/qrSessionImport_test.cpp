@@ -359,6 +359,24 @@ TEST_F(ImportTest, OverwritingImportedDataIsRefused) {
     EXPECT_TRUE(stream.empty());
 }
 
+// A start above F0000000h is no address and becomes 0; a session that 32-bit sector fields cannot address is
+// refused with a line and nothing written.
+TEST_F(ImportTest, PrepareStartRuleAndTooLargeSessions) {
+    ASSERT_EQ(prepare(nullptr, 0xF0000001u, 0), TPrepareStatus::Ok);
+    EXPECT_EQ(layout.StartSector, 0u);
+    ASSERT_EQ(prepare(nullptr, 0xF0000000u, 0), TPrepareStatus::Ok);
+    EXPECT_EQ(layout.StartSector, 0xF0000000u);
+    TSearchRec rec;
+    rec.Size = 0xFFFFFFFF;
+    for (int i = 0; i < 130; ++i) {  // 130 x 2^21 sectors pass the end of the 32-bit sector numbers
+        rec.Name = "f" + std::to_string(i) + ".bin";
+        ASSERT_EQ(c.AddFileEntry(c.Root(), rec, "/src/x", 0), 1);
+    }
+    EXPECT_EQ(prepare(nullptr, 0xF0000000u, 0), TPrepareStatus::TooLarge);
+    EXPECT_TRUE(stream.empty());
+    EXPECT_TRUE(logged(">>> SESSION TOO LARGE FOR THE DISC FILE SYSTEM", 0));
+}
+
 // Sessions written by genisoimage and xorriso, with and without Rock Ridge, import with their Joliet names,
 // sizes, dates and extents.
 TEST_F(ImportTest, SessionsOfOtherProgramsImport) {
