@@ -98,8 +98,8 @@ session_starts() {
     printf '%s\n' "${STARTS[@]}"
 }
 
-# toc_says PATTERN: the last read_toc shows a line matching PATTERN.
-toc_says() { grep -Eq "$1" <<<"$TOC" || { echo "$TOC" >&2; fail "the table of contents lacks '$1'"; }; }
+# toc_says PATTERN: the last read_toc shows a line matching PATTERN (a basic regular expression).
+toc_says() { grep -q "$1" <<<"$TOC" || { echo "$TOC" >&2; fail "the table of contents lacks '$1'"; }; }
 
 # check_session IMAGE LBA EXPECTED: the session at LBA holds exactly the files and folders of EXPECTED,
 # byte for byte, as three independent readers see its Joliet tree.

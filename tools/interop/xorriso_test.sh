@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # xorriso (libburn) against the image recorder: it finds the drive, reads the media, burns a tree to
 # blank DVD+R, DVD-R, CD-R and CD-RW, appends a second session, closes the disc and is then refused.
+#   xorriso_test.sh [devices | MEDIUM]   one part only (CTest runs the parts side by side); none: all
 source "$(dirname "$0")/lib.sh"
 need xorriso isoinfo /usr/bin/python3
+part=${1:-all}
 
-step "xorriso -devices lists the recorder as a drive"
-rec=$(new_recorder devices dvd+r)
-expect_run "$WORK/devices.log" on_drive "$rec" xorriso -devices
-grep -Eq "^0 +-dev '/dev/sr7' rwrw-- : +'BRENWICK' +'IMAGE RECORDER'" "$WORK/devices.log" ||
-    { cat "$WORK/devices.log"; fail "xorriso -devices does not list /dev/sr7 as the recorder"; }
+list_devices() {
+    step "xorriso -devices lists the recorder as a drive"
+    local rec
+    rec=$(new_recorder devices dvd+r)
+    expect_run "$WORK/devices.log" on_drive "$rec" xorriso -devices
+    grep -Eq "^0 +-dev '/dev/sr7' rwrw-- : +'BRENWICK' +'IMAGE RECORDER'" "$WORK/devices.log" ||
+        { cat "$WORK/devices.log"; fail "xorriso -devices does not list /dev/sr7 as the recorder"; }
+}
 
 # burn_append_close MEDIUM "MEDIA NAME": two sessions, then a closing one; every session reads back.
 burn_append_close() {
@@ -61,8 +66,17 @@ burn_append_close() {
     [ "$before" = "$after" ] || fail "the image changed after a refused burn"
 }
 
-burn_append_close dvd+r "DVD+R"
-burn_append_close dvd-r "DVD-R sequential recording"
-burn_append_close cd-r-80 "CD-R"
-burn_append_close cd-rw-80 "CD-RW"
+declare -A media_names=([dvd+r]="DVD+R" [dvd-r]="DVD-R sequential recording" [cd-r-80]="CD-R"
+    [cd-rw-80]="CD-RW")
+case $part in
+    all)
+        list_devices
+        for m in dvd+r dvd-r cd-r-80 cd-rw-80; do burn_append_close "$m" "${media_names[$m]}"; done
+        ;;
+    devices) list_devices ;;
+    *)
+        [ -n "${media_names[$part]:-}" ] || fail "no such part: $part"
+        burn_append_close "$part" "${media_names[$part]}"
+        ;;
+esac
 echo "PASS"
