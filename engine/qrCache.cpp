@@ -99,7 +99,8 @@ int TCacheThread::GetBlock(std::span<std::uint8_t> destination) {
         m_finished = true;
         return 0;
     }
-    std::memcpy(destination.data(), block.Data.get(), static_cast<std::size_t>(count));
+    std::memcpy(destination.data(), block.Bytes, static_cast<std::size_t>(count));
+    if (block.LastMetadata) std::vector<std::uint8_t>().swap(m_input.Metadata);
     m_queue.pop_front();
     m_queueLength = static_cast<int>(m_queue.size());
     m_bytesInCache -= count;
@@ -126,18 +127,21 @@ void TCacheThread::run() {
     m_finished = true;
 }
 
-// Phase 1: the whole metadata area, whatever its size, in blocks of up to 31 sectors.
+// Phase 1: the whole metadata area, whatever its size, in blocks of up to 31 sectors. The stream has been
+// handed over whole; it is released when its last block has been taken.
 void TCacheThread::queueMetadata() {
-    const std::vector<std::uint8_t>& metadata = m_input.Metadata;
-    for (std::size_t at = 0; at < metadata.size();) {
+    // Read once: GetBlock may release the stream as soon as its last block is queued.
+    const std::uint8_t* const bytes = m_input.Metadata.data();
+    const std::size_t size = m_input.Metadata.size();
+    for (std::size_t at = 0; at < size;) {
         auto block = std::make_unique<TBlock>();
-        const std::size_t count = std::min<std::size_t>(metadata.size() - at, kCacheBlockBytes);
-        std::memcpy(block->Data.get(), metadata.data() + at, count);
+        const std::size_t count = std::min<std::size_t>(size - at, kCacheBlockBytes);
+        block->Bytes = bytes + at;
         block->Count = static_cast<int>(count);
         at += count;
+        block->LastMetadata = at == size;
         append(std::move(block), static_cast<std::int64_t>(count));
     }
-    std::vector<std::uint8_t>().swap(m_input.Metadata);
 }
 
 // Waits while the queue holds MaxBlocks - 1 blocks or more. Reaching it once makes the cache Ready.
@@ -178,7 +182,7 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFil
     bool incomplete = false;
     while (amountLeft > 0) {
         if (m_currentRoom == 0) {
-            m_current = std::make_unique<TBlock>();
+            m_current = TBlock::Owning();
             m_currentRoom = kCacheBlockBytes;
         }
         const int fill = kCacheBlockBytes - m_currentRoom;
@@ -246,6 +250,7 @@ void TCacheThread::setPriority(TThreadPriority priority, bool force) {
 void TCacheThread::stopWithAbort() {
     std::lock_guard lock(m_queueLock);
     m_queue.clear();
+    std::vector<std::uint8_t>().swap(m_input.Metadata);
     m_queueLength = 0;
     m_bytesInCache = 0;
     SetErrorTextIfEmpty(std::string(kMsgAbortedByUser));

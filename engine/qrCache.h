@@ -79,9 +79,20 @@ public:
     int QueuedBlocks() const { return m_queueLength.load(); }
 
 private:
+    // A file data block owns its bytes; a metadata block shows a part of the metadata stream, which is
+    // thus held once (not twice) until its last block has been taken.
     struct TBlock {
-        std::unique_ptr<std::uint8_t[]> Data{new std::uint8_t[kCacheBlockBytes]};
+        std::unique_ptr<std::uint8_t[]> Data;
+        const std::uint8_t* Bytes = nullptr;
         int Count = 0;
+        bool LastMetadata = false;
+
+        static std::unique_ptr<TBlock> Owning() {
+            auto block = std::make_unique<TBlock>();
+            block->Data.reset(new std::uint8_t[kCacheBlockBytes]);
+            block->Bytes = block->Data.get();
+            return block;
+        }
     };
     enum class TStop { None, Abort, File };
 
@@ -102,7 +113,7 @@ private:
     const int m_cacheSize;
     const int m_maxBlocks;
     const TCacheHooks m_hooks;
-    TCacheInput m_input;  // cache thread only once started
+    TCacheInput m_input;  // Files: cache thread only; Metadata: guarded by m_queueLock once queued
 
     std::mutex m_queueLock;
     std::deque<std::unique_ptr<TBlock>> m_queue;  // guarded by m_queueLock
