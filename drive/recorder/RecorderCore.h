@@ -96,6 +96,7 @@ struct TRecorderCore {
     TFaultFile faultFile;
 
     bool loaded = false;  // state read and image open under the lock
+    bool parked = false;  // the lock was let go because the tray is open: the disc may change meanwhile
     std::string lastError;
     TRecorderState state;
     TImageFile image;
@@ -123,6 +124,9 @@ struct TRecorderCore {
     // Loading and saving (ImageRecorder.cpp).
     bool EnsureLoaded();
     void Unload();
+    // With the tray open, or no disc in it, the recorder lets its lock go, so that another program (the media
+    // command) may put a different disc in; the next command takes the lock again and sees what is there.
+    void ParkIfOpenOrEmpty();
     [[nodiscard]] bool Save();
     void ResetVolatile();  // after a disc change: default write parameters, no simulation
     void ConfigureBuffer();

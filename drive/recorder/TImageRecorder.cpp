@@ -90,11 +90,24 @@ bool TRecorderCore::EnsureLoaded() {
             return false;
         }
     }
+    const bool discChanged = parked && fresh.disc.hasDisc() && !fresh.disc.trayOpen;
     state = std::move(fresh);
     loaded = true;
+    parked = false;
     lastError.clear();
     ResetVolatile();
+    if (discChanged) {
+        // The disc was loaded while this process did not hold the recorder: report it as a medium change.
+        unitAttention = true;
+        newMediaEvent = true;
+    }
     return true;
+}
+
+void TRecorderCore::ParkIfOpenOrEmpty() {
+    if (!loaded || busy != TBusyKind::None || (state.disc.hasDisc() && !state.disc.trayOpen)) return;
+    Unload();
+    parked = true;
 }
 
 void TRecorderCore::Unload() {
@@ -161,6 +174,7 @@ TImageRecorder::TImageRecorder(std::string folder, TRecorderOptions options)
     m_core->faultFile.setFolder(m_folder);
     m_core->DefaultPage05(m_core->page05);
     (void)m_core->EnsureLoaded();  // a busy or broken recorder is retried at each command
+    m_core->ParkIfOpenOrEmpty();
 }
 
 TImageRecorder::~TImageRecorder() {
@@ -331,6 +345,7 @@ TScsiResult TImageRecorder::Execute(const TScsiRequest& request) {
             result.transferred = request.data.size();
         }
     }
+    core.ParkIfOpenOrEmpty();
     entry.status = result.status;
     entry.hostStatus = result.hostStatus;
     entry.senseKey = result.sense[2] & 0x0F;

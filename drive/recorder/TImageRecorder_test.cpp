@@ -473,6 +473,32 @@ TEST_F(RecorderTest, TrayAndMediumChangeLikeARealDrive) {
     EXPECT_EQ(Tur(*again).sense(), Sense(2, 0x3A, 0x01));
 }
 
+// With the tray open another program may put a different disc in; the recorder then reports the change.
+TEST_F(RecorderTest, DiscChangedWhileTheTrayIsOpen) {
+    auto r = Make(TMediaType::CdR80);
+    ASSERT_TRUE(Send(*r, {0x1B, 0, 0, 0, 0x02, 0}).good());
+    std::string kept, error;
+    ASSERT_TRUE(InsertBlankDisc(r->folder(), TMediaType::DvdR, kept, error)) << error;
+    EXPECT_EQ(Tur(*r).sense(), Sense(6, 0x28, 0x00));
+    EXPECT_TRUE(Tur(*r).good());
+    EXPECT_EQ(Profile(*r), 0x0011);
+    EXPECT_EQ(Send(*r, {0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8, 0}, 8).data[4], 0x02);
+    // With the tray closed the recorder is held again.
+    EXPECT_FALSE(SetTrayOpen(r->folder(), true, error));
+    // Opened and closed from outside while open here: the same disc, loaded again.
+    ASSERT_TRUE(Send(*r, {0x1B, 0, 0, 0, 0x02, 0}).good());
+    EXPECT_EQ(Tur(*r).sense(), Sense(2, 0x3A, 0x02));
+    ASSERT_TRUE(SetTrayOpen(r->folder(), false, error)) << error;
+    EXPECT_EQ(Tur(*r).sense(), Sense(6, 0x28, 0x00));
+    EXPECT_EQ(Profile(*r), 0x0011);
+    // An empty recorder is not held either: a disc can be put in while a program has it open.
+    auto empty = Make(TMediaType::None);
+    EXPECT_EQ(Tur(*empty).sense(), Sense(2, 0x3A, 0x01));
+    ASSERT_TRUE(InsertBlankDisc(empty->folder(), TMediaType::CdRw74, kept, error)) << error;
+    EXPECT_EQ(Tur(*empty).sense(), Sense(6, 0x28, 0x00));
+    EXPECT_EQ(Profile(*empty), 0x000A);
+}
+
 TEST_F(RecorderTest, BufferModelFillsDrainsAndUnderruns) {
     TRecorderOptions options;
     options.speedX = 4;
