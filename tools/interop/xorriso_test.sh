@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # xorriso (libburn) against the image recorder: it finds the drive, reads the media, burns a tree to
-# blank DVD+R, DVD-R, CD-R and CD-RW, appends a second session, closes the disc and is then refused.
+# blank DVD+R, DVD-R, DVD-RW, CD-R and CD-RW, appends a second session, closes the disc and is then
+# refused; on DVD+RW, DVD-RAM and formatted DVD-RW it writes two sessions in place.
 #   xorriso_test.sh [devices | MEDIUM]   one part only (CTest runs the parts side by side); none: all
 source "$(dirname "$0")/lib.sh"
 need xorriso isoinfo /usr/bin/python3
@@ -60,23 +61,54 @@ burn_append_close() {
     step "$name: a closed disc refuses another session"
     local before after
     before=$(sha256sum <"$image")
-    expect_refused "$dir.burn4" "Unsuitable target media state|not writeable|not appendable" on_drive "$rec" xorriso \
+    expect_refused "$dir.burn4" "Unsuitable target media state|not writeable|not appendable|can only be written with" \
+        on_drive "$rec" xorriso \
         -abort_on FAILURE -dev "$DEV" -map "$dir/t1" /s4 -commit
     after=$(sha256sum <"$image")
     [ "$before" = "$after" ] || fail "the image changed after a refused burn"
 }
 
+# burn_overwritable MEDIUM "MEDIA NAME": on media written anywhere, xorriso keeps the newest descriptor
+# set at LBA 16 and places each session after the last; LBA 0 and each session start read back.
+burn_overwritable() {
+    local medium=$1 name=$2 dir="$WORK/$1"
+    step "$name: two sessions on an overwritable disc"
+    local rec image
+    rec=$(new_recorder "$medium" "$medium")
+    make_tree "$dir/t1" one
+    make_tree "$dir/t2/s2" two
+    expect_run "$dir.burn1" on_drive "$rec" xorriso -abort_on FAILURE -outdev "$DEV" -joliet on \
+        -map "$dir/t1" / -commit
+    expect_run "$dir.burn2" on_drive "$rec" xorriso -abort_on FAILURE -dev "$DEV" -joliet on \
+        -map "$dir/t2/s2" /s2 -commit
+    image=$(image_of "$rec")
+    read_toc "$rec"
+    toc_says "^Media current: $name\$"
+    [ "${#STARTS[@]}" -eq 2 ] || fail "two sessions expected: ${STARTS[*]}"
+    merge_trees "$dir/e2" "$dir/t1" "$dir/t2"
+    check_session "$image" "${STARTS[0]}" "$dir/t1"
+    check_session "$image" "${STARTS[1]}" "$dir/e2"
+    check_session "$image" 0 "$dir/e2"
+}
+
 declare -A media_names=([dvd+r]="DVD+R" [dvd-r]="DVD-R sequential recording" [cd-r-80]="CD-R"
-    [cd-rw-80]="CD-RW")
+    [cd-rw-80]="CD-RW" [dvd-rw]="DVD-RW sequential recording")
+declare -A overwritable_names=([dvd+rw]="DVD+RW" [dvd-ram]="DVD-RAM" [dvd-rw-ro]="DVD-RW restricted overwrite")
 case $part in
     all)
         list_devices
-        for m in dvd+r dvd-r cd-r-80 cd-rw-80; do burn_append_close "$m" "${media_names[$m]}"; done
+        for m in "${!media_names[@]}"; do burn_append_close "$m" "${media_names[$m]}"; done
+        for m in "${!overwritable_names[@]}"; do burn_overwritable "$m" "${overwritable_names[$m]}"; done
         ;;
     devices) list_devices ;;
     *)
-        [ -n "${media_names[$part]:-}" ] || fail "no such part: $part"
-        burn_append_close "$part" "${media_names[$part]}"
+        if [ -n "${media_names[$part]:-}" ]; then
+            burn_append_close "$part" "${media_names[$part]}"
+        elif [ -n "${overwritable_names[$part]:-}" ]; then
+            burn_overwritable "$part" "${overwritable_names[$part]}"
+        else
+            fail "no such part: $part"
+        fi
         ;;
 esac
 echo "PASS"
