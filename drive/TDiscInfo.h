@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "drive/TByteReader.h"
+#include "drive/TReplyReader.h"
 
 namespace brenwick {
 
@@ -24,7 +24,7 @@ struct TDiscInfo {
     void Parse(std::span<const std::uint8_t> answer) {
         raw.fill(0);
         for (std::size_t i = 0; i < kSize && i < answer.size(); ++i) raw[i] = answer[i];
-        TByteReader r(raw);
+        TReplyReader r(raw);
         DataLength = r.be16(0);
     }
 };

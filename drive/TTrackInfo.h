@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "drive/TByteReader.h"
+#include "drive/TReplyReader.h"
 
 namespace brenwick {
 
@@ -32,7 +32,7 @@ struct TTrackInfo {
     void Parse(std::span<const std::uint8_t> answer) {
         raw.fill(0);
         for (std::size_t i = 0; i < kSize && i < answer.size(); ++i) raw[i] = answer[i];
-        TByteReader r(raw);
+        TReplyReader r(raw);
         DataLength = r.be16(0);
         TrackNumber = r.u8(2);
         SessionNumber = r.u8(3);

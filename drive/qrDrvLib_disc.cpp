@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "drive/TByteReader.h"
+#include "drive/TReplyReader.h"
 #include "drive/qrDrvLib.h"
 
 namespace brenwick {
@@ -107,7 +107,7 @@ bool TSCSIDevice::WaitReady(int budgetMs, int stepMs) {
 int TSCSIDevice::GetDiscType() {
     std::array<std::uint8_t, 114> answer{};
     if (GetConfiguration(2, 0, 0x72, answer)) {
-        TByteReader reader(answer);
+        TReplyReader reader(answer);
         return DiscTypeOfProfile(reader.be16(6));
     }
     return TestUnitReady(5000) ? kDiscCdRom : kDiscUnknown;

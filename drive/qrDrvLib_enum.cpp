@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "drive/TByteReader.h"
+#include "drive/TReplyReader.h"
 #include "drive/qrDrvLib.h"
 #include "drive/qrSPTI.h"
 
@@ -46,7 +46,7 @@ std::uint16_t SpeedToX(std::uint32_t kBps) {
 
 std::size_t ModePageOffset(std::span<const std::uint8_t> answer, std::uint8_t pageCode,
                            std::size_t fallback) {
-    TByteReader reader(answer);
+    TReplyReader reader(answer);
     for (std::size_t offset : {std::size_t(16), std::size_t(8), std::size_t(7)}) {
         // The PS bit (7) and the SPF bit (6) are not part of the page code.
         if (reader.has(offset, 1) && (answer[offset] & 0x3F) == pageCode) return offset;
@@ -209,7 +209,7 @@ bool TSCSIDevice::ReadCapabilities() {
             if (page[b.byte] & b.bit) Capabilities |= b.flag;
         }
         if (ModelDVR103) Capabilities |= kCapBufferUnderrunFree;
-        TByteReader reader(page);
+        TReplyReader reader(page);
         const bool writesDvdRam = (page[3] & 0x20) != 0;
         const std::uint16_t maxWrite = reader.be16(18);
         const std::uint16_t maxRead = reader.be16(8);
@@ -219,7 +219,7 @@ bool TSCSIDevice::ReadCapabilities() {
     }
     if (!ReadCapabilitiesPage(false, offset, offset, answer)) return false;
     const auto& page = CapabilitiesPage;
-    TByteReader reader(page);
+    TReplyReader reader(page);
     if (page[3] & 0x20) {
         // DVD-RAM drives report no CD write speeds; 1x is what the recording uses.
         CurrentWriteSpeedKBps = 177;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "drive/TByteReader.h"
+#include "drive/TReplyReader.h"
 #include "drive/qrDrvLib.h"
 
 namespace brenwick {
@@ -115,7 +115,7 @@ bool TSCSIDevice::ReadCapacity(std::uint32_t& lastBlock, std::uint32_t& blockLen
     Cdb(exec)[0] = 0x25;
     ExecuteCommand(exec, 10000);
     if (!Succeeded(exec)) return false;
-    TByteReader reader(std::span<const std::uint8_t>(m_parameter.data(), 8));
+    TReplyReader reader(std::span<const std::uint8_t>(m_parameter.data(), 8));
     lastBlock = reader.be32(0);
     blockLength = reader.be32(4);
     return true;
@@ -182,7 +182,7 @@ bool TSCSIDevice::ReadBufferCapacity(std::uint32_t& bufferLength, std::uint32_t&
     Cdb(exec)[8] = 0x20;
     ExecuteCommand(exec, 10000);
     if (!Succeeded(exec)) return false;
-    TByteReader reader(std::span<const std::uint8_t>(m_parameter.data(), 32));
+    TReplyReader reader(std::span<const std::uint8_t>(m_parameter.data(), 32));
     bufferLength = reader.be32(4);
     blankLength = reader.be32(8);
     DeviceBufferSize = bufferLength;
@@ -197,7 +197,7 @@ bool TSCSIDevice::ReadFormatCapacities(std::uint32_t& blocks, std::uint32_t& blo
     Cdb(exec)[8] = 0x0C;
     ExecuteCommand(exec, 10000);
     if (!Succeeded(exec)) return false;
-    TByteReader reader(answer);
+    TReplyReader reader(answer);
     blocks = reader.be32(4);
     blockLength = reader.be16(10);
     return true;

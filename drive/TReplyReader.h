@@ -1,6 +1,5 @@
-// A bounds-checked reader over a drive answer or a disc structure. Every getter reports failure instead of
-// reading past the end; once a read fails the reader stays failed, so a parser can read a run of fields
-// and test ok() once.
+// A bounds-checked reader over a drive answer. Every getter reports failure instead of reading past the
+// end; once a read fails the reader stays failed, so a parser can read a run of fields and test ok() once.
 #pragma once
 
 #include <cstddef>
@@ -9,9 +8,9 @@
 
 namespace brenwick {
 
-class TByteReader {
+class TReplyReader {
   public:
-    explicit TByteReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    explicit TReplyReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
 
     bool ok() const { return m_ok; }
     std::size_t size() const { return m_bytes.size(); }
