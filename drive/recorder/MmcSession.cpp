@@ -63,9 +63,12 @@ TOutcome CloseSession(TRecorderCore& core, TCloseMode mode, bool immediate) {
 
 bool IsDvdRw(TMediaType t) { return t == TMediaType::DvdRwSequential || t == TMediaType::DvdRwRestricted; }
 
+// Blanks the disc: the state file says so first, then the image is emptied, so that a crash in between
+// leaves a blank disc with stale blocks nobody can read, never tracks without their data.
 TOutcome ClearDisc(TRecorderCore& core) {
     std::string error;
     core.disc().blank();
+    if (!core.Save()) return Check(kWriteError);
     if (!core.image.Truncate(error)) {
         core.lastError = error;
         return Check(kWriteError);

@@ -2,6 +2,8 @@
 // unit attention, busy operations, medium present) before its handler, and logs it.
 #include "drive/recorder/TImageRecorder.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -42,6 +44,18 @@ TOutcome BusyStatus() {
 }
 
 // ---- loading and saving ----
+
+namespace {
+
+// Blocks the image must hold for the state to be true: the end of the last recorded data.
+std::int64_t RecordedBlocks(const TDiscState& disc) {
+    if (!disc.isSequential()) return disc.spec().recording == TRecording::Random ? disc.recordedEnd : 0;
+    std::int64_t end = 0;
+    for (const auto& track : disc.tracks) end = std::max<std::int64_t>(end, track.start + track.blocks - track.runOut);
+    return end;
+}
+
+}  // namespace
 
 const TBusyTimes& TRecorderCore::busyTimes() const {
     return options.busy ? *options.busy : state.settings.busy;
@@ -84,8 +98,21 @@ bool TRecorderCore::EnsureLoaded() {
         const bool pressed = fresh.disc.spec().recording == TRecording::ReadOnly;
         const std::string path = !fresh.image.empty() && fresh.image.front() == '/' ? fresh.image
                                                                                     : folder + "/" + fresh.image;
+        const std::int64_t needed = RecordedBlocks(fresh.disc);
+        struct stat st {};
+        if (needed > 0 && ::stat(path.c_str(), &st) != 0) {
+            lastError = "the disc image " + path + " is missing: the disc cannot be read";
+            lock.Release();
+            return false;
+        }
         if (!image.Open(path, pressed ? TImageAccess::ReadOnly : TImageAccess::ReadWrite, error)) {
             lastError = error;
+            lock.Release();
+            return false;
+        }
+        if (image.sizeInBlocks() < needed && !pressed) {
+            lastError = "the disc image " + path + " is shorter than the recorded tracks: it was damaged";
+            image.Close();
             lock.Release();
             return false;
         }

@@ -367,6 +367,8 @@ TEST_F(RecorderTest, WriteAddressAndCapacityAreEnforced) {
         s.disc.tracks = {{1, 1, TTrackState::Complete, 0, 2295000, 0, 0}};
         s.disc.closedSessions = 1;
     }, error)) << error;
+    { std::ofstream(full->folder() + "/disc.img"); }  // the recorded track, as a sparse image
+    ASSERT_EQ(::truncate((full->folder() + "/disc.img").c_str(), off_t(2295000) * 2048), 0);
     EXPECT_EQ(TrackInfo(*full, 1, 0xFF).be32(16), 2295104u - 2295008u);
     EXPECT_EQ(Write(*full, 2295008, 97).sense(), Sense(5, 0x21, 0));
     EXPECT_TRUE(Write(*full, 2295008, 96).good());
@@ -647,6 +649,29 @@ TEST_F(RecorderTest, OrderlyEndKeepsTheBlocksWritten) {
     TImageRecorder again(folder, TRecorderOptions{});
     EXPECT_EQ(TrackInfo(again, 1, 0xFF).be32(12), 31u);
     EXPECT_EQ(Read(again, 0, 31).data, Pattern(0, 31));
+}
+
+// A disc image that went missing or was cut short is a damaged disc: the recorder says so instead of
+// reading zeros where the state file promises data.
+TEST_F(RecorderTest, MissingOrShortImageIsReported) {
+    auto r = Make(TMediaType::CdR80);
+    RecordCdSession(*r, 0, 300);
+    const std::string folder = r->folder();
+    r.reset();
+    ASSERT_EQ(::truncate((folder + "/disc.img").c_str(), 100 * 2048), 0);
+    {
+        TImageRecorder shortened(folder, TRecorderOptions{});
+        EXPECT_EQ(Tur(shortened).sense(), Sense(2, 0x04, 0x00));
+        EXPECT_NE(shortened.LastError().find("shorter"), std::string::npos) << shortened.LastError();
+    }
+    ASSERT_EQ(::unlink((folder + "/disc.img").c_str()), 0);
+    TImageRecorder missing(folder, TRecorderOptions{});
+    EXPECT_EQ(Tur(missing).sense(), Sense(2, 0x04, 0x00));
+    EXPECT_NE(missing.LastError().find("missing"), std::string::npos) << missing.LastError();
+    std::string kept, error;
+    missing.Release();
+    ASSERT_TRUE(InsertBlankDisc(folder, TMediaType::CdR80, kept, error)) << error;
+    EXPECT_TRUE(Tur(missing).good());
 }
 
 TEST_F(RecorderTest, DamagedStateFileIsNeverOverwritten) {
