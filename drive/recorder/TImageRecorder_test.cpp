@@ -589,6 +589,17 @@ TEST_F(RecorderTest, SecondUserOfARecorderGetsNotReady) {
     r->Release();
     EXPECT_TRUE(Tur(*other).good());
     EXPECT_EQ(Tur(*r).sense(), Sense(2, 0x04, 0x00));
+    // A real second process is refused in the same way.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TImageRecorder third(other->folder(), TRecorderOptions{});
+        const TRun tur = Send(third, {0, 0, 0, 0, 0, 0});
+        ::_exit(tur.sense() == Sense(2, 0x04, 0x00) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // Killing the program mid-recording: the earlier session is intact, the last one is incomplete and can be
