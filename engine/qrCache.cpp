@@ -86,26 +86,56 @@ void TCacheThread::SetErrorTextIfEmpty(std::string text) {
 }
 
 int TCacheThread::GetBlock(std::span<std::uint8_t> destination) {
+    return takeBlock(destination.data(), destination.size(), nullptr);
+}
+
+int TCacheThread::TakeBlock(TCacheBuffer& buffer) {
+    if (!buffer) buffer.reset(new std::uint8_t[kCacheBlockBytes]);
+    return takeBlock(buffer.get(), kCacheBlockBytes, &buffer);
+}
+
+// The oldest block goes to the caller: copied into `destination`, or, when `swap` is given and the block
+// owns its bytes, handed over whole in exchange for the caller's buffer, which the cache fills again.
+int TCacheThread::takeBlock(std::uint8_t* destination, std::size_t size, TCacheBuffer* swap) {
     // Everything delivered means no more data, even before the cache thread has noticed it.
     if (m_queueLength.load() <= 0) return m_finished.load() || m_bytesToDeliver.load() <= 0 ? 0 : -1;
     std::lock_guard lock(m_queueLock);
     if (m_abort.load()) return 0;
     if (m_queue.empty()) return m_finished.load() ? 0 : -1;
-    const TBlock& block = *m_queue.front();
+    TBlock& block = *m_queue.front();
     const int count = block.Count;
-    if (count <= 0 || count > kCacheBlockBytes || count % kSectorBytes != 0 ||
-        destination.size() < static_cast<std::size_t>(count)) {
+    if (count <= 0 || count > kCacheBlockBytes || count % kSectorBytes != 0 || size < static_cast<std::size_t>(count)) {
         SetErrorTextIfEmpty(std::string(kMsgInternalError2));
         m_finished = true;
         return 0;
     }
-    std::memcpy(destination.data(), block.Bytes, static_cast<std::size_t>(count));
+    if (swap != nullptr && block.Data) {
+        swap->swap(block.Data);
+        m_spare.push_back(std::move(block.Data));
+    } else {
+        std::memcpy(destination, block.Bytes, static_cast<std::size_t>(count));
+    }
     if (block.LastMetadata) std::vector<std::uint8_t>().swap(m_input.Metadata);
     m_queue.pop_front();
     m_queueLength = static_cast<int>(m_queue.size());
     m_bytesInCache -= count;
     m_bytesToDeliver -= count;
     return count;
+}
+
+// A block for file data, in a buffer the write thread gave back when there is one.
+std::unique_ptr<TCacheThread::TBlock> TCacheThread::newFileBlock() {
+    auto block = std::make_unique<TBlock>();
+    {
+        std::lock_guard lock(m_queueLock);
+        if (!m_spare.empty()) {
+            block->Data = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+    }
+    if (!block->Data) block->Data.reset(new std::uint8_t[kCacheBlockBytes]);
+    block->Bytes = block->Data.get();
+    return block;
 }
 
 void TCacheThread::run() {
@@ -182,7 +212,7 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFil
     bool incomplete = false;
     while (amountLeft > 0) {
         if (m_currentRoom == 0) {
-            m_current = TBlock::Owning();
+            m_current = newFileBlock();
             m_currentRoom = kCacheBlockBytes;
         }
         const int fill = kCacheBlockBytes - m_currentRoom;

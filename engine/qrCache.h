@@ -36,6 +36,9 @@ struct TCacheInput {
     std::vector<TCacheFile> Files;
 };
 
+// One block's worth of bytes, as the write thread holds it.
+using TCacheBuffer = std::unique_ptr<std::uint8_t[]>;
+
 // Seams of the cache thread: where it logs, how it sleeps and how it sets its priority.
 struct TCacheHooks {
     TLogFn Log;                                         // unassigned: no log lines
@@ -58,6 +61,9 @@ public:
     // kCacheBlockBytes) and returns its byte count; -1 when nothing is queued yet but more will come;
     // 0 when there is no more data: all was delivered, or the cache stopped (ErrorText says why).
     [[nodiscard]] int GetBlock(std::span<std::uint8_t> destination);
+    // GetBlock without the copy: the block's bytes are handed over in `buffer` (allocated when empty),
+    // whose previous bytes the cache reuses. Same results as GetBlock.
+    [[nodiscard]] int TakeBlock(TCacheBuffer& buffer);
 
     // Asks the thread to stop at its next test; the blocks still queued are released.
     void Abort();
@@ -86,16 +92,11 @@ private:
         const std::uint8_t* Bytes = nullptr;
         int Count = 0;
         bool LastMetadata = false;
-
-        static std::unique_ptr<TBlock> Owning() {
-            auto block = std::make_unique<TBlock>();
-            block->Data.reset(new std::uint8_t[kCacheBlockBytes]);
-            block->Bytes = block->Data.get();
-            return block;
-        }
     };
     enum class TStop { None, Abort, File };
 
+    int takeBlock(std::uint8_t* destination, std::size_t size, TCacheBuffer* swap);
+    std::unique_ptr<TBlock> newFileBlock();
     void run();
     void queueMetadata();
     [[nodiscard]] TStop waitForRoom(bool lowerPriority);
@@ -117,6 +118,7 @@ private:
 
     std::mutex m_queueLock;
     std::deque<std::unique_ptr<TBlock>> m_queue;  // guarded by m_queueLock
+    std::vector<TCacheBuffer> m_spare;            // buffers given back by TakeBlock; guarded by m_queueLock
     std::atomic<int> m_queueLength{0};            // written under m_queueLock, read without it
 
     mutable std::mutex m_errorLock;

@@ -36,18 +36,21 @@ struct TDrained {
     std::vector<int> blocks;
 };
 
+// Takes every block, alternating between the copying GetBlock and the exchanging TakeBlock.
 TDrained drain(TCacheThread& cache) {
     TDrained out;
-    std::vector<std::uint8_t> buffer(kCacheBlockBytes);
-    for (;;) {
-        const int got = cache.GetBlock(buffer);
+    std::vector<std::uint8_t> copy(kCacheBlockBytes);
+    TCacheBuffer exchanged;
+    for (bool byCopy = true;; byCopy = !byCopy) {
+        const int got = byCopy ? cache.GetBlock(copy) : cache.TakeBlock(exchanged);
+        const std::uint8_t* bytes = byCopy ? copy.data() : exchanged.get();
         if (got == 0) return out;
         if (got < 0) {
             std::this_thread::sleep_for(std::chrono::microseconds(50));
             continue;
         }
         out.blocks.push_back(got);
-        out.stream.insert(out.stream.end(), buffer.begin(), buffer.begin() + got);
+        out.stream.insert(out.stream.end(), bytes, bytes + got);
     }
 }
 

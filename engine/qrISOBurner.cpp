@@ -102,7 +102,7 @@ TCacheInput TQrvBurner::takeCacheInput() {
 // The write thread
 
 TThWrite::TThWrite(TQrvBurner& burner, TCacheThread& cache, std::uint32_t sectors)
-    : m_burner(burner), m_cache(cache), m_sectors(sectors), m_buffer(kCacheBlockBytes) {}
+    : m_burner(burner), m_cache(cache), m_sectors(sectors) {}
 
 TThWrite::~TThWrite() { Join(); }
 
@@ -161,7 +161,7 @@ void TThWrite::prepareDrive() {
 
 void TThWrite::dataPhase() {
     m_sectorsWritten = 0;
-    int result = m_cache.GetBlock(m_buffer);
+    int result = m_cache.TakeBlock(m_buffer);
     while (result != 0) {
         if (result > 0) {
             m_burner.m_bytesWritten += result;
@@ -174,7 +174,7 @@ void TThWrite::dataPhase() {
             m_sectorsWritten += static_cast<std::uint32_t>(result / kSectorBytes);
         }
         for (;;) {
-            result = m_cache.GetBlock(m_buffer);
+            result = m_cache.TakeBlock(m_buffer);
             if (hasError()) return;
             if (result != -1) break;
             sleep(1);
@@ -198,7 +198,7 @@ bool TThWrite::sendBlock(int bytes) {
             return false;
         }
         if (b.Write10(b.StartSector + m_sectorsWritten, blocks, kWriteFlags, static_cast<std::uint32_t>(bytes),
-                      m_buffer.data())) {
+                      m_buffer.get())) {
             return true;
         }
         const bool deferred = (b.LastSense[0] & 0x7F) == 0x71;

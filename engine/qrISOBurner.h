@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,7 +59,7 @@ private:
     TDiscGroup m_group = TDiscGroup::CdAndOthers;
     std::uint32_t m_sectorsWritten = 0;
     int m_capacityCountdown = 5;
-    std::vector<std::uint8_t> m_buffer;  // one cache block
+    std::unique_ptr<std::uint8_t[]> m_buffer;  // one cache block, exchanged with the cache's
     std::thread m_thread;
 };
 

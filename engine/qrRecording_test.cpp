@@ -415,5 +415,24 @@ TEST(Recording, FileTruncatedAfterItWasAdded) {
     EXPECT_TRUE(view.files == expected);
 }
 
+// A file added after Prepare has no place in the laid-out session: the recording stops with an error
+// instead of writing past the end of the session.
+TEST(Recording, CompilationChangedAfterPrepareIsNotWrittenPastTheSession) {
+    TRecorderRig rig;
+    TQrvBurner& b = rig.burner();
+    makeSource(rig.tree(), "src", kSmallRun, 3);
+    ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+    const std::string late = rig.tree().writePattern("late.bin", 300000, 9);
+    ASSERT_EQ(b.AddFile("\\run", late, false), 1);
+    rig.recorder().ClearCommandLog();
+    const auto outcome = rig.Burn();
+    EXPECT_EQ(outcome.error, "WRITER ERROR");
+    for (const auto& e : rig.recorder().CommandLog()) {
+        if (e.opcode == kOpWrite) {
+            EXPECT_LE(e.lba + e.length, b.StartSector + b.ImageSectors);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace brenwick
