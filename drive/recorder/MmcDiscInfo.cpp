@@ -432,9 +432,9 @@ TOutcome HandleReadDiscStructure(TRecorderCore& core, const TCommand& command) {
     if (mediaType != 0) return Check(kInvalidFieldInCdb);
     if (layer != 0 && format != 0xFF) return Check(kInvalidFieldInCdb);
     const bool plus = disc.media == TMediaType::DvdPlusR || disc.media == TMediaType::DvdPlusRw;
-    TReplyBuilder reply(4);
+    const std::size_t size = format == 0x00 ? 4 + 2048 : format == 0x01 ? 8 : format == 0x11 ? 4 + 256 : 4;
+    TReplyBuilder reply(size);
     if (format == 0x00) {
-        reply.resize(4 + 2048);
         const std::uint8_t book = disc.spec().bookType;
         reply.u8(4, std::uint32_t((book << 4) | (disc.media == TMediaType::DvdRom ? 0 : 1)));
         reply.u8(5, 0x0F);
@@ -444,9 +444,8 @@ TOutcome HandleReadDiscStructure(TRecorderCore& core, const TCommand& command) {
         reply.be32(12, 0x030000 + std::uint32_t(disc.capacity) - 1);
         if (plus) AdipIdentity(reply, disc.media);
     } else if (format == 0x01) {
-        reply.resize(8);
+        // Copyright information: no protection system, all regions.
     } else if (format == 0x11 && plus) {
-        reply.resize(4 + 256);
         AdipIdentity(reply, disc.media);
     } else if (format == 0xFF) {
         auto entry = [&](std::uint8_t code, std::uint8_t flags, std::uint16_t length) {

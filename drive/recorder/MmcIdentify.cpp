@@ -92,18 +92,20 @@ TOutcome HandleInquiry(TRecorderCore& core, const TCommand& command) {
     const std::uint8_t page = command.cdb.u8(2);
     const TFaults& faults = core.faultFile.Current();
     if (command.cdb.bit(1, 0)) {
-        TReplyBuilder reply(4);
+        TReplyBuilder reply(4 + 16);
         reply.u8(0, 0x05);
         reply.u8(1, page);
         if (page == 0x00) {
             reply.u8(3, 2);
             reply.u8(4, 0x00);
             reply.u8(5, 0x80);
+            reply.resize(6);
         } else if (page == 0x80) {
             std::string serial = core.folder.substr(core.folder.rfind('/') + 1);
             serial.resize(std::min<std::size_t>(serial.size(), 16));
             reply.u8(3, std::uint32_t(serial.size()));
             reply.text(4, serial.size(), serial.c_str());
+            reply.resize(4 + serial.size());
         } else {
             return Check(kInvalidFieldInCdb);
         }
@@ -215,9 +217,10 @@ TOutcome HandleGetConfiguration(TRecorderCore& core, const TCommand& command) {
 TOutcome HandleGetEventStatus(TRecorderCore& core, const TCommand& command) {
     if (!command.cdb.bit(1, 0)) return Check(kInvalidFieldInCdb);  // asynchronous notification: not offered
     const std::uint8_t request = command.cdb.u8(4);
-    TReplyBuilder reply(4);
+    TReplyBuilder reply(8);
     reply.u8(3, 0x10);  // supported classes: media
     if (!(request & 0x10)) {
+        reply.resize(4);
         reply.be16(0, 2);
         reply.u8(2, 0x80);  // no event available
         return Reply(std::move(reply), command.cdb.be16(7));

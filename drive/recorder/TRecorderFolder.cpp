@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <sstream>
 
 #include "drive/recorder/TFolderLock.h"
@@ -24,17 +25,11 @@ bool Exists(const std::string& path) {
 }
 
 bool MakeFolders(const std::string& path, std::string& error) {
-    std::string partial;
-    std::stringstream parts(path);
-    std::string part;
-    if (!path.empty() && path.front() == '/') partial = "/";
-    while (std::getline(parts, part, '/')) {
-        if (part.empty()) continue;
-        partial += part + "/";
-        if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-            error = "cannot make folder " + partial + ": " + std::strerror(errno);
-            return false;
-        }
+    std::error_code failure;
+    std::filesystem::create_directories(path, failure);
+    if (failure) {
+        error = "cannot make folder " + path + ": " + failure.message();
+        return false;
     }
     return true;
 }
