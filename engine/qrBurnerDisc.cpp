@@ -5,7 +5,9 @@
 
 namespace brenwick {
 
-std::uint8_t TBurnerDisc::sessionCount() { return static_cast<std::uint8_t>(m_drive.GetSessionCount()); }
+std::uint8_t TBurnerDisc::sessionCount() {
+    return static_cast<std::uint8_t>(m_drive.GetSessionCount());
+}
 
 bool TBurnerDisc::sessionStart(std::uint8_t session, std::uint32_t& lba) {
     if (session == 0 || !m_drive.ReadDiscInformation()) return false;

@@ -12,7 +12,7 @@ namespace brenwick {
 class TSCSIDevice;
 
 class TBurnerDisc : public TSessionDisc {
-public:
+  public:
     explicit TBurnerDisc(TSCSIDevice& drive) : m_drive(drive) {}
 
     std::uint8_t sessionCount() override;
@@ -22,7 +22,7 @@ public:
     [[nodiscard]] bool read(std::uint32_t lba, std::span<std::uint8_t, 2048> sector) override;
     std::uint64_t sectorCount() override;
 
-private:
+  private:
     TSCSIDevice& m_drive;
     std::optional<std::uint64_t> m_sectorCount;
 };

@@ -44,7 +44,8 @@ void TQrvBurner::wireCompilation() {
                                      std::int64_t size, bool& skip) {
         if (OnAddFile) OnAddFile(sender, fullPath, longName, shortName, dateTime, attr, size, skip);
     };
-    m_compilation.OnAddDir = [this](TObject* sender, std::string& longName, std::string& shortName, bool& skip) {
+    m_compilation.OnAddDir = [this](TObject* sender, std::string& longName, std::string& shortName,
+                                    bool& skip) {
         if (OnAddDir) OnAddDir(sender, longName, shortName, skip);
     };
 }
@@ -55,7 +56,9 @@ void TQrvBurner::ClearCompilation() {
     m_compilation.ClearCompilation();
 }
 
-TDEntry* TQrvBurner::ForceDirectory(const std::string& path) { return m_compilation.ForceDirectory(path); }
+TDEntry* TQrvBurner::ForceDirectory(const std::string& path) {
+    return m_compilation.ForceDirectory(path);
+}
 
 TDEntry* TQrvBurner::AddNamedDirectory(TDEntry* parent, const std::string& name) {
     return m_compilation.AddNamedDirectory(parent, name);

@@ -29,7 +29,7 @@ inline constexpr int kDefaultCacheSize = 4194304;
 inline constexpr int kSmallestCacheSize = 2097152;
 
 class TQrvBurner : public TSCSIDevice {
-public:
+  public:
     // Creates the metadata stream and an empty compilation, sets CacheSize 4194304 and the true defaults,
     // then the drive object (no drive selected; drives are enumerated when a transport is loaded).
     TQrvBurner();
@@ -37,10 +37,12 @@ public:
     // thread, then frees the compilation and the metadata stream.
     ~TQrvBurner() override;
 
-    // ---- Published properties (drive properties such as DoDebug, FinalizeDisc, Erasing, DeviceMaxWriteSpeed,
-    // DeviceBufferSize and OnDebugMessage come from TSCSIDevice) ----
+    // ---- Published properties (drive properties such as DoDebug, FinalizeDisc, Erasing,
+    // DeviceMaxWriteSpeed, DeviceBufferSize and OnDebugMessage come from TSCSIDevice) ----
+    std::string Name;  // the component's name and tag, for the application's own use
+    int Tag = 0;
     bool UnderrunProtection = true;
-    std::uint16_t ReadSpeed = 0;   // x units, 0 = the drive's maximum
+    std::uint16_t ReadSpeed = 0;  // x units, 0 = the drive's maximum
     std::uint16_t WriteSpeed = 0;
     bool TestWrite = false;
     bool ReplaceFile = false;
@@ -55,9 +57,9 @@ public:
 
     TAddFileEvent OnAddFile;
     TAddDirEvent OnAddDir;
-    TWriteDoneEvent OnWriteDone;        // raised on the write thread (or on BurnCD's caller, see BurnCD)
-    TNotifyEvent OnFinalizingTrack;     // raised on the write thread
-    TEraseDoneEvent OnEraseDone;        // raised on the erase thread (or on EraseDisc's caller)
+    TWriteDoneEvent OnWriteDone;     // raised on the write thread (or on BurnCD's caller, see BurnCD)
+    TNotifyEvent OnFinalizingTrack;  // raised on the write thread
+    TEraseDoneEvent OnEraseDone;     // raised on the erase thread (or on EraseDisc's caller)
 
     int CacheSize() const { return m_cacheSize; }
     // Below 2097152 becomes 2097152; the result is rounded down to a multiple of 2048.
@@ -82,8 +84,8 @@ public:
     int AddFile(const std::string& destination, const std::string& source, bool derive);
     int AddFolder(const std::string& destination, const std::string& source, bool archiveOnly, bool derive,
                   bool recursive, std::uint32_t attrMask, const std::string& fileMask);
-    int AddFolderTo(TDEntry* directory, const std::string& source, bool archiveOnly, bool derive, bool recursive,
-                    std::uint32_t attrMask, const std::string& fileMask);
+    int AddFolderTo(TDEntry* directory, const std::string& source, bool archiveOnly, bool derive,
+                    bool recursive, std::uint32_t attrMask, const std::string& fileMask);
     int DirectoryCount() const { return m_compilation.DirectoryCount(); }
     int EntryCount() const { return m_compilation.EntryCount(); }
     int LeftOutCount() const { return m_compilation.LeftOutCount(); }
@@ -132,7 +134,7 @@ public:
     // The cache thread's seams (tests).
     TCacheHooks CacheHooks;
 
-private:
+  private:
     friend class TThWrite;
     friend class TEraseThread;
 

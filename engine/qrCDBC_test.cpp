@@ -54,8 +54,8 @@ TEST(Burner, ForwardsCompilationEventsAndLog) {
     std::vector<std::string> lines;
     burner.OnDebugMessage = [&](TObject*, const std::string& text, std::uint8_t) { lines.push_back(text); };
     TObject* sender = nullptr;
-    burner.OnAddFile = [&](TObject* s, const std::string&, std::string&, std::string&, TDateTime&, std::int32_t,
-                           std::int64_t, bool& skip) {
+    burner.OnAddFile = [&](TObject* s, const std::string&, std::string&, std::string&, TDateTime&,
+                           std::int32_t, std::int64_t, bool& skip) {
         sender = s;
         skip = true;
     };
@@ -87,7 +87,7 @@ TEST(Burner, SequenceTables) {
     const struct {
         int discType, blankType;
         std::uint16_t seconds;
-    } erase[] = {{kDiscCdRw, 1, 150}, {kDiscCdRw, 0, 4500}, {kDiscUnknown, 2, 4500},
+    } erase[] = {{kDiscCdRw, 1, 150},    {kDiscCdRw, 0, 4500},    {kDiscUnknown, 2, 4500},
                  {kDiscDvdRwSr, 1, 600}, {kDiscDvdRwSr, 0, 4465}, {kDiscDvdPlusRw, 3, 8880}};
     for (const auto& e : erase) {
         EXPECT_EQ(ExpectedEraseTime(e.discType, e.blankType), e.seconds) << e.discType << "/" << e.blankType;

@@ -18,7 +18,9 @@ namespace brenwick {
 namespace {
 
 // Bytes that `bytes` occupy when rounded up to whole sectors.
-std::int64_t sectorBytesOf(std::int64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes * kSectorBytes; }
+std::int64_t sectorBytesOf(std::int64_t bytes) {
+    return (bytes + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
+}
 
 // Reads up to `count` bytes, going on after partial reads; returns the bytes read before the end of the
 // file or a read error.
@@ -68,7 +70,9 @@ TCacheThread::~TCacheThread() {
     if (m_sourceFd >= 0) ::close(m_sourceFd);
 }
 
-void TCacheThread::Abort() { m_abort = true; }
+void TCacheThread::Abort() {
+    m_abort = true;
+}
 
 std::string TCacheThread::ErrorText() const {
     std::lock_guard lock(m_errorLock);
@@ -104,7 +108,8 @@ int TCacheThread::takeBlock(std::uint8_t* destination, std::size_t size, TCacheB
     if (m_queue.empty()) return m_finished.load() ? 0 : -1;
     TBlock& block = *m_queue.front();
     const int count = block.Count;
-    if (count <= 0 || count > kCacheBlockBytes || count % kSectorBytes != 0 || size < static_cast<std::size_t>(count)) {
+    if (count <= 0 || count > kCacheBlockBytes || count % kSectorBytes != 0 ||
+        size < static_cast<std::size_t>(count)) {
         SetErrorTextIfEmpty(std::string(kMsgInternalError2));
         m_finished = true;
         return 0;
@@ -143,9 +148,12 @@ void TCacheThread::run() {
     queueMetadata();
     if (waitForRoom(false) == TStop::Abort) return stopWithAbort();
     switch (queueFiles()) {
-        case TStop::Abort: return stopWithAbort();
-        case TStop::File: return;
-        case TStop::None: break;
+        case TStop::Abort:
+            return stopWithAbort();
+        case TStop::File:
+            return;
+        case TStop::None:
+            break;
     }
     // Tail: a block still being filled goes into the queue as it is (its bytes are counted already).
     if (m_current && m_currentRoom < kCacheBlockBytes) {

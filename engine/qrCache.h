@@ -41,13 +41,13 @@ using TCacheBuffer = std::unique_ptr<std::uint8_t[]>;
 
 // Seams of the cache thread: where it logs, how it sleeps and how it sets its priority.
 struct TCacheHooks {
-    TLogFn Log;                                         // unassigned: no log lines
-    std::function<void(int milliseconds)> Sleep;        // unassigned: std::this_thread::sleep_for
-    std::function<void(TThreadPriority)> SetPriority;   // unassigned: SetCurrentThreadPriority
+    TLogFn Log;                                        // unassigned: no log lines
+    std::function<void(int milliseconds)> Sleep;       // unassigned: std::this_thread::sleep_for
+    std::function<void(TThreadPriority)> SetPriority;  // unassigned: SetCurrentThreadPriority
 };
 
 class TCacheThread {
-public:
+  public:
     // Starts the thread at once. `cacheSize` is the burner's CacheSize in bytes; `bytesToDeliver` the
     // session's size in bytes (ImageSectors x 2048).
     TCacheThread(int cacheSize, TCacheInput input, std::int64_t bytesToDeliver, TCacheHooks hooks = {});
@@ -84,7 +84,7 @@ public:
     // The number of blocks queued now (for tests and the fill display).
     int QueuedBlocks() const { return m_queueLength.load(); }
 
-private:
+  private:
     // A file data block owns its bytes; a metadata block shows a part of the metadata stream, which is
     // thus held once (not twice) until its last block has been taken.
     struct TBlock {

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
-#include <sys/stat.h>
 
 #include "engine/qrEngineMessages.h"
 #include "engine/testing/TempTree.h"
@@ -19,9 +19,13 @@ using testing::TTempTree;
 
 constexpr int kSmallestCache = 2097152;
 
-std::int64_t sectorsOf(std::int64_t bytes) { return (bytes + 2047) / 2048; }
+std::int64_t sectorsOf(std::int64_t bytes) {
+    return (bytes + 2047) / 2048;
+}
 
-std::vector<std::uint8_t> metadataOf(int sectors) { return TTempTree::Pattern(sectors * kSectorBytes, 99); }
+std::vector<std::uint8_t> metadataOf(int sectors) {
+    return TTempTree::Pattern(sectors * kSectorBytes, 99);
+}
 
 // Sleeps that cost next to nothing, so that the tests do not wait in real time.
 TCacheHooks quickHooks() {
@@ -83,9 +87,11 @@ TEST(CacheThread, StreamsMetadataThenSectorAlignedFilesWithZeroPadding) {
         {"file spanning blocks", 26, {63488 + 1, 2049}, {26 * 2048, 63488, 3 * 2048}},
         {"files filling a block exactly", 22, {29 * 2048 + 7, 1}, {22 * 2048, 63488}},
         {"a file ending a block, the next starting one", 22, {30 * 2048 + 7, 1}, {22 * 2048, 63488, 2048}},
-        {"larger file", 26, {1000000, 3}, {26 * 2048, 63488, 63488, 63488, 63488, 63488, 63488, 63488,
-                                          63488, 63488, 63488, 63488, 63488, 63488, 63488, 63488,
-                                          (489 - 465 + 1) * 2048}},
+        {"larger file",
+         26,
+         {1000000, 3},
+         {26 * 2048, 63488, 63488, 63488, 63488, 63488, 63488, 63488, 63488, 63488, 63488, 63488, 63488,
+          63488, 63488, 63488, (489 - 465 + 1) * 2048}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,7 +170,7 @@ TEST(CacheThread, UnreadableSourceStopsWithFileMessage) {
 
 // A sleep hook that holds the cache thread in its waits until the test opens the gate.
 class TGate {
-public:
+  public:
     void sleep() {
         std::unique_lock lock(m_lock);
         ++m_sleeps;
@@ -181,7 +187,7 @@ public:
         m_changed.wait(lock, [this] { return m_sleeps > 0; });
     }
 
-private:
+  private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     int m_sleeps = 0;

@@ -18,9 +18,11 @@ inline constexpr std::string_view kMsgInternalError2 = "INTERNAL ERROR 0002";
 inline constexpr std::string_view kMsgInternalError3 = "INTERNAL ERROR 0003";
 
 // Log lines.
-inline constexpr std::string_view kMsgFileChanged = ">>> FILE \"%s\" CHANGED DURING BACKUP, ITS COPY IS INCOMPLETE";
+inline constexpr std::string_view kMsgFileChanged =
+    ">>> FILE \"%s\" CHANGED DURING BACKUP, ITS COPY IS INCOMPLETE";
 inline constexpr std::string_view kMsgStartingWrite = ">>> STARTING WRITE PROCESS ON %s AT %s";
-inline constexpr std::string_view kMsgWritingLeadOut = "WRITING LEAD-OUT (THIS CAN TAKE APPROXIMATELY 15-20 MINUTES)";
+inline constexpr std::string_view kMsgWritingLeadOut =
+    "WRITING LEAD-OUT (THIS CAN TAKE APPROXIMATELY 15-20 MINUTES)";
 inline constexpr std::string_view kMsgErasing = ">>> ERASING %s AT %s";
 inline constexpr std::string_view kMsgEraseTimedOut = ">>> ERASE DID NOT END IN TIME";
 inline constexpr std::string_view kMsgEraseNotBlank = ">>> DISC IS NOT BLANK AFTER ERASING";

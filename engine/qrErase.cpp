@@ -63,7 +63,9 @@ bool TQrvBurner::EraseDisc(int blankType) {
     return false;
 }
 
-int TQrvBurner::EraseProgress() const { return Erasing && m_eraseThread ? m_eraseThread->Progress() : 0; }
+int TQrvBurner::EraseProgress() const {
+    return Erasing && m_eraseThread ? m_eraseThread->Progress() : 0;
+}
 
 void TQrvBurner::WaitForErase() {
     if (m_eraseThread) m_eraseThread->Join();
@@ -77,7 +79,9 @@ TEraseThread::~TEraseThread() {
     Join();
 }
 
-void TEraseThread::Start() { m_thread = std::thread([this] { run(); }); }
+void TEraseThread::Start() {
+    m_thread = std::thread([this] { run(); });
+}
 
 void TEraseThread::Join() {
     if (m_thread.joinable()) m_thread.join();

@@ -14,7 +14,7 @@ class TQrvBurner;
 std::uint16_t ExpectedEraseTime(int discType, int blankType);
 
 class TEraseThread {
-public:
+  public:
     TEraseThread(TQrvBurner& burner, std::uint16_t expectedEraseTime, int timeLimitSeconds);
     // Ends the poll at its next step (no OnEraseDone then: the burner is going) and joins.
     ~TEraseThread();
@@ -25,7 +25,7 @@ public:
     void Join();
     int Progress() const { return m_progress.load(); }
 
-private:
+  private:
     void run();
     void finish(bool withError);
     // Whether the failed TEST UNIT READY says that the erase is still running: NOT READY (02/04/xx) or a

@@ -23,7 +23,8 @@ constexpr std::uint8_t kOpTestUnitReady = 0x00;
 struct TEraseWatch {
     std::atomic<int> done{0};
     std::atomic<bool> withError{false};
-    std::vector<int> progress;  // EraseProgress at each 2 s poll wait (erase thread only, read after the join)
+    std::vector<int>
+        progress;  // EraseProgress at each 2 s poll wait (erase thread only, read after the join)
 };
 
 std::shared_ptr<TEraseWatch> watch(TQrvBurner& b) {
@@ -122,7 +123,8 @@ TEST(Erase, FailedErasesAreReportedWithError) {
             }
             if (op == 0x51 && fault == TFault::NotBlankAfter) {
                 result = recorder.Execute(request);
-                if (request.data.size() > 2) request.data[2] = static_cast<std::uint8_t>((request.data[2] & ~3) | 2);
+                if (request.data.size() > 2)
+                    request.data[2] = static_cast<std::uint8_t>((request.data[2] & ~3) | 2);
                 return true;
             }
             return false;

@@ -34,7 +34,9 @@ TDiscGroup DiscGroupOf(int discType) {
     return TDiscGroup::CdAndOthers;
 }
 
-std::string SpeedText(double x) { return std::to_string(std::lround(x)) + "X"; }
+std::string SpeedText(double x) {
+    return std::to_string(std::lround(x)) + "X";
+}
 
 // ---------------------------------------------------------------------------------------------------
 // Recording control
@@ -44,7 +46,8 @@ bool TQrvBurner::BurnCD() {
     m_cache.reset();  // the previous recording's cache is no longer read by anyone
     const std::int64_t bytes = ImageSectors * kSectorBytes;
     TCacheHooks hooks = CacheHooks;
-    if (!hooks.Log) hooks.Log = [this](const std::string& text, std::uint8_t mType) { DebugMessage(text, mType); };
+    if (!hooks.Log)
+        hooks.Log = [this](const std::string& text, std::uint8_t mType) { DebugMessage(text, mType); };
     m_cache = std::make_unique<TCacheThread>(m_cacheSize, takeCacheInput(), bytes, std::move(hooks));
     for (;;) {
         if (m_cache->Ready()) break;
@@ -68,7 +71,9 @@ int TQrvBurner::CacheFillPercent() const {
     return static_cast<int>(std::nearbyint(static_cast<double>(inCache) / m_cacheSize * 100.0));
 }
 
-void TQrvBurner::WaitForRecording() { joinWriteThread(); }
+void TQrvBurner::WaitForRecording() {
+    joinWriteThread();
+}
 
 void TQrvBurner::joinWriteThread() {
     if (!m_writeThread) return;
@@ -80,7 +85,9 @@ void TQrvBurner::joinWriteThread() {
     m_writeThread.reset();
 }
 
-void TQrvBurner::recordingSleep(unsigned ms) { Sleep(ms); }
+void TQrvBurner::recordingSleep(unsigned ms) {
+    Sleep(ms);
+}
 
 // The cache streams the metadata stream (moved out: the stream is empty afterwards) and then every file
 // that holds data, walking the directories in creation order and each child list in list order, the
@@ -104,9 +111,13 @@ TCacheInput TQrvBurner::takeCacheInput() {
 TThWrite::TThWrite(TQrvBurner& burner, TCacheThread& cache, std::uint32_t sectors)
     : m_burner(burner), m_cache(cache), m_sectors(sectors) {}
 
-TThWrite::~TThWrite() { Join(); }
+TThWrite::~TThWrite() {
+    Join();
+}
 
-void TThWrite::Start() { m_thread = std::thread([this] { run(); }); }
+void TThWrite::Start() {
+    m_thread = std::thread([this] { run(); });
+}
 
 void TThWrite::Join() {
     if (m_thread.joinable()) m_thread.join();
@@ -119,11 +130,17 @@ void TThWrite::run() {
     closing();
 }
 
-void TThWrite::setError(std::string_view text) { m_cache.SetErrorTextIfEmpty(std::string(text)); }
+void TThWrite::setError(std::string_view text) {
+    m_cache.SetErrorTextIfEmpty(std::string(text));
+}
 
-bool TThWrite::hasError() const { return !m_cache.ErrorText().empty(); }
+bool TThWrite::hasError() const {
+    return !m_cache.ErrorText().empty();
+}
 
-void TThWrite::sleep(unsigned ms) { m_burner.recordingSleep(ms); }
+void TThWrite::sleep(unsigned ms) {
+    m_burner.recordingSleep(ms);
+}
 
 // The preparation commands report nothing to the sequence: a drive that is truly unusable fails the
 // first WRITE.
@@ -197,8 +214,8 @@ bool TThWrite::sendBlock(int bytes) {
             setError(kMsgAbortedByUser);
             return false;
         }
-        if (b.Write10(b.StartSector + m_sectorsWritten, blocks, kWriteFlags, static_cast<std::uint32_t>(bytes),
-                      m_buffer.get())) {
+        if (b.Write10(b.StartSector + m_sectorsWritten, blocks, kWriteFlags,
+                      static_cast<std::uint32_t>(bytes), m_buffer.get())) {
             return true;
         }
         const bool deferred = (b.LastSense[0] & 0x7F) == 0x71;

@@ -23,11 +23,11 @@ TDiscGroup DiscGroupOf(int discType);
 // The speed as the log shows it: rounded to a whole number and followed by "X" ("0X").
 std::string SpeedText(double x);
 
-inline constexpr int kBusyRetries = 10000;   // WRITE attempts while the drive reports busy (~1000 s)
+inline constexpr int kBusyRetries = 10000;  // WRITE attempts while the drive reports busy (~1000 s)
 inline constexpr unsigned kBusyRetryMs = 100;
 
 class TThWrite : public TObject {
-public:
+  public:
     // `sectors` is the session's size (ImageSectors). The thread starts with Start().
     TThWrite(TQrvBurner& burner, TCacheThread& cache, std::uint32_t sectors);
     ~TThWrite() override;  // joins
@@ -38,7 +38,7 @@ public:
     void Join();
     bool IsCurrentThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
 
-private:
+  private:
     void run();
     void prepareDrive();
     void dataPhase();

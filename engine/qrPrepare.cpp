@@ -1,10 +1,10 @@
 // Prepare: the drive's part (the disc type, the next writable address) and the file-system part (import,
 // layout, the refusals that keep earlier backups readable), which isofs carries out.
+#include "isofs/qrPrepare.h"
 #include "drive/qrConst.h"
 #include "engine/qrBurnerDisc.h"
 #include "engine/qrCDBC.h"
 #include "isofs/qrISOMessages.h"
-#include "isofs/qrPrepare.h"
 
 namespace brenwick {
 
@@ -34,9 +34,9 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
     input.SessionSelector = SessionToImport;
     input.ImportTarget = importTarget;
     input.JolietFileSystem = JolietFileSystem;
-    input.Volume = {IdVolume,      IdSystem,     IdVolumeSet,       IdPublisher,  IdPreparer,
-                    IdApplication, FileCopyright, FileAbstract, FileBibliographic, DateCreation,
-                    DateModification};
+    input.Volume = {IdVolume,          IdSystem,      IdVolumeSet,     IdPublisher,
+                    IdPreparer,        IdApplication, FileCopyright,   FileAbstract,
+                    FileBibliographic, DateCreation,  DateModification};
     m_compilation.ReplaceFile = ReplaceFile;
     TSessionLayout layout;
     const auto log = [this](const std::string& text, std::uint8_t mType) { DebugMessage(text, mType); };

@@ -13,8 +13,8 @@
 namespace brenwick {
 namespace {
 
-using testing::TRecorderRig;
 using testing::TReaderTree;
+using testing::TRecorderRig;
 using testing::TRigOptions;
 using testing::TTempTree;
 
@@ -33,14 +33,16 @@ std::map<std::string, std::string> makeSource(const TTempTree& tree, const std::
     return expected;
 }
 
-std::map<std::string, std::string> under(const std::string& folder, const std::map<std::string, std::string>& files) {
+std::map<std::string, std::string> under(const std::string& folder,
+                                         const std::map<std::string, std::string>& files) {
     std::map<std::string, std::string> result;
     for (const auto& [path, bytes] : files) result["/" + folder + path] = bytes;
     return result;
 }
 
 // Every reader sees exactly `expected` in the session at `lba`.
-void expectReadersSee(const std::string& image, std::uint32_t lba, const std::map<std::string, std::string>& expected,
+void expectReadersSee(const std::string& image, std::uint32_t lba,
+                      const std::map<std::string, std::string>& expected,
                       const std::filesystem::path& scratch) {
     const std::vector<std::pair<std::string, TReaderTree>> views = {
         {"xorriso", testing::ReadWithXorriso(image, lba, scratch)},
@@ -57,19 +59,27 @@ void expectReadersSee(const std::string& image, std::uint32_t lba, const std::ma
         for (const auto& [path, bytes] : expected) {
             const auto it = view.files.find(path);
             if (it == view.files.end()) continue;
-            EXPECT_TRUE(it->second == bytes) << path << ": " << it->second.size() << " bytes read, " << bytes.size()
-                                             << " written";
+            EXPECT_TRUE(it->second == bytes)
+                << path << ": " << it->second.size() << " bytes read, " << bytes.size() << " written";
         }
     }
 }
 
 const std::vector<std::pair<std::string, std::size_t>> kFirstRun = {
-    {"empty.txt", 0},          {"one.bin", 1},           {"sector.bin", 2048},
-    {"sector1.bin", 2049},     {"block.bin", 63488},     {"docs/a.txt", 1000},
-    {"docs/b.txt", 1000},      {"docs/deep/c.dat", 300000}, {"large.bin", 3 * 1024 * 1024 + 5},
+    {"empty.txt", 0},
+    {"one.bin", 1},
+    {"sector.bin", 2048},
+    {"sector1.bin", 2049},
+    {"block.bin", 63488},
+    {"docs/a.txt", 1000},
+    {"docs/b.txt", 1000},
+    {"docs/deep/c.dat", 300000},
+    {"large.bin", 3 * 1024 * 1024 + 5},
 };
 const std::vector<std::pair<std::string, std::size_t>> kSecondRun = {
-    {"new.txt", 12345}, {"more/x.bin", 70000}, {"more/y.bin", 0},
+    {"new.txt", 12345},
+    {"more/x.bin", 70000},
+    {"more/y.bin", 0},
 };
 
 // A first session on a blank CD-R, then a second session that imports the first: each reads back whole,
@@ -144,7 +154,8 @@ std::vector<std::string> sequenceOf(const std::vector<TCommandLogEntry>& log) {
 }
 
 int countOf(const std::vector<TCommandLogEntry>& log, std::uint8_t opcode) {
-    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const auto& e) { return e.opcode == opcode; }));
+    return static_cast<int>(
+        std::count_if(log.begin(), log.end(), [&](const auto& e) { return e.opcode == opcode; }));
 }
 
 // The commands after the last WRITE: the closing.
@@ -154,7 +165,9 @@ std::vector<TCommandLogEntry> afterData(const std::vector<TCommandLogEntry>& log
 }
 
 const std::vector<std::pair<std::string, std::size_t>> kSmallRun = {
-    {"a.txt", 5000}, {"b/c.bin", 200000}, {"b/d.bin", 70000},
+    {"a.txt", 5000},
+    {"b/c.bin", 200000},
+    {"b/d.bin", 70000},
 };
 
 // The designed sequences of the three disc groups and of the options that change them.
@@ -167,17 +180,46 @@ TEST(Recording, CommandSequenceByDiscGroupAndOptions) {
         std::string logLine;
     };
     const std::vector<TCase> cases = {
-        {"CD-R", TMediaType::CdR80, false, false, true,
-         {"1B", "35", "BB", "55", "2A", "35", "55", "55", "5B", "1B", "1E"}, ">>> STARTING WRITE PROCESS ON CD-R AT "},
-        {"CD-R with power calibration", TMediaType::CdR80, false, true, true,
-         {"1B", "35", "BB", "55", "54", "2A", "35", "55", "55", "5B", "1B", "1E"}, ""},
-        {"CD-R test write: no calibration, no closing", TMediaType::CdR80, true, true, true,
-         {"1B", "35", "BB", "55", "2A", "35", "55", "1B", "1E"}, ""},
-        {"CD-R without FinalizeTrack: the session stays open", TMediaType::CdR80, false, false, false,
-         {"1B", "35", "BB", "55", "2A", "35", "55", "1B", "1E"}, ""},
-        {"DVD-RAM: no load, speed, calibration, parameters or closing", TMediaType::DvdRam, false, true, true,
-         {"35", "2A", "35", "1B", "1E"}, ">>> STARTING WRITE PROCESS ON DVD-RAM AT "},
-        {"DVD-R: DVD preparation, long flush, no closing", TMediaType::DvdR, false, false, true,
+        {"CD-R",
+         TMediaType::CdR80,
+         false,
+         false,
+         true,
+         {"1B", "35", "BB", "55", "2A", "35", "55", "55", "5B", "1B", "1E"},
+         ">>> STARTING WRITE PROCESS ON CD-R AT "},
+        {"CD-R with power calibration",
+         TMediaType::CdR80,
+         false,
+         true,
+         true,
+         {"1B", "35", "BB", "55", "54", "2A", "35", "55", "55", "5B", "1B", "1E"},
+         ""},
+        {"CD-R test write: no calibration, no closing",
+         TMediaType::CdR80,
+         true,
+         true,
+         true,
+         {"1B", "35", "BB", "55", "2A", "35", "55", "1B", "1E"},
+         ""},
+        {"CD-R without FinalizeTrack: the session stays open",
+         TMediaType::CdR80,
+         false,
+         false,
+         false,
+         {"1B", "35", "BB", "55", "2A", "35", "55", "1B", "1E"},
+         ""},
+        {"DVD-RAM: no load, speed, calibration, parameters or closing",
+         TMediaType::DvdRam,
+         false,
+         true,
+         true,
+         {"35", "2A", "35", "1B", "1E"},
+         ">>> STARTING WRITE PROCESS ON DVD-RAM AT "},
+        {"DVD-R: DVD preparation, long flush, no closing",
+         TMediaType::DvdR,
+         false,
+         false,
+         true,
          {"1B", "35", "BB", "55", "B6", "BF", "AD", "53", "2A", "35", "55", "1B", "1E"},
          ">>> STARTING WRITE PROCESS ON DVD-R AT "},
     };
@@ -318,8 +360,10 @@ TEST(Recording, DeferredErrorOrNoReadinessAfterTheData) {
         TScsiResult answer;
     };
     const std::vector<TCase> cases = {
-        {"flush reports a deferred write error", 0x35, testing::TInterposedTarget::Check(0x71, 0x03, 0x0C, 0x00)},
-        {"drive stays not ready after the flush", 0x00, testing::TInterposedTarget::Check(0x70, 0x02, 0x04, 0x08)},
+        {"flush reports a deferred write error", 0x35,
+         testing::TInterposedTarget::Check(0x71, 0x03, 0x0C, 0x00)},
+        {"drive stays not ready after the flush", 0x00,
+         testing::TInterposedTarget::Check(0x70, 0x02, 0x04, 0x08)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -402,7 +446,8 @@ TEST(Recording, FileTruncatedAfterItWasAdded) {
     EXPECT_EQ(outcome.error, "");
     bool logged = false;
     for (const auto& [line, type] : rig.Log()) {
-        if (line == ">>> FILE \"" + truncated + "\" CHANGED DURING BACKUP, ITS COPY IS INCOMPLETE" && type == 0) {
+        if (line == ">>> FILE \"" + truncated + "\" CHANGED DURING BACKUP, ITS COPY IS INCOMPLETE" &&
+            type == 0) {
             logged = true;
         }
     }

@@ -13,13 +13,20 @@ namespace {
 
 int niceOf(TThreadPriority priority) {
     switch (priority) {
-        case TThreadPriority::Idle: return 19;
-        case TThreadPriority::Lowest: return 10;
-        case TThreadPriority::BelowNormal: return 5;
-        case TThreadPriority::Normal: return 0;
-        case TThreadPriority::AboveNormal: return -5;
-        case TThreadPriority::Highest: return -10;
-        case TThreadPriority::TimeCritical: return -20;
+        case TThreadPriority::Idle:
+            return 19;
+        case TThreadPriority::Lowest:
+            return 10;
+        case TThreadPriority::BelowNormal:
+            return 5;
+        case TThreadPriority::Normal:
+            return 0;
+        case TThreadPriority::AboveNormal:
+            return -5;
+        case TThreadPriority::Highest:
+            return -10;
+        case TThreadPriority::TimeCritical:
+            return -20;
     }
     return 0;
 }

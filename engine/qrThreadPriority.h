@@ -7,7 +7,15 @@
 namespace brenwick {
 
 // The seven levels the threads choose from, lowest first.
-enum class TThreadPriority : std::uint8_t { Idle, Lowest, BelowNormal, Normal, AboveNormal, Highest, TimeCritical };
+enum class TThreadPriority : std::uint8_t {
+    Idle,
+    Lowest,
+    BelowNormal,
+    Normal,
+    AboveNormal,
+    Highest,
+    TimeCritical
+};
 
 // Sets the priority of the calling thread. Idle .. Highest map to nice values (19, 10, 5, 0, -5, -10);
 // TimeCritical asks for SCHED_FIFO and, when that is refused, the lowest nice value the process may set.

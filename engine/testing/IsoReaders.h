@@ -17,7 +17,7 @@ namespace brenwick::testing {
 
 struct TReaderTree {
     std::map<std::string, std::string> files;  // "/a/b.txt" -> bytes
-    std::string error;                          // empty when the reader read the session
+    std::string error;                         // empty when the reader read the session
 };
 
 // Runs `command` through the shell; returns its exit status and its standard output.
@@ -61,7 +61,8 @@ inline std::map<std::string, std::string> FilesBelow(const std::filesystem::path
     return files;
 }
 
-inline TReaderTree ReadWithXorriso(const std::string& image, std::uint32_t lba, const std::filesystem::path& scratch) {
+inline TReaderTree ReadWithXorriso(const std::string& image, std::uint32_t lba,
+                                   const std::filesystem::path& scratch) {
     TReaderTree tree;
     if (!HaveProgram("xorriso")) {
         tree.error = "xorriso is not installed (Debian package xorriso)";
@@ -70,10 +71,11 @@ inline TReaderTree ReadWithXorriso(const std::string& image, std::uint32_t lba, 
     const auto out = scratch / "xorriso";
     std::filesystem::remove_all(out);
     std::string log;
-    const int status = RunCommand("xorriso -no_rc -abort_on FAILURE -read_fs norock -load sbsector " +
-                                      std::to_string(lba) + " -indev stdio:" + Quote(image) +
-                                      " -osirrox on:auto_chmod_on -extract / " + Quote(out.string()) + " 2>&1",
-                                  log);
+    const int status =
+        RunCommand("xorriso -no_rc -abort_on FAILURE -read_fs norock -load sbsector " + std::to_string(lba) +
+                       " -indev stdio:" + Quote(image) + " -osirrox on:auto_chmod_on -extract / " +
+                       Quote(out.string()) + " 2>&1",
+                   log);
     if (status != 0) {
         tree.error = "xorriso failed: " + log;
         return tree;
@@ -115,7 +117,8 @@ inline TReaderTree ReadWithIsoinfo(const std::string& image, std::uint32_t lba) 
 
 // pycdlib reads descriptors only at sector 16: the script shows it sectors lba+16.. there, and every other
 // sector where it is, so that the absolute extents of a later session work.
-inline TReaderTree ReadWithPycdlib(const std::string& image, std::uint32_t lba, const std::filesystem::path& scratch) {
+inline TReaderTree ReadWithPycdlib(const std::string& image, std::uint32_t lba,
+                                   const std::filesystem::path& scratch) {
     TReaderTree tree;
     const auto script = scratch / "read_pycdlib.py";
     std::ofstream(script) << R"PY(

@@ -28,7 +28,7 @@ namespace brenwick::testing {
 // A target between the burner and the recorder that may answer a command itself (deferred errors, a
 // drive that never becomes ready), so that tests reach states the recorder does not show on demand.
 class TInterposedTarget : public TScsiTarget {
-public:
+  public:
     // Returns true when it answered `request` itself in `result`.
     using TRule = std::function<bool(const TScsiRequest& request, TScsiResult& result)>;
 
@@ -51,7 +51,8 @@ public:
     }
 
     // CHECK CONDITION with fixed-format sense data.
-    static TScsiResult Check(std::uint8_t responseCode, std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+    static TScsiResult Check(std::uint8_t responseCode, std::uint8_t key, std::uint8_t asc,
+                             std::uint8_t ascq) {
         TScsiResult result;
         result.status = kStatusCheckCondition;
         result.sense[0] = responseCode;
@@ -63,7 +64,7 @@ public:
         return result;
     }
 
-private:
+  private:
     std::shared_ptr<TScsiTarget> m_inner;
     std::mutex m_lock;
     TRule m_rule;  // guarded by m_lock
@@ -76,7 +77,7 @@ struct TRigOptions {
 };
 
 class TRecorderRig {
-public:
+  public:
     explicit TRecorderRig(TRigOptions options = {}) {
         m_folder = (m_tree.root() / "recorder").string();
         std::filesystem::create_directories(m_folder);
@@ -93,7 +94,8 @@ public:
 
         SetSptiOs(std::make_shared<TFakeSgOs>());
         auto target = m_target;
-        SetExtraTargetSource([target](std::string&) { return std::vector<std::shared_ptr<TScsiTarget>>{target}; });
+        SetExtraTargetSource(
+            [target](std::string&) { return std::vector<std::shared_ptr<TScsiTarget>>{target}; });
         if (!LoadTransport()) ADD_FAILURE() << "the transport did not load";
 
         m_burner = std::make_unique<TQrvBurner>();
@@ -175,7 +177,7 @@ public:
         return *outcome;
     }
 
-private:
+  private:
     TTempTree m_tree;
     std::string m_folder;
     std::shared_ptr<TImageRecorder> m_recorder;

@@ -11,7 +11,7 @@
 namespace brenwick::testing {
 
 class TTempTree {
-public:
+  public:
     TTempTree() {
         std::string pattern = (std::filesystem::temp_directory_path() / "brenwick-engine-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) m_root = pattern;
@@ -50,7 +50,7 @@ public:
         return bytes;
     }
 
-private:
+  private:
     std::filesystem::path m_root;
 };
 

@@ -38,7 +38,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kMainWindowCacheSize = 19998720;  // the cache size the main window sets
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 std::string quote(const std::string& text) {
     std::string quoted = "'";
@@ -47,7 +49,9 @@ std::string quote(const std::string& text) {
 }
 
 // Writes back what earlier steps left dirty, so that no step pays for another's output.
-void settle() { (void)std::system("sync"); }
+void settle() {
+    (void)std::system("sync");
+}
 
 // Runs a shell command and returns its wall time in seconds, or -1 when it failed.
 double timedShell(const std::string& command) {
@@ -66,7 +70,9 @@ long readStatusKb(const char* field) {
     }
     return -1;
 }
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void resetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 // Files whose bytes differ from file to file and within a file, written once and kept for later runs.
 void writeFile(const fs::path& path, std::uint64_t size, std::uint32_t seed, std::vector<char>& buffer) {
@@ -93,7 +99,8 @@ struct TTree {
     std::uint64_t bytes = 0;
 };
 
-TTree makeTree(const fs::path& scratch, const std::string& name, int folders, int files, std::uint64_t bytes) {
+TTree makeTree(const fs::path& scratch, const std::string& name, int folders, int files,
+               std::uint64_t bytes) {
     TTree tree{name, scratch / name, folders, files, bytes};
     const fs::path stamp = tree.root / ".complete";
     if (fs::exists(stamp)) return tree;
@@ -106,7 +113,8 @@ TTree makeTree(const fs::path& scratch, const std::string& name, int folders, in
         fs::path folder = tree.root;
         if (folders > 0) folder /= "folder" + std::to_string(i % folders);
         fs::create_directories(folder);
-        writeFile(folder / ("file" + std::to_string(i) + ".dat"), each, static_cast<std::uint32_t>(i + 1), buffer);
+        writeFile(folder / ("file" + std::to_string(i) + ".dat"), each, static_cast<std::uint32_t>(i + 1),
+                  buffer);
     }
     tree.bytes = each * static_cast<std::uint64_t>(files);
     std::ofstream(stamp) << "ok\n";
@@ -123,7 +131,7 @@ std::uint64_t treeBytes(const TTree& tree) {
 
 // One image recorder with a blank DVD-R, no busy periods and no speed limit, as the only target.
 class TBenchRecorder {
-public:
+  public:
     explicit TBenchRecorder(const fs::path& folder) : m_folder(folder.string()) {
         fs::remove_all(folder);
         fs::create_directories(folder);
@@ -138,7 +146,8 @@ public:
         m_recorder = std::make_shared<TImageRecorder>(m_folder, options);
         SetSptiOs(std::make_shared<TFakeSgOs>());
         auto target = m_recorder;
-        SetExtraTargetSource([target](std::string&) { return std::vector<std::shared_ptr<TScsiTarget>>{target}; });
+        SetExtraTargetSource(
+            [target](std::string&) { return std::vector<std::shared_ptr<TScsiTarget>>{target}; });
         (void)LoadTransport();
     }
     ~TBenchRecorder() {
@@ -147,7 +156,7 @@ public:
         fs::remove_all(m_folder);
     }
 
-private:
+  private:
     std::string m_folder;
     std::shared_ptr<TImageRecorder> m_recorder;
 };
@@ -192,7 +201,8 @@ TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit) {
         for (int i = 0; i < folderLimit; ++i) {
             const std::string name = "folder" + std::to_string(i);
             (void)burner.ForceDirectory("\\bench\\" + name);
-            (void)burner.AddFolder("\\bench\\" + name, (tree.root / name).string(), false, false, true, 63, "*.*");
+            (void)burner.AddFolder("\\bench\\" + name, (tree.root / name).string(), false, false, true, 63,
+                                   "*.*");
         }
     }
     if (!burner.Prepare()) {
@@ -212,10 +222,13 @@ TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit) {
 }
 
 void warm(const TTree& tree) {
-    (void)std::system(("find " + quote(tree.root.string()) + " -type f -print0 | xargs -0 cat > /dev/null").c_str());
+    (void)std::system(
+        ("find " + quote(tree.root.string()) + " -type f -print0 | xargs -0 cat > /dev/null").c_str());
 }
 
-double mbPerSecond(std::uint64_t bytes, double seconds) { return seconds > 0 ? bytes / 1e6 / seconds : 0; }
+double mbPerSecond(std::uint64_t bytes, double seconds) {
+    return seconds > 0 ? bytes / 1e6 / seconds : 0;
+}
 
 constexpr int kRuns = 3;  // each figure is the best of this many runs: the machine is shared
 
@@ -251,35 +264,40 @@ void compare(const TTree& tree, const fs::path& scratch) {
     const fs::path output = scratch / "out.bin";
     const std::string out = quote(output.string());
     const std::string exclude = " -m .complete";
-    const double raw = bestShell(
-        "cd " + src + " && find . -type f ! -name .complete -print0 | xargs -0 cat > " + out + " && sync " + out, output);
-    const double geniso = bestShell("genisoimage -quiet -J" + exclude + " -o " + out + " " + src + " && sync " + out,
-                                    output);
-    const double xorr = bestShell(
-        "xorriso -as mkisofs -quiet -J" + exclude + " -o " + out + " " + src + " >/dev/null 2>&1 && sync " + out,
-        output);
+    const double raw =
+        bestShell("cd " + src + " && find . -type f ! -name .complete -print0 | xargs -0 cat > " + out +
+                      " && sync " + out,
+                  output);
+    const double geniso =
+        bestShell("genisoimage -quiet -J" + exclude + " -o " + out + " " + src + " && sync " + out, output);
+    const double xorr = bestShell("xorriso -as mkisofs -quiet -J" + exclude + " -o " + out + " " + src +
+                                      " >/dev/null 2>&1 && sync " + out,
+                                  output);
     const TRecording ours = bestRecording(tree, scratch, 0, kRuns);
 
-    std::printf("\n%s: %d files in %d folders, %.1f MB (best of %d runs each)\n", tree.name.c_str(), tree.files,
-                tree.folders, bytes / 1e6, kRuns);
+    std::printf("\n%s: %d files in %d folders, %.1f MB (best of %d runs each)\n", tree.name.c_str(),
+                tree.files, tree.folders, bytes / 1e6, kRuns);
     std::printf("  raw copy (cat into one file, sync)   %7.2f s  %8.1f MB/s\n", raw, mbPerSecond(bytes, raw));
-    std::printf("  genisoimage -J -o, sync              %7.2f s  %8.1f MB/s\n", geniso, mbPerSecond(bytes, geniso));
-    std::printf("  xorriso -as mkisofs -J -o, sync      %7.2f s  %8.1f MB/s\n", xorr, mbPerSecond(bytes, xorr));
+    std::printf("  genisoimage -J -o, sync              %7.2f s  %8.1f MB/s\n", geniso,
+                mbPerSecond(bytes, geniso));
+    std::printf("  xorriso -as mkisofs -J -o, sync      %7.2f s  %8.1f MB/s\n", xorr,
+                mbPerSecond(bytes, xorr));
     if (!ours.error.empty()) {
         std::printf("  brenwick recording FAILED: %s\n", ours.error.c_str());
         return;
     }
-    std::printf("  brenwick to the image recorder       %7.2f s  %8.1f MB/s  (compilation and layout %.2f s, "
-                "first cache fill %.2f s)\n",
-                ours.seconds, mbPerSecond(bytes, ours.seconds), ours.compileSeconds, ours.fillSeconds);
+    std::printf(
+        "  brenwick to the image recorder       %7.2f s  %8.1f MB/s  (compilation and layout %.2f s, "
+        "first cache fill %.2f s)\n",
+        ours.seconds, mbPerSecond(bytes, ours.seconds), ours.compileSeconds, ours.fillSeconds);
     std::printf("  our rate / raw copy rate: %.2f;  faster than genisoimage: %s, than xorriso: %s\n",
                 raw / ours.seconds, ours.seconds < geniso ? "yes" : "NO", ours.seconds < xorr ? "yes" : "NO");
     const double limitMb = (kMainWindowCacheSize + static_cast<double>(ours.metadataBytes)) / 1048576.0 + 32;
     std::printf("  resident memory: %.1f MiB at the start, %.1f MiB once prepared\n", ours.startKb / 1024.0,
                 ours.preparedKb / 1024.0);
     std::printf("  peak memory %.1f MiB (bound: cache %.1f + metadata %.1f + 32 MiB = %.1f MiB): %s\n",
-                ours.peakKb / 1024.0, kMainWindowCacheSize / 1048576.0, ours.metadataBytes / 1048576.0, limitMb,
-                ours.peakKb / 1024.0 <= limitMb ? "within" : "ABOVE");
+                ours.peakKb / 1024.0, kMainWindowCacheSize / 1048576.0, ours.metadataBytes / 1048576.0,
+                limitMb, ours.peakKb / 1024.0 <= limitMb ? "within" : "ABOVE");
 }
 
 void growth(const TTree& small, const fs::path& scratch) {
@@ -294,8 +312,8 @@ void growth(const TTree& small, const fs::path& scratch) {
             continue;
         }
         if (part == 1) first = r.seconds / files;
-        std::printf("  %6d files  %7.2f s  %6.1f us per file  (x%.2f of the first per file)\n", files, r.seconds,
-                    r.seconds / files * 1e6, r.seconds / files / first);
+        std::printf("  %6d files  %7.2f s  %6.1f us per file  (x%.2f of the first per file)\n", files,
+                    r.seconds, r.seconds / files * 1e6, r.seconds / files / first);
     }
 }
 
