@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "isofs/qrByteReader.h"
+#include "drive/TReplyReader.h"
 #include "isofs/qrISODate.h"
 #include "isofs/qrISOLayout.h"
 #include "isofs/qrISOMessages.h"
@@ -19,7 +19,7 @@ constexpr std::uint64_t kNoDiscLimit = std::uint64_t{1} << 32;
 // No disc holds more directory sectors than this (8 GiB of directories); a hostile tree stops here.
 constexpr std::uint64_t kMaxDirectorySectors = std::uint64_t{1} << 22;
 
-bool IsJolietEscape(const TByteReader& r) {
+bool IsJolietEscape(TReplyReader& r) {
     const auto esc = r.bytes(88, 3);
     return esc.size() == 3 && esc[0] == '%' && esc[1] == '/' &&
            (esc[2] == '@' || esc[2] == 'C' || esc[2] == 'E');
@@ -39,7 +39,7 @@ std::string RecordName(std::span<const std::uint8_t> id) {
     return name;
 }
 
-TDateTime RecordDate(const TByteReader& r, std::size_t at) {
+TDateTime RecordDate(TReplyReader& r, std::size_t at) {
     const auto b = r.bytes(at + 18, 6);
     TDateParts p;
     TDateTime value = 0;
@@ -84,16 +84,16 @@ bool TSessionImport::ImportSession(std::uint8_t session, TDEntry* target) {
     for (std::uint64_t lba = std::uint64_t{first} + 15; lba <= std::uint64_t{first} + 36; ++lba) {
         buffer.fill(0);
         if (lba > 0xFFFFFFFFu || !m_disc.read(static_cast<std::uint32_t>(lba), buffer)) continue;
-        const TByteReader r(buffer);
+        TReplyReader r(buffer);
         if (std::memcmp(buffer.data() + 1, "CD001", 5) != 0) continue;
         if (buffer[0] == 0xFF) {  // the terminator before any Joliet descriptor: no Joliet tree, no message
             m_fault = TImportFault::NoJoliet;
             return false;
         }
         if (buffer[0] != 2 || !IsJolietEscape(r)) continue;  // another supplementary descriptor
-        std::uint32_t extent = 0, size = 0;
-        std::uint8_t recordLength = 0;
-        if (!r.u8(156, recordLength) || recordLength < 34 || !r.le32(158, extent) || !r.le32(166, size)) {
+        const std::uint8_t recordLength = r.u8(156);
+        const std::uint32_t extent = r.le32(158), size = r.le32(166);
+        if (!r.ok() || recordLength < 34) {
             m_fault = TImportFault::BadExtent;
             return false;
         }
@@ -143,11 +143,11 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
             m_fault = TImportFault::SectorUnreadable;
             return taken;
         }
-        const TByteReader r(buffer);
+        TReplyReader r(buffer);
         std::size_t at = 0;
         while (at < 2015) {
-            std::uint8_t length = 0, n = 0, flags = 0;
-            if (!r.u8(at, length) || length == 0 || !r.u8(at + 32, n) || !r.u8(at + 25, flags)) break;
+            const std::uint8_t length = r.u8(at), n = r.u8(at + 32), flags = r.u8(at + 25);
+            if (!r.ok() || length == 0) break;
             // Step by the record length when it holds the identifier (records may carry system use bytes).
             const std::size_t step = length >= 33u + n ? length : 34u + n;
             if (at + step > 2048) break;
@@ -163,8 +163,8 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
                 m_fault = TImportFault::MultiExtent;
                 return taken;
             }
-            std::uint32_t extent = 0, dataLength = 0;
-            if (!r.le32(here + 2, extent) || !r.le32(here + 10, dataLength)) break;
+            const std::uint32_t extent = r.le32(here + 2), dataLength = r.le32(here + 10);
+            if (!r.ok()) break;
             TSearchRec rec;
             rec.Name = RecordName(id);
             rec.FileName = rec.Name;
