@@ -29,7 +29,7 @@ std::string HomeFolder() {
 
 std::string DefaultRecordersFolder() {
     const char* data = std::getenv("XDG_DATA_HOME");
-    // The base directory specification ignores a relative XDG_DATA_HOME.
+    // A relative XDG_DATA_HOME is ignored, as the XDG base directory rules say.
     const std::string base = data && data[0] == '/' ? std::string(data) : HomeFolder() + "/.local/share";
     return base + "/brenwick/recorders";
 }

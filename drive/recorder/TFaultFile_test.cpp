@@ -19,7 +19,7 @@ TEST(FaultFileTest, ParsesEveryKindOfFault) {
         "illegal 0x51\n"
         "block-descriptor\n"
         "product \"DVD-RW  DVR-103 \"\n"
-        "vendor PIONEER\n"
+        "vendor OPTICORP\n"
         "revision 1.23\n"
         "vanish-after-writes 7\n";
     TFaults faults;
@@ -35,7 +35,7 @@ TEST(FaultFileTest, ParsesEveryKindOfFault) {
     EXPECT_FALSE(faults.isIllegal(0x52));
     EXPECT_TRUE(faults.blockDescriptor);
     EXPECT_EQ(*faults.product, "DVD-RW  DVR-103 ");
-    EXPECT_EQ(*faults.vendor, "PIONEER");
+    EXPECT_EQ(*faults.vendor, "OPTICORP");
     EXPECT_EQ(*faults.vanishAfterWrites, 7u);
 }
 
