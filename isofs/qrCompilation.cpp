@@ -22,6 +22,8 @@ std::string DiscFolderOf(const std::string& linuxPath) {
     return out;
 }
 
+// A file's names are bound with room for a ";1" version in both trees (the ISO 9660 record carries it), so
+// that the names accepted do not depend on the tree.
 bool NameTooLong(const std::string& longName, const std::string& shortName, bool isFile) {
     const std::size_t version = isFile ? 2 : 0;
     return CharCount(longName) >= kLongNameSkipChars || Utf16Length(longName) + version > kMaxJolietUnits ||

@@ -18,24 +18,23 @@ constexpr std::uint64_t kMax32 = 0xFFFFFFFFull;
 
 enum class TTree { Iso, Joliet };
 
-// The identifier bytes of a child record in one tree (";1" on files).
+// The identifier bytes of a child record in one tree. ISO 9660 file identifiers carry the version ";1";
+// Joliet ones do not: several readers (isoinfo, pycdlib) show a Joliet version verbatim, so a restore with
+// them would name every file "x.txt;1", while the readers that strip it lose nothing by its absence.
 std::vector<std::uint8_t> Identifier(const TFEntry& e, TTree tree) {
     std::vector<std::uint8_t> id;
-    const bool file = !e.isDirectory();
     if (tree == TTree::Iso) {
         id.assign(e.ShortName.begin(), e.ShortName.end());
-        if (file) id.insert(id.end(), {';', '1'});
+        if (!e.isDirectory()) id.insert(id.end(), {';', '1'});
     } else {
-        std::u16string units = ToUtf16(e.LongName);
-        if (file) units += u";1";
-        AppendUtf16BE(id, units);
+        AppendUtf16BE(id, ToUtf16(e.LongName));
     }
     return id;
 }
 
 std::size_t IdentifierLength(const TFEntry& e, TTree tree) {
-    const std::size_t version = e.isDirectory() ? 0 : 2;
-    return tree == TTree::Iso ? e.ShortName.size() + version : 2 * (Utf16Length(e.LongName) + version);
+    if (tree == TTree::Joliet) return 2 * Utf16Length(e.LongName);
+    return e.ShortName.size() + (e.isDirectory() ? 0 : 2);
 }
 
 std::size_t RecordLength(std::size_t n) {

@@ -137,21 +137,24 @@ TEST_F(LayoutTest, PathTableRecords) {
     EXPECT_EQ(stream[jl + 19], 'a');
 }
 
-// A 134-byte Joliet record takes exactly the last 134 bytes of a sector, else it starts the next sector.
+// A record that exactly fills the rest of a sector stays there; one byte longer and it starts the next
+// sector. Joliet file identifiers carry no version: a name of 50 characters makes a 134-byte record.
 TEST_F(LayoutTest, JolietRecordPackingAtTheSectorEnd) {
     for (int extra : {0, 1}) {
         c.ClearCompilation();
+        // 68 ("." and "..") + 13 x 142 (names of 54 characters) + 134 = 2048
         for (int i = 0; i < 13; ++i) {
             std::string name =
-                "f" + std::to_string(10 + i) + std::string(i == 12 ? 45 + extra : 45, 'x') + ".txt";
-            addFile(c.Root(), name, 0);  // 52 characters: 142-byte records
+                "f" + std::to_string(10 + i) + std::string(i == 12 ? 47 + extra : 47, 'x') + ".txt";
+            addFile(c.Root(), name, 0);
         }
-        addFile(c.Root(), std::string(44, 'z') + ".txt", 0);  // 48 + ";1": 134 bytes
+        addFile(c.Root(), std::string(46, 'z') + ".txt", 0);  // 50 characters: 134 bytes
         lay(0, true);
         const std::size_t root = at(layout.JolietDirArea);
         if (extra == 0) {
             EXPECT_EQ(c.Root()->JolietSize, 2048u);
             EXPECT_EQ(stream[root + 2048 - 134], 134);
+            EXPECT_EQ(stream[root + 2048 - 134 + 32], 100);  // identifier length: 50 UCS-2 characters
         } else {
             EXPECT_EQ(c.Root()->JolietSize, 4096u);
             EXPECT_EQ(stream[root + 2048 - 132], 0);  // the rest of the first sector is zero
@@ -236,9 +239,14 @@ TEST_F(LayoutTest, DirectoryRecordFields) {
         EXPECT_EQ(stream[r + stream[r] + 25], 0x02);
         EXPECT_EQ(stream[r + 28], 1);  // volume sequence number
     }
-    EXPECT_EQ(std::memcmp(&stream[at(layout.IsoDirArea) + 68 + 33], "H.TXT;1", 7), 0);
-    const std::uint8_t joliet[] = {0, 'h', 0, '.', 0, 't', 0, 'x', 0, 't', 0, ';', 0, '1'};
-    EXPECT_EQ(std::memcmp(&stream[at(layout.JolietDirArea) + 68 + 33], joliet, sizeof joliet), 0);
+    // The version ";1" stands in the ISO 9660 record only.
+    const std::size_t iso = at(layout.IsoDirArea) + 68, jol = at(layout.JolietDirArea) + 68;
+    EXPECT_EQ(stream[iso + 32], 7);
+    EXPECT_EQ(std::memcmp(&stream[iso + 33], "H.TXT;1", 7), 0);
+    const std::uint8_t joliet[] = {0, 'h', 0, '.', 0, 't', 0, 'x', 0, 't'};
+    EXPECT_EQ(stream[jol], 33 + sizeof joliet + 1);
+    EXPECT_EQ(stream[jol + 32], sizeof joliet);
+    EXPECT_EQ(std::memcmp(&stream[jol + 33], joliet, sizeof joliet), 0);
 }
 
 // Descriptor identifiers and dates: cut or padded with spaces, UCS-2 in the Joliet descriptor, date 0 as

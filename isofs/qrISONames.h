@@ -43,7 +43,8 @@ std::string WithNumericTail(const std::string& shortName, unsigned n, bool isFil
 // "~N", the numeric tail of a name clash.
 std::string NumericTail(unsigned n);
 
-// The longest Joliet identifier that fits a directory record of 255 bytes, in UTF-16 units (";1" included).
+// The bound of a Joliet identifier in UTF-16 units, a file's counted with two units for a ";1" version: it
+// keeps every directory record within 255 bytes.
 inline constexpr std::size_t kMaxJolietUnits = 110;
 // The longest ISO 9660 identifier in bytes (";1" included) that fits a directory record of 255 bytes.
 inline constexpr std::size_t kMaxIsoIdentifierBytes = 221;

@@ -25,14 +25,27 @@ bool IsJolietEscape(TReplyReader& r) {
            (esc[2] == '@' || esc[2] == 'C' || esc[2] == 'E');
 }
 
-// The name of a Joliet identifier: UCS-2 big-endian up to the first ";", made safe for the tree.
+// A trailing version ";N" (ISO 9660 versions have at most five digits) is dropped; any other ";" belongs to
+// the name. Joliet names come with a version (older discs, other programs) or without (this system's own).
+void DropVersion(std::u16string& units) {
+    const std::size_t semicolon = units.rfind(u';');
+    if (semicolon == std::u16string::npos) return;
+    const std::size_t digits = units.size() - semicolon - 1;
+    if (digits == 0 || digits > 5) return;
+    for (std::size_t i = semicolon + 1; i < units.size(); ++i) {
+        if (units[i] < u'0' || units[i] > u'9') return;
+    }
+    units.resize(semicolon);
+}
+
+// The name of a Joliet identifier: UCS-2 big-endian without its version, made safe for the tree.
 std::string RecordName(std::span<const std::uint8_t> id) {
     std::u16string units;
-    for (std::size_t i = 0; i + 1 < id.size(); i += 2) {
-        const auto u = static_cast<char16_t>(id[i] << 8 | id[i + 1]);
-        if (u == u';') break;
+    for (std::size_t i = 0; i + 1 < id.size(); i += 2) units += static_cast<char16_t>(id[i] << 8 | id[i + 1]);
+    DropVersion(units);
+    for (char16_t& u : units) {
         // "\" separates disc path components, "/" Linux ones; neither may stand in a name.
-        units += (u == u'\\' || u == u'/' || u == 0) ? u'_' : u;
+        if (u == u'\\' || u == u'/' || u == 0) u = u'_';
     }
     std::string name = FromUtf16(units);
     if (name.empty() || name == "." || name == "..") name.assign(1, '_');

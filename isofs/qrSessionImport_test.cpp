@@ -314,6 +314,38 @@ TEST_F(ImportTest, RecordsOfOtherProgramsAndOddNames) {
     EXPECT_TRUE(logged("ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r", 4));
 }
 
+// Joliet names come with the version ";1" (older discs, genisoimage) or without (this system, xorriso):
+// only a trailing version is dropped, a ";" inside a name stays.
+TEST_F(ImportTest, VersionSuffixIsDroppedOnly) {
+    const struct {
+        std::u16string onDisc;
+        std::string longName, shortName;
+    } cases[] = {
+        {u"README.;1", "README.", "README."},
+        {u"README.", "README.", "README."},
+        {u"Report 2025.docx;1", "Report 2025.docx", "REPORT_2025.D"},
+        {u"Report 2025.docx", "Report 2025.docx", "REPORT_2025.D"},
+        {u"a;b.txt", "a;b.txt", "A;B.TXT"},
+        {u"a;b.txt;1", "a;b.txt", "A;B.TXT"},
+        {u"v.txt;32767", "v.txt", "V.TXT"},
+        {u"v.txt;123456", "v.txt;123456", "V.TXT;123456"},
+        {u"end.txt;", "end.txt;", "END.TXT;"},
+        {u"x.txt;1a", "x.txt;1a", "X.TXT;1A"},
+    };
+    for (const auto& k : cases) {
+        c.ClearCompilation();
+        auto img = CraftDisc(30);
+        PutDirectory(img, 20, 20, {{k.onDisc, 25, 1, 0}});
+        TTestDisc disc(img, {0});
+        TSessionImport import(c, disc, log);
+        EXPECT_TRUE(import.ImportSession(1, nullptr)) << k.longName;
+        const auto files = filesUnder("\\");
+        ASSERT_EQ(files.size(), 1u) << k.longName;
+        EXPECT_EQ(files.begin()->first, k.longName);
+        EXPECT_EQ(files.begin()->second->ShortName, k.shortName) << k.longName;
+    }
+}
+
 // A tree deeper than the limit stops the import instead of recursing on.
 TEST_F(ImportTest, TooDeepTreeIsRefused) {
     const std::uint32_t levels = kMaxImportDepth + 2;
