@@ -24,8 +24,9 @@ bool OpenServedRecorder(const std::string& folder, const std::string& medium, co
     if (!LoadStateFile(folder, state, error)) return false;
     recorder.image = ImagePathOf(state, folder);
     // The device node hands out descriptors of the image, so it must exist before the first open; the
-    // recorder writes into the same file (sparse, never replaced).
-    if (access(recorder.image.c_str(), F_OK) != 0) {
+    // recorder writes into the same file (sparse, never replaced). Only a blank disc may lack it: a
+    // missing image of a written disc is damage that the recorder reports, and is left alone.
+    if (access(recorder.image.c_str(), F_OK) != 0 && state.disc.isBlank()) {
         int fd = open(recorder.image.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         if (fd < 0) {
             error = "cannot create the image " + recorder.image;
