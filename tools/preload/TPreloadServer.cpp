@@ -41,14 +41,18 @@ bool ReceiveAll(int fd, void* data, std::size_t length) {
 
 bool SendReply(int fd, brw_preload_reply& reply, const std::uint8_t* data = nullptr) {
     reply.magic = BRW_PRELOAD_MAGIC;
-    return SendAll(fd, &reply, sizeof reply) && (reply.data_length == 0 || SendAll(fd, data, reply.data_length));
+    return SendAll(fd, &reply, sizeof reply) &&
+           (reply.data_length == 0 || SendAll(fd, data, reply.data_length));
 }
 
 TDataDirection DirectionOf(std::uint8_t direction) {
     switch (direction) {
-        case BRW_DIR_IN: return TDataDirection::In;
-        case BRW_DIR_OUT: return TDataDirection::Out;
-        default: return TDataDirection::None;
+        case BRW_DIR_IN:
+            return TDataDirection::In;
+        case BRW_DIR_OUT:
+            return TDataDirection::Out;
+        default:
+            return TDataDirection::None;
     }
 }
 
@@ -57,7 +61,9 @@ TDataDirection DirectionOf(std::uint8_t direction) {
 TPreloadServer::TPreloadServer(std::shared_ptr<TScsiTarget> target, std::string imagePath)
     : m_target(std::move(target)), m_imagePath(std::move(imagePath)) {}
 
-TPreloadServer::~TPreloadServer() { Stop(); }
+TPreloadServer::~TPreloadServer() {
+    Stop();
+}
 
 bool TPreloadServer::Start(const std::string& socketPath, std::string& error) {
     sockaddr_un address{};
@@ -133,7 +139,9 @@ void TPreloadServer::Serve(int fd, int id) {
                 reply.data_length = static_cast<std::uint32_t>(m_imagePath.size());
                 ok = SendReply(fd, reply, reinterpret_cast<const std::uint8_t*>(m_imagePath.data()));
                 break;
-            case BRW_OP_COMMAND: ok = HandleCommand(fd, request); break;
+            case BRW_OP_COMMAND:
+                ok = HandleCommand(fd, request);
+                break;
             case BRW_OP_CLAIM:
                 reply.error = Claim(id);
                 ok = SendReply(fd, reply);
@@ -142,7 +150,8 @@ void TPreloadServer::Serve(int fd, int id) {
                 Release(id);
                 ok = SendReply(fd, reply);
                 break;
-            default: ok = false;
+            default:
+                ok = false;
         }
         if (!ok) break;
     }

@@ -16,7 +16,7 @@
 namespace brenwick {
 
 class TPreloadServer {
-public:
+  public:
     TPreloadServer(std::shared_ptr<TScsiTarget> target, std::string imagePath);
     ~TPreloadServer();
     TPreloadServer(const TPreloadServer&) = delete;
@@ -29,7 +29,7 @@ public:
 
     std::size_t CommandCount() const { return m_commands.load(); }
 
-private:
+  private:
     struct TConnection {
         int fd = -1;
         std::thread thread;

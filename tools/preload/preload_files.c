@@ -101,10 +101,18 @@ BRW_EXPORT int openat64(int dirfd, const char* path, int flags, ...) {
     return open_any(dirfd, path, flags, mode);
 }
 
-int __open_2(const char* path, int flags) { return open_any(AT_FDCWD, path, flags, 0); }
-int __open64_2(const char* path, int flags) { return open_any(AT_FDCWD, path, flags, 0); }
-int __openat_2(int dirfd, const char* path, int flags) { return open_any(dirfd, path, flags, 0); }
-int __openat64_2(int dirfd, const char* path, int flags) { return open_any(dirfd, path, flags, 0); }
+int __open_2(const char* path, int flags) {
+    return open_any(AT_FDCWD, path, flags, 0);
+}
+int __open64_2(const char* path, int flags) {
+    return open_any(AT_FDCWD, path, flags, 0);
+}
+int __openat_2(int dirfd, const char* path, int flags) {
+    return open_any(dirfd, path, flags, 0);
+}
+int __openat64_2(int dirfd, const char* path, int flags) {
+    return open_any(dirfd, path, flags, 0);
+}
 
 BRW_EXPORT int close(int fd) {
     /* Programs that sweep their descriptors must not cut the link to the recorder. */
@@ -117,8 +125,8 @@ BRW_EXPORT int close(int fd) {
 
 static int stat_at(int dirfd, const char* path, struct stat* st, int flags) {
     if (st == NULL) return fail(EFAULT);
-    if (is_device_at(dirfd, path) || (path != NULL && path[0] == '\0' && (flags & AT_EMPTY_PATH) &&
-                                      brw_is_device_fd(dirfd))) {
+    if (is_device_at(dirfd, path) ||
+        (path != NULL && path[0] == '\0' && (flags & AT_EMPTY_PATH) && brw_is_device_fd(dirfd))) {
         brw_fake_stat(st);
         return 0;
     }
@@ -134,7 +142,9 @@ static int stat_fd(int fd, struct stat* st) {
     return (int)brw_sys_fstat(fd, st);
 }
 
-BRW_EXPORT int stat(const char* path, struct stat* st) { return stat_at(AT_FDCWD, path, st, 0); }
+BRW_EXPORT int stat(const char* path, struct stat* st) {
+    return stat_at(AT_FDCWD, path, st, 0);
+}
 BRW_EXPORT int stat64(const char* path, struct stat64* st) {
     return stat_at(AT_FDCWD, path, (struct stat*)st, 0);
 }
@@ -144,8 +154,12 @@ BRW_EXPORT int lstat(const char* path, struct stat* st) {
 BRW_EXPORT int lstat64(const char* path, struct stat64* st) {
     return stat_at(AT_FDCWD, path, (struct stat*)st, AT_SYMLINK_NOFOLLOW);
 }
-BRW_EXPORT int fstat(int fd, struct stat* st) { return stat_fd(fd, st); }
-BRW_EXPORT int fstat64(int fd, struct stat64* st) { return stat_fd(fd, (struct stat*)st); }
+BRW_EXPORT int fstat(int fd, struct stat* st) {
+    return stat_fd(fd, st);
+}
+BRW_EXPORT int fstat64(int fd, struct stat64* st) {
+    return stat_fd(fd, (struct stat*)st);
+}
 BRW_EXPORT int fstatat(int dirfd, const char* path, struct stat* st, int flags) {
     return stat_at(dirfd, path, st, flags);
 }
@@ -188,8 +202,8 @@ int __fxstatat64(int version, int dirfd, const char* path, struct stat64* st, in
 
 static int statx_at(int dirfd, const char* path, int flags, unsigned int mask, struct statx* stx) {
     if (stx == NULL) return fail(EFAULT);
-    if (is_device_at(dirfd, path) || (path != NULL && path[0] == '\0' && (flags & AT_EMPTY_PATH) &&
-                                      brw_is_device_fd(dirfd))) {
+    if (is_device_at(dirfd, path) ||
+        (path != NULL && path[0] == '\0' && (flags & AT_EMPTY_PATH) && brw_is_device_fd(dirfd))) {
         brw_fake_statx(stx);
         return 0;
     }
@@ -213,7 +227,8 @@ static int fcntl_any(int fd, int cmd, void* arg) {
             case F_SETLK:
             case F_SETLKW:
             case F_OFD_SETLK:
-            case F_OFD_SETLKW: return 0; /* the claim on the server is the real exclusion */
+            case F_OFD_SETLKW:
+                return 0; /* the claim on the server is the real exclusion */
             case F_GETLK:
             case F_OFD_GETLK:
                 if (arg == NULL) return fail(EFAULT);
@@ -224,7 +239,8 @@ static int fcntl_any(int fd, int cmd, void* arg) {
                 if (flags < 0) return -1;
                 return (int)((flags & ~O_ACCMODE) | brw_tracked_access_mode(fd));
             }
-            default: break;
+            default:
+                break;
         }
     }
     return (int)syscall(SYS_fcntl, fd, cmd, arg);

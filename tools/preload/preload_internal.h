@@ -46,7 +46,7 @@ void brw_release(void);
 
 /* Per-descriptor state of the device fds this process opened. */
 void brw_track_fd(int fd, int open_flags, int claimed);
-int brw_untrack_fd(int fd); /* returns 1 when the fd held a claim */
+int brw_untrack_fd(int fd);          /* returns 1 when the fd held a claim */
 int brw_tracked_access_mode(int fd); /* O_RDONLY/O_WRONLY/O_RDWR as opened; O_RDWR when unknown */
 int brw_is_link_fd(int fd);
 

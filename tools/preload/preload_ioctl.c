@@ -67,10 +67,13 @@ static void scatter(const sg_io_hdr_t* h, const uint8_t* buffer, uint32_t length
 static int direction_of(int dxfer_direction, unsigned length) {
     if (length == 0) return BRW_DIR_NONE;
     switch (dxfer_direction) {
-        case SG_DXFER_TO_DEV: return BRW_DIR_OUT;
+        case SG_DXFER_TO_DEV:
+            return BRW_DIR_OUT;
         case SG_DXFER_FROM_DEV:
-        case SG_DXFER_TO_FROM_DEV: return BRW_DIR_IN;
-        default: return BRW_DIR_NONE;
+        case SG_DXFER_TO_FROM_DEV:
+            return BRW_DIR_IN;
+        default:
+            return BRW_DIR_NONE;
     }
 }
 
@@ -112,7 +115,9 @@ static int sg_io(sg_io_hdr_t* h) {
     h->status = reply.status;
     h->masked_status = (unsigned char)((reply.status >> 1) & 0x7f);
     h->msg_status = 0;
-    h->host_status = reply.host_status == 0 ? 0 : reply.host_status == 0x09 ? BRW_DID_TIME_OUT : BRW_DID_ERROR;
+    h->host_status = reply.host_status == 0      ? 0
+                     : reply.host_status == 0x09 ? BRW_DID_TIME_OUT
+                                                 : BRW_DID_ERROR;
     unsigned sense = reply.sense_length < BRW_PRELOAD_SENSE_MAX ? reply.sense_length : BRW_PRELOAD_SENSE_MAX;
     if (sense > h->mx_sb_len) sense = h->mx_sb_len;
     if (sense > 0 && h->sbp != NULL) memcpy(h->sbp, reply.sense, sense);
@@ -142,8 +147,8 @@ static int drive_status(void) {
     int rc = simple_command(tur, sizeof tur, NULL, 0, &reply);
     if (rc != 0) return fail(-rc);
     if (reply.status == 0) return CDS_DISC_OK;
-    if (reply.sense_length >= 14 && reply.sense[12] == 0x3a) return reply.sense[13] == 0x02 ? CDS_TRAY_OPEN
-                                                                                           : CDS_NO_DISC;
+    if (reply.sense_length >= 14 && reply.sense[12] == 0x3a)
+        return reply.sense[13] == 0x02 ? CDS_TRAY_OPEN : CDS_NO_DISC;
     if (reply.sense_length >= 14 && reply.sense[12] == 0x04) return CDS_DRIVE_NOT_READY;
     return CDS_DISC_OK;
 }
@@ -172,7 +177,8 @@ static uint64_t capacity_bytes(void) {
     if (simple_command(cdb, sizeof cdb, data, sizeof data, &reply) != 0 || reply.status != 0 ||
         reply.data_length < 8)
         return 0;
-    uint64_t last = ((uint64_t)data[0] << 24) | ((uint64_t)data[1] << 16) | ((uint64_t)data[2] << 8) | data[3];
+    uint64_t last =
+        ((uint64_t)data[0] << 24) | ((uint64_t)data[1] << 16) | ((uint64_t)data[2] << 8) | data[3];
     return (last + 1) * 2048u;
 }
 
@@ -185,9 +191,9 @@ static int send_packet(struct cdrom_generic_command* cgc) {
     if (cgc->buffer == NULL || cgc->buflen == 0) direction = BRW_DIR_NONE;
     unsigned cdb_length = (cgc->cmd[0] >> 5) == 0 ? 6 : (cgc->cmd[0] >> 5) == 5 ? 12 : 10;
     struct brw_preload_reply reply;
-    int rc = brw_command(cgc->cmd, cdb_length, direction, cgc->buffer,
-                         direction == BRW_DIR_NONE ? 0 : cgc->buflen, cgc->timeout ? cgc->timeout : 30000,
-                         &reply);
+    int rc =
+        brw_command(cgc->cmd, cdb_length, direction, cgc->buffer, direction == BRW_DIR_NONE ? 0 : cgc->buflen,
+                    cgc->timeout ? cgc->timeout : 30000, &reply);
     if (rc != 0) return fail(-rc);
     if (reply.host_status == 0x11) return fail(ENODEV);
     cgc->stat = reply.status;
@@ -209,16 +215,21 @@ int brw_device_ioctl(int fd, unsigned long request, void* arg) {
     (void)fd;
     const struct brw_config* c = brw_config();
     switch (request) {
-        case SG_IO: return sg_io((sg_io_hdr_t*)arg);
-        case SG_GET_VERSION_NUM: return put_int(arg, BRW_SG_VERSION);
+        case SG_IO:
+            return sg_io((sg_io_hdr_t*)arg);
+        case SG_GET_VERSION_NUM:
+            return put_int(arg, BRW_SG_VERSION);
         case SG_SET_TIMEOUT:
             if (arg == NULL) return fail(EFAULT);
             if (*(int*)arg < 0) return fail(EIO);
             g_sg_timeout = *(int*)arg;
             return 0;
-        case SG_GET_TIMEOUT: return g_sg_timeout;
-        case SG_EMULATED_HOST: return put_int(arg, 0);
-        case SG_GET_RESERVED_SIZE: return put_int(arg, g_reserved_size);
+        case SG_GET_TIMEOUT:
+            return g_sg_timeout;
+        case SG_EMULATED_HOST:
+            return put_int(arg, 0);
+        case SG_GET_RESERVED_SIZE:
+            return put_int(arg, g_reserved_size);
         case SG_SET_RESERVED_SIZE:
             if (arg == NULL) return fail(EFAULT);
             if (*(int*)arg < 0) return fail(EINVAL);
@@ -231,22 +242,33 @@ int brw_device_ioctl(int fd, unsigned long request, void* arg) {
             idlun[1] = (int)c->host;
             return 0;
         }
-        case SCSI_IOCTL_GET_BUS_NUMBER: return put_int(arg, (int)c->host);
-        case CDROM_DRIVE_STATUS: return drive_status();
-        case CDROM_MEDIA_CHANGED: return 0;
+        case SCSI_IOCTL_GET_BUS_NUMBER:
+            return put_int(arg, (int)c->host);
+        case CDROM_DRIVE_STATUS:
+            return drive_status();
+        case CDROM_MEDIA_CHANGED:
+            return 0;
         case CDROM_GET_CAPABILITY:
             return CDC_CLOSE_TRAY | CDC_OPEN_TRAY | CDC_LOCK | CDC_SELECT_SPEED | CDC_MULTI_SESSION |
-                   CDC_MEDIA_CHANGED | CDC_DRIVE_STATUS | CDC_GENERIC_PACKET | CDC_CD_R | CDC_CD_RW | CDC_DVD |
-                   CDC_DVD_R | CDC_DVD_RAM;
-        case CDROM_LOCKDOOR: return lock_door((unsigned long)arg);
-        case CDROMEJECT: return start_stop(0x02);
-        case CDROMCLOSETRAY: return start_stop(0x03);
-        case CDROM_SEND_PACKET: return send_packet((struct cdrom_generic_command*)arg);
+                   CDC_MEDIA_CHANGED | CDC_DRIVE_STATUS | CDC_GENERIC_PACKET | CDC_CD_R | CDC_CD_RW |
+                   CDC_DVD | CDC_DVD_R | CDC_DVD_RAM;
+        case CDROM_LOCKDOOR:
+            return lock_door((unsigned long)arg);
+        case CDROMEJECT:
+            return start_stop(0x02);
+        case CDROMCLOSETRAY:
+            return start_stop(0x03);
+        case CDROM_SEND_PACKET:
+            return send_packet((struct cdrom_generic_command*)arg);
         case CDROM_CLEAR_OPTIONS:
-        case CDROM_SET_OPTIONS: return 0;
-        case BLKFLSBUF: return 0;
-        case BLKROGET: return put_int(arg, 0);
-        case BLKSSZGET: return put_int(arg, 2048);
+        case CDROM_SET_OPTIONS:
+            return 0;
+        case BLKFLSBUF:
+            return 0;
+        case BLKROGET:
+            return put_int(arg, 0);
+        case BLKSSZGET:
+            return put_int(arg, 2048);
         case BLKSECTGET:
             if (arg == NULL) return fail(EFAULT);
             *(unsigned short*)arg = BRW_MAX_SECTORS;

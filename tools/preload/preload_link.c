@@ -8,8 +8,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <sys/sysmacros.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -36,8 +36,12 @@ static int g_ident_count = 0;
 /* Per fd: 0 unknown; else 0x100 | access mode | 0x200 when the open claimed the drive. */
 static uint16_t g_fd_state[BRW_MAX_TRACKED_FDS];
 
-long brw_sys_fstat(int fd, struct stat* st) { return syscall(SYS_fstat, fd, st); }
-long brw_sys_close(int fd) { return syscall(SYS_close, fd); }
+long brw_sys_fstat(int fd, struct stat* st) {
+    return syscall(SYS_fstat, fd, st);
+}
+long brw_sys_close(int fd) {
+    return syscall(SYS_close, fd);
+}
 
 static void copy_env(char* to, size_t size, const char* name, const char* fallback) {
     const char* value = getenv(name);
@@ -63,8 +67,12 @@ static void read_config(void) {
     c->enabled = c->socket_path[0] != '\0' && c->image[0] != '\0';
 }
 
-static void lock_before_fork(void) { pthread_mutex_lock(&g_lock); }
-static void unlock_after_fork(void) { pthread_mutex_unlock(&g_lock); }
+static void lock_before_fork(void) {
+    pthread_mutex_lock(&g_lock);
+}
+static void unlock_after_fork(void) {
+    pthread_mutex_unlock(&g_lock);
+}
 static void child_after_fork(void) {
     /* The connection and its claim belong to the parent; the child makes its own on first use. */
     g_claims = 0;

@@ -3,7 +3,8 @@
  *   preload_probe STEP... where a step is
  *   stat PATH | statx PATH | access PATH | open PATH MODE (ro, rw, rwx = O_RDWR|O_EXCL|O_NONBLOCK)
  *   fstat | getfl | lock | idlun | bus | version | scsiid | drivestatus | capacity
- *   inquiry | tur | quicktur (30 ms time-out) | badop | read LBA | child-open PATH MODE | exec-fstat | close */
+ *   inquiry | tur | quicktur (30 ms time-out) | badop | read LBA | child-open PATH MODE | exec-fstat | close
+ */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -69,23 +70,31 @@ static int run_step(char** argv, int* i) {
     struct stat st;
     if (strcmp(step, "stat") == 0) {
         const char* path = argv[++*i];
-        if (stat(path, &st) != 0) printf("stat errno=%d\n", errno);
-        else print_stat("stat", &st);
+        if (stat(path, &st) != 0)
+            printf("stat errno=%d\n", errno);
+        else
+            print_stat("stat", &st);
     } else if (strcmp(step, "statx") == 0) {
         struct statx stx;
-        if (statx(AT_FDCWD, argv[++*i], 0, STATX_BASIC_STATS, &stx) != 0) printf("statx errno=%d\n", errno);
-        else printf("statx type=%s rdev=%u:%u\n", S_ISBLK(stx.stx_mode) ? "blk" : "other", stx.stx_rdev_major,
-                    stx.stx_rdev_minor);
+        if (statx(AT_FDCWD, argv[++*i], 0, STATX_BASIC_STATS, &stx) != 0)
+            printf("statx errno=%d\n", errno);
+        else
+            printf("statx type=%s rdev=%u:%u\n", S_ISBLK(stx.stx_mode) ? "blk" : "other", stx.stx_rdev_major,
+                   stx.stx_rdev_minor);
     } else if (strcmp(step, "access") == 0) {
         printf("access rc=%d\n", access(argv[++*i], R_OK | W_OK));
     } else if (strcmp(step, "open") == 0) {
         const char* path = argv[++*i];
         g_fd = open(path, mode_flags(argv[++*i]));
-        if (g_fd < 0) printf("open errno=%d\n", errno);
-        else printf("open ok\n");
+        if (g_fd < 0)
+            printf("open errno=%d\n", errno);
+        else
+            printf("open ok\n");
     } else if (strcmp(step, "fstat") == 0) {
-        if (fstat(g_fd, &st) != 0) printf("fstat errno=%d\n", errno);
-        else print_stat("fstat", &st);
+        if (fstat(g_fd, &st) != 0)
+            printf("fstat errno=%d\n", errno);
+        else
+            print_stat("fstat", &st);
     } else if (strcmp(step, "getfl") == 0) {
         printf("getfl accmode=%d\n", fcntl(g_fd, F_GETFL) & O_ACCMODE);
     } else if (strcmp(step, "lock") == 0) {

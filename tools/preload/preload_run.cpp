@@ -41,10 +41,11 @@ struct TOptions {
 };
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: brenwick-preload-run --recorder FOLDER [--create MEDIUM] [--instant] [--device PATH]\n"
-                 "                            [--host N] [--socket PATH] [--library PATH] [--show-image]\n"
-                 "                            [-- PROGRAM ARGS...]\n");
+    std::fprintf(
+        stderr,
+        "usage: brenwick-preload-run --recorder FOLDER [--create MEDIUM] [--instant] [--device PATH]\n"
+        "                            [--host N] [--socket PATH] [--library PATH] [--show-image]\n"
+        "                            [-- PROGRAM ARGS...]\n");
     return 2;
 }
 
@@ -61,13 +62,20 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
         }
         if (i + 1 >= argc) return false;
         std::string value = argv[++i];
-        if (arg == "--recorder") options.recorder = value;
-        else if (arg == "--create") options.create = value;
-        else if (arg == "--device") options.device = value;
-        else if (arg == "--host") options.host = value;
-        else if (arg == "--socket") options.socket = value;
-        else if (arg == "--library") options.library = value;
-        else return false;
+        if (arg == "--recorder")
+            options.recorder = value;
+        else if (arg == "--create")
+            options.create = value;
+        else if (arg == "--device")
+            options.device = value;
+        else if (arg == "--host")
+            options.host = value;
+        else if (arg == "--socket")
+            options.socket = value;
+        else if (arg == "--library")
+            options.library = value;
+        else
+            return false;
     }
     return !options.recorder.empty();
 }
@@ -80,9 +88,12 @@ std::vector<std::string> ChildEnvironment(const TOptions& options, const std::st
     std::string asan = "ASAN_OPTIONS=verify_asan_link_order=0";
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
-        if (entry.rfind("LD_PRELOAD=", 0) == 0) preload += " " + entry.substr(11);
-        else if (entry.rfind("ASAN_OPTIONS=", 0) == 0) asan += ":" + entry.substr(13);
-        else if (entry.rfind("BRENWICK_PRELOAD_", 0) != 0) env.push_back(entry);
+        if (entry.rfind("LD_PRELOAD=", 0) == 0)
+            preload += " " + entry.substr(11);
+        else if (entry.rfind("ASAN_OPTIONS=", 0) == 0)
+            asan += ":" + entry.substr(13);
+        else if (entry.rfind("BRENWICK_PRELOAD_", 0) != 0)
+            env.push_back(entry);
     }
     env.push_back(asan);
     env.push_back("LD_PRELOAD=" + preload);
@@ -136,7 +147,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "brenwick-preload-run: no preload library (--library)\n");
         return kToolFailure;
     }
-    if (options.socket.empty()) options.socket = "/tmp/brenwick-preload-" + std::to_string(getpid()) + ".sock";
+    if (options.socket.empty())
+        options.socket = "/tmp/brenwick-preload-" + std::to_string(getpid()) + ".sock";
     signal(SIGPIPE, SIG_IGN);
 
     std::string error;

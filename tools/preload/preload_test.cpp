@@ -29,7 +29,7 @@ constexpr unsigned kSectors = 8;
 
 // Answers like a small recorder: INQUIRY, TEST UNIT READY, READ CAPACITY; anything else 05/20/00.
 class TScriptedTarget : public TScsiTarget {
-public:
+  public:
     std::atomic<bool> gone{false};
     std::atomic<int> busyAnswers{0};  // TEST UNIT READY answers BUSY this many times; -1: always
 
@@ -71,7 +71,7 @@ public:
 };
 
 class PreloadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_dir = std::filesystem::temp_directory_path() /
                 ("brw-preload-" + std::to_string(getpid()) + "-" +
@@ -101,8 +101,9 @@ protected:
 
     // Runs the probe with the given steps under the library and returns its output.
     std::string Probe(const std::vector<std::string>& steps) {
-        std::vector<std::string> env = {"LD_PRELOAD=" BRENWICK_PRELOAD_LIBRARY, "BRENWICK_PRELOAD_SOCKET=" + m_socket,
-                                        "BRENWICK_PRELOAD_IMAGE=" + m_image, "BRENWICK_PRELOAD_DEVICE=/dev/sr7"};
+        std::vector<std::string> env = {
+            "LD_PRELOAD=" BRENWICK_PRELOAD_LIBRARY, "BRENWICK_PRELOAD_SOCKET=" + m_socket,
+            "BRENWICK_PRELOAD_IMAGE=" + m_image, "BRENWICK_PRELOAD_DEVICE=/dev/sr7"};
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -171,7 +172,8 @@ TEST_F(PreloadTest, FillsSgIoResultFieldsLikeTheKernel) {
 TEST_F(PreloadTest, ABusyDriveIsRetriedUntilTheCommandTimesOut) {
     StartServer();
     m_target->busyAnswers = 3;
-    ExpectLines(Probe({"open", "/dev/sr7", "rw", "tur"}), {"tur status=0 masked=0 host=0 driver=0 sb=0 info=0"});
+    ExpectLines(Probe({"open", "/dev/sr7", "rw", "tur"}),
+                {"tur status=0 masked=0 host=0 driver=0 sb=0 info=0"});
     EXPECT_EQ(m_server->CommandCount(), 4u);
     m_target->busyAnswers = -1;
     ExpectLines(Probe({"open", "/dev/sr7", "rw", "quicktur"}),
@@ -180,10 +182,11 @@ TEST_F(PreloadTest, ABusyDriveIsRetriedUntilTheCommandTimesOut) {
 
 TEST_F(PreloadTest, AnswersTheIoctlsOfAnSrNode) {
     StartServer();
-    ExpectLines(Probe({"open", "/dev/sr7", "rw", "idlun", "bus", "version", "scsiid", "drivestatus", "capacity"}),
-                {"idlun rc=0 host=7 channel=0 lun=0 id=0", "bus rc=0 host=7", "version rc=0 value=30527",
-                 "scsiid rc=-1 errno=25", "drivestatus rc=4",
-                 "capacity rc=0 bytes=" + std::to_string(kSectors * 2048)});
+    ExpectLines(
+        Probe({"open", "/dev/sr7", "rw", "idlun", "bus", "version", "scsiid", "drivestatus", "capacity"}),
+        {"idlun rc=0 host=7 channel=0 lun=0 id=0", "bus rc=0 host=7", "version rc=0 value=30527",
+         "scsiid rc=-1 errno=25", "drivestatus rc=4",
+         "capacity rc=0 bytes=" + std::to_string(kSectors * 2048)});
 }
 
 TEST_F(PreloadTest, LeavesOtherDescriptorsToTheKernel) {
