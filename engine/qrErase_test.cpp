@@ -39,40 +39,54 @@ std::shared_ptr<TEraseWatch> watch(TQrvBurner& b) {
     return w;
 }
 
-// A quick erase of a recorded CD-RW at 4x: the log line, the progress estimate (150 s expected, 20 % after
-// 30 s of polling), the end without error, and a blank disc.
-TEST(Erase, QuickEraseOfCdRw) {
-    TRigOptions options;
-    options.media = TMediaType::CdRw80;
-    options.minBusyPolls = 20;
-    TRecorderRig rig(options);
-    TQrvBurner& b = rig.burner();
-    // A CD-RW recorder: without the writes-DVD-RAM capability, whose drives report no CD write speed.
-    auto& recorder = rig.recorder();
-    rig.target().SetRule([&recorder](const TScsiRequest& request, TScsiResult& result) {
-        if (request.cdb[0] != 0x5A || (request.cdb[2] & 0x3F) != 0x2A) return false;
-        result = recorder.Execute(request);
-        if (request.data.size() > 11 && (request.data[8] & 0x3F) == 0x2A) request.data[11] &= ~0x20;
-        return true;
-    });
-    rig.tree().writePattern("src/a.bin", 100000, 1);
-    ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
-    ASSERT_EQ(rig.Burn().error, "");
-    ASSERT_FALSE(rig.recorder().Disc().isBlank());
+// Quick erases of a recorded CD-RW at 4x and of a DVD-RW (sequential) at 16x in CD terms: the log line
+// (the DVD speed divided by 8), the progress estimate (150 s and 600 s expected: 20 % and 5 % after 30 s of
+// polling), the end without error, and a blank disc.
+TEST(Erase, QuickErase) {
+    struct TCase {
+        TMediaType media;
+        std::uint16_t writeSpeed;
+        std::string line;
+        int progressAfter30s;
+    };
+    const std::vector<TCase> cases = {
+        {TMediaType::CdRw80, 4, ">>> ERASING CD-RW AT 4X", 20},
+        {TMediaType::DvdRwSequential, 16, ">>> ERASING DVD-RW SR AT 2X", 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TRigOptions options;
+        options.media = c.media;
+        options.minBusyPolls = 20;
+        TRecorderRig rig(options);
+        TQrvBurner& b = rig.burner();
+        // A recorder without the writes-DVD-RAM capability: drives that have it report no CD write speed.
+        auto& recorder = rig.recorder();
+        rig.target().SetRule([&recorder](const TScsiRequest& request, TScsiResult& result) {
+            if (request.cdb[0] != 0x5A || (request.cdb[2] & 0x3F) != 0x2A) return false;
+            result = recorder.Execute(request);
+            if (request.data.size() > 11 && (request.data[8] & 0x3F) == 0x2A) request.data[11] &= ~0x20;
+            return true;
+        });
+        rig.tree().writePattern("src/a.bin", 100000, 1);
+        ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+        ASSERT_EQ(rig.Burn().error, "");
+        ASSERT_FALSE(rig.recorder().Disc().isBlank());
 
-    auto w = watch(b);
-    b.WriteSpeed = 4;
-    ASSERT_TRUE(b.EraseDisc(1));
-    b.WaitForErase();
-    EXPECT_TRUE(rig.Logged(">>> ERASING CD-RW AT 4X"));
-    EXPECT_EQ(w->done, 1);
-    EXPECT_FALSE(w->withError);
-    EXPECT_FALSE(b.Erasing);
-    EXPECT_EQ(b.EraseProgress(), 0);
-    ASSERT_GE(w->progress.size(), 16u);
-    EXPECT_EQ(w->progress[0], 0);
-    EXPECT_EQ(w->progress[15], 20);  // 15 polls = 30 s counted
-    EXPECT_TRUE(rig.recorder().Disc().isBlank());
+        auto w = watch(b);
+        b.WriteSpeed = c.writeSpeed;
+        ASSERT_TRUE(b.EraseDisc(1));
+        b.WaitForErase();
+        EXPECT_TRUE(rig.Logged(c.line));
+        EXPECT_EQ(w->done, 1);
+        EXPECT_FALSE(w->withError);
+        EXPECT_FALSE(b.Erasing);
+        EXPECT_EQ(b.EraseProgress(), 0);
+        ASSERT_GE(w->progress.size(), 16u);
+        EXPECT_EQ(w->progress[0], 0);
+        EXPECT_EQ(w->progress[15], c.progressAfter30s);  // 15 polls = 30 s counted
+        EXPECT_TRUE(rig.recorder().Disc().isBlank());
+    }
 }
 
 // Erases that end with WithError true: a disc that cannot be blanked, a drive ready at the first poll, a

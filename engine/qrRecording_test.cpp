@@ -251,6 +251,26 @@ TEST(Recording, CommandSequenceByDiscGroupAndOptions) {
     }
 }
 
+// The drive model marked DVR-103 announces its long lead-out on DVD-R; other drives do not.
+TEST(Recording, LeadOutLineOfTheDvr103) {
+    const std::string leadOut = "WRITING LEAD-OUT (THIS CAN TAKE APPROXIMATELY 15-20 MINUTES)";
+    for (const bool dvr103 : {true, false}) {
+        SCOPED_TRACE(dvr103 ? "DVR-103" : "another drive");
+        TRigOptions options;
+        options.media = TMediaType::DvdR;
+        if (dvr103) options.faults = {"product \"DVD-RW  DVR-103 \""};
+        TRecorderRig rig(options);
+        TQrvBurner& b = rig.burner();
+        EXPECT_EQ(b.ModelDVR103, dvr103);
+        makeSource(rig.tree(), "src", kSmallRun, 3);
+        ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+        EXPECT_EQ(rig.Burn().error, "");
+        bool logged = false;
+        for (const auto& [line, type] : rig.Log()) logged = logged || (line == leadOut && type == 4);
+        EXPECT_EQ(logged, dvr103);
+    }
+}
+
 // Faults in the drive during the data phase and the closing, each ending in its designed error text; a
 // recording that did not reach the disc is never reported as done, and no closing command follows it.
 TEST(Recording, DriveFaultsGiveTheirErrorTexts) {

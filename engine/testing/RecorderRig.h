@@ -72,8 +72,9 @@ class TInterposedTarget : public TScsiTarget {
 
 struct TRigOptions {
     TMediaType media = TMediaType::CdR80;
-    unsigned speedX = 0;        // 0: unthrottled
-    unsigned minBusyPolls = 1;  // commands that a busy operation (BLANK, close, load) answers NOT READY
+    unsigned speedX = 0;              // 0: unthrottled
+    unsigned minBusyPolls = 1;        // commands that a busy operation (BLANK, close, load) answers NOT READY
+    std::vector<std::string> faults;  // fault file lines in force from the start (identity faults need it)
 };
 
 class TRecorderRig {
@@ -85,6 +86,7 @@ class TRecorderRig {
         state.disc = TDiscState::blankDisc(options.media);
         std::string error;
         if (!SaveStateFile(m_folder, state, error)) ADD_FAILURE() << "cannot make the recorder: " << error;
+        for (const auto& line : options.faults) AddFault(line);
         TRecorderOptions recorderOptions;
         recorderOptions.busy = InstantBusyTimes();
         recorderOptions.speedX = options.speedX;
