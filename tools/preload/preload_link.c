@@ -233,7 +233,7 @@ static int connect_locked(void) {
     struct sockaddr_un address;
     memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    snprintf(address.sun_path, sizeof address.sun_path, "%s", c->socket_path);
+    memcpy(address.sun_path, c->socket_path, sizeof address.sun_path - 1); /* both hold 108 bytes */
     if (syscall(SYS_connect, fd, (struct sockaddr*)&address, sizeof address) != 0) {
         brw_sys_close(fd);
         return -ENXIO;
