@@ -41,6 +41,12 @@ void TCompilation::log(const std::string& text, std::uint8_t mType) const {
     if (m_log) m_log(text, mType);
 }
 
+void TCompilation::refuseAtLimit(std::string_view pattern, int limit) {
+    ++m_leftOutCount;
+    ++m_limitRefusals;
+    log(FormatIsoMessage(pattern, std::to_string(limit)), kMsgLimit);
+}
+
 void TCompilation::ClearCompilation() {
     tzset();
     // Standard time only: daylight saving is not applied to the offset of the disc dates.
@@ -54,6 +60,7 @@ void TCompilation::ClearCompilation() {
     m_dirStore.clear();
     m_fileStore.clear();
     m_leftOutCount = 0;
+    m_limitRefusals = 0;
 
     TDEntry* root = newDirectory();
     root->Path.assign(1, '\\');
@@ -144,13 +151,11 @@ TDEntry* TCompilation::AddDirectoryEntry(TDEntry* parent, const TSearchRec& rec)
         return nullptr;
     }
     if (DirectoryCount() >= kMaxDirectories) {
-        ++m_leftOutCount;
-        log(FormatIsoMessage(kIsoMsgMaxDirectories, std::to_string(kMaxDirectories)), kMsgLimit);
+        refuseAtLimit(kIsoMsgMaxDirectories, kMaxDirectories);
         return nullptr;
     }
     if (EntryCount() >= kMaxFileEntries) {
-        ++m_leftOutCount;
-        log(FormatIsoMessage(kIsoMsgMaxFiles, std::to_string(kMaxFileEntries)), kMsgLimit);
+        refuseAtLimit(kIsoMsgMaxFiles, kMaxFileEntries);
         return nullptr;
     }
     TDEntry* d = newDirectory();
@@ -258,8 +263,7 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
         return 0;
     } else {
         if (EntryCount() >= kMaxFileEntries) {
-            ++m_leftOutCount;
-            log(FormatIsoMessage(kIsoMsgMaxFiles, std::to_string(kMaxFileEntries)), kMsgLimit);
+            refuseAtLimit(kIsoMsgMaxFiles, kMaxFileEntries);
             return 0;
         }
         e = newFile();

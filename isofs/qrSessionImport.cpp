@@ -187,8 +187,15 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
                        ((flags & 0x02) != 0 ? FILE_ATTRIBUTE_DIRECTORY : 0);
             rec.DateTime = RecordDate(r, here);
             taken = true;
+            // An entry the limits refuse would be missing from the new session, which hides the earlier
+            // one: the import stops as failed (the compilation has logged the limit).
+            const int refusals = m_compilation.LimitRefusalCount();
             if ((flags & 0x02) != 0) {
                 TDEntry* sub = m_compilation.AddDirectoryEntry(target, rec);
+                if (m_compilation.LimitRefusalCount() != refusals) {
+                    m_fault = TImportFault::LimitReached;
+                    return taken;
+                }
                 if (sub != nullptr) (void)importDirectory(extent, dataLength, sub, depth + 1);
                 if (m_fault != TImportFault::None) return taken;
             } else {
@@ -198,7 +205,11 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
                     return taken;
                 }
                 (void)m_compilation.AddFileEntry(target, rec, std::string(),
-                                                 extent);  // refusals are reported there
+                                                 extent);  // other refusals are reported there
+                if (m_compilation.LimitRefusalCount() != refusals) {
+                    m_fault = TImportFault::LimitReached;
+                    return taken;
+                }
             }
         }
     }

@@ -358,6 +358,67 @@ TEST_F(ImportTest, TooDeepTreeIsRefused) {
     EXPECT_EQ(import.Fault(), TImportFault::TooDeep);
 }
 
+// A session that fills the compilation to a limit leaves no room for the next run's entries: an entry the
+// limit refuses would vanish from the new session, so the disc is not continued. At the limit exactly, it is.
+TEST_F(ImportTest, LimitReachedDuringTheImportIsRefused) {
+    const struct {
+        const char* what;
+        int oldDirs, oldFiles;  // under \old, which is one directory and one entry more
+        bool newEntries;        // the next run adds \new and \new\n.txt before the import
+        TPrepareStatus status;
+        const char* limitLine;
+    } cases[] = {
+        {"directories at the limit", kMaxDirectories - 1, 0, false, TPrepareStatus::Ok, nullptr},
+        {"directories past the limit", kMaxDirectories - 1, 0, true, TPrepareStatus::ImportFailed,
+         "MAXIMUM DIRECTORIES CAN BE 8191"},
+        {"files at the limit", 0, kMaxFileEntries - 1, false, TPrepareStatus::Ok, nullptr},
+        {"files past the limit", 0, kMaxFileEntries - 2, true, TPrepareStatus::ImportFailed,
+         "MAXIMUM FILES CAN BE 65535"},
+    };
+    for (const auto& k : cases) {
+        // The earlier session, generated: every file is empty, so the metadata is the whole image.
+        TCompilation w;
+        TDEntry* old = w.ForceDirectory("\\old");
+        ASSERT_NE(old, nullptr);
+        TSearchRec rec;
+        rec.Attr = FILE_ATTRIBUTE_DIRECTORY;
+        for (int i = 0; i < k.oldDirs; ++i) {
+            rec.Name = "d" + std::to_string(i);
+            ASSERT_NE(w.AddDirectoryEntry(old, rec), nullptr) << k.what << " " << i;
+        }
+        rec.Attr = FILE_ATTRIBUTE_ARCHIVE;
+        for (int i = 0; i < k.oldFiles; ++i) {
+            rec.Name = "f" + std::to_string(i) + ".txt";
+            ASSERT_EQ(w.AddFileEntry(old, rec, "/src/x", 0), 1) << k.what << " " << i;
+        }
+        TMetadataStream image;
+        TSessionLayout first;
+        ASSERT_EQ(LayoutSession(w, 0, true, TVolumeInfo{}, image, first), TLayoutStatus::Ok);
+        image.resize(first.EndSector * 2048, 0);
+
+        lines.clear();
+        c.ClearCompilation();
+        if (k.newEntries) {
+            ASSERT_NE(c.ForceDirectory("\\new"), nullptr);
+            rec.Name = "n.txt";
+            ASSERT_EQ(c.AddFileEntry(c.FindDirectory("\\new"), rec, "/src/n.txt", 0), 1);
+        }
+        TTestDisc disc(std::move(image), {0});
+        EXPECT_EQ(prepare(&disc, static_cast<std::uint32_t>(first.EndSector)), k.status) << k.what;
+        if (k.status == TPrepareStatus::Ok) {
+            EXPECT_TRUE(lines.empty()) << k.what << ": " << lines.front().text;
+            EXPECT_EQ(c.DirectoryCount(), 1 + k.oldDirs) << k.what;
+            EXPECT_EQ(c.EntryCount(), 1 + k.oldDirs + k.oldFiles) << k.what;
+            continue;
+        }
+        EXPECT_TRUE(stream.empty()) << k.what;
+        EXPECT_TRUE(logged(k.limitLine, 3)) << k.what;
+        EXPECT_TRUE(logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC", 0)) << k.what;
+        // The import stops at the first refusal: one limit line, not one per entry left.
+        EXPECT_EQ(lines.size(), 2u) << k.what;
+    }
+}
+
 // Imported entries meet the new ones like later adds: a new file of the same name stays unless ReplaceFile.
 TEST_F(ImportTest, MergeWithTheNewEntries) {
     const std::string image = tmp / "disc.img";
