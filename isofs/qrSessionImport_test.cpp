@@ -413,7 +413,8 @@ TEST_F(ImportTest, LimitReachedDuringTheImportIsRefused) {
         }
         EXPECT_TRUE(stream.empty()) << k.what;
         EXPECT_TRUE(logged(k.limitLine, 3)) << k.what;
-        EXPECT_TRUE(logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC", 0)) << k.what;
+        EXPECT_TRUE(logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC", 0))
+            << k.what;
         // The import stops at the first refusal: one limit line, not one per entry left.
         EXPECT_EQ(lines.size(), 2u) << k.what;
     }
