@@ -112,6 +112,24 @@ TEST(Recording, TwoSessionsOnCdRReadBackByThirdPartyReaders) {
     expectReadersSee(rig.imagePath(), start, both, rig.tree().root());
 }
 
+// DVD media are written from sector 0: continuing a DVD+RW would put the new session on the data of the
+// files it imports, so Prepare refuses and nothing is recorded.
+TEST(Recording, ContinuingADvdThatWouldBeOverwrittenIsRefused) {
+    TRigOptions options;
+    options.media = TMediaType::DvdPlusRw;
+    TRecorderRig rig(options);
+    TQrvBurner& b = rig.burner();
+    makeSource(rig.tree(), "src1", kFirstRun, 1);
+    ASSERT_TRUE(rig.Compile("run1", (rig.tree().root() / "src1").string()));
+    ASSERT_EQ(rig.Burn().error, "");
+    makeSource(rig.tree(), "src2", kSecondRun, 5);
+    b.SessionToImport = -1;
+    EXPECT_FALSE(rig.Compile("run2", (rig.tree().root() / "src2").string()));
+    EXPECT_TRUE(rig.Logged(">>> PREVIOUS SESSION WOULD BE OVERWRITTEN, NOT CONTINUING THIS DISC"));
+    EXPECT_EQ(b.ImageSectors, 0);
+    EXPECT_TRUE(b.MetadataStream().empty());
+}
+
 // The WRITE commands: consecutive addresses from the start, one per cache block of at most 31 sectors,
 // ending at the session's last sector.
 TEST(Recording, WritesCoverTheSessionInConsecutiveBlocks) {
@@ -304,6 +322,8 @@ TEST(Recording, DriveFaultsGiveTheirErrorTexts) {
         EXPECT_EQ(countOf(closing, 0x5B), c.closingCommands ? 1 : 0);
         EXPECT_EQ(countOf(closing, 0x55) > 0, c.closingCommands);
         EXPECT_EQ(countOf(closing, 0x1E), 1);
+        const auto sequence = sequenceOf(log);
+        EXPECT_EQ(std::count(sequence.begin(), sequence.end(), "1B eject"), 0);
     }
 }
 
