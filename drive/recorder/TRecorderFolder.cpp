@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 #include <sstream>
+#include <string_view>
 
 #include "drive/recorder/TFolderLock.h"
 
@@ -133,6 +134,10 @@ bool InsertIsoDisc(const std::string& folder, const std::string& isoPath, std::s
     char resolved[PATH_MAX];
     if (!::realpath(isoPath.c_str(), resolved)) {
         error = "cannot find " + isoPath + ": " + std::strerror(errno);
+        return false;
+    }
+    if (std::string_view(resolved).find_first_of("\r\n") != std::string_view::npos) {
+        error = "the path of " + isoPath + " holds a line break, which the state file cannot keep";
         return false;
     }
     struct stat st {};

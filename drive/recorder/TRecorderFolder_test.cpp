@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -109,8 +110,13 @@ TEST(RecorderFolderTest, IsoImageBecomesAPressedDisc) {
         std::string block(2048, 'P');
         for (int i = 0; i < 40; ++i) out << block;
     }
-    ASSERT_TRUE(InsertIsoDisc(folder, iso, kept, error)) << error;
     EXPECT_FALSE(InsertIsoDisc(folder, root / "missing.iso", kept, error));
+    const std::string oddName = root / "two\nlines.iso";
+    ASSERT_EQ(::link(iso.c_str(), oddName.c_str()), 0);
+    EXPECT_FALSE(InsertIsoDisc(folder, oddName, kept, error));
+    EXPECT_NE(error.find("line break"), std::string::npos) << error;
+    EXPECT_FALSE(InsertIsoDisc(folder, root.path(), kept, error));  // a folder is no image
+    ASSERT_TRUE(InsertIsoDisc(folder, iso, kept, error)) << error;
     TRecorderOptions options;
     options.busy = InstantBusyTimes();
     TImageRecorder recorder(folder, options);
