@@ -200,6 +200,14 @@ bool ParseState(std::string_view text, TRecorderState& state, std::string& error
         return false;
     }
     if (!sawCapacity) parsed.disc.capacity = parsed.disc.spec().capacity;
+    // A disc that is written lives in the recorder's own folder; only a pressed disc may be an image elsewhere,
+    // and it is opened read-only. So a damaged state file can never make the recorder write outside its folder.
+    const bool pressed = parsed.disc.spec().recording == TRecording::ReadOnly;
+    const bool plainName = parsed.image.find('/') == std::string::npos && parsed.image != "." && parsed.image != "..";
+    if (parsed.image.empty() || (!plainName && !(pressed && parsed.image.front() == '/'))) {
+        error = "state file: the image of a writable disc must be a file name in the recorder's folder";
+        return false;
+    }
     const std::string problem = parsed.disc.validate();
     if (!problem.empty()) {
         error = "state file: " + problem;

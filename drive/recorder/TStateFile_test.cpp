@@ -17,7 +17,7 @@ TEST(StateFileTest, RoundTripKeepsEveryField) {
     state.disc.tracks = {{1, 1, TTrackState::Complete, 0, 302, 0, 2}, {2, 2, TTrackState::Open, 11702, 64, 0, 0}};
     state.disc.closedSessions = 1;
     state.disc.trayOpen = true;
-    state.image = "/media/some where/pressed disc.iso";
+    state.image = "disc.img";
     state.settings.speedX = 16;
     state.settings.bufferBytes = 4 * 1024 * 1024;
     state.settings.busy.minimalBlankMs = 7;
@@ -30,6 +30,13 @@ TEST(StateFileTest, RoundTripKeepsEveryField) {
     EXPECT_EQ(parsed.disc.tracks[1].start, 11702);
     EXPECT_TRUE(parsed.disc.trayOpen);
     EXPECT_EQ(parsed.settings.speedX, 16u);
+    // A pressed disc keeps the path of its image, blanks included.
+    TRecorderState pressed;
+    pressed.disc = TDiscState::pressedDisc(TMediaType::CdRom, 1234);
+    pressed.image = "/media/some where/pressed disc.iso";
+    ASSERT_TRUE(ParseState(FormatState(pressed), parsed, error)) << error;
+    EXPECT_EQ(parsed.image, pressed.image);
+    EXPECT_EQ(parsed.disc.capacity, 1234);
 }
 
 // A damaged file is refused whole, with the line named, and the state passed in stays as it was.
@@ -52,6 +59,9 @@ TEST(StateFileTest, DamagedFilesAreRefusedWithTheLine) {
         {head + "colour blue\n", "unknown key"},
         {head + "track 1 1 complete 0 302 0 2\ntrack 1 1 open 302 2 0 0\n", "consecutive"},
         {head + "track 1 1 open 0 999999 0 0\n", "capacity"},
+        {head + "image ../../home/ann/.bashrc\n", "recorder's folder"},
+        {head + "image /home/ann/.bashrc\n", "recorder's folder"},
+        {"format 1\nmedia cd-rom\nimage sub/pressed.iso\n", "recorder's folder"},
     };
     for (const auto& c : cases) {
         TRecorderState state;
