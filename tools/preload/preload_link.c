@@ -311,12 +311,13 @@ int brw_claim(void) {
     memset(&request, 0, sizeof request);
     request.op = BRW_OP_CLAIM;
     pthread_mutex_lock(&g_lock);
-    int rc = 0;
+    /* The kernel gives a block device to one exclusive open at a time, even within one process. */
+    int rc = -EBUSY;
     if (g_claims == 0 || g_socket_pid != getpid()) {
         rc = exchange_locked(&request, NULL, 0, &reply, NULL, 0);
         if (rc == 0 && reply.error != 0) rc = -reply.error;
     }
-    if (rc == 0) ++g_claims;
+    if (rc == 0) g_claims = 1;
     pthread_mutex_unlock(&g_lock);
     return rc;
 }

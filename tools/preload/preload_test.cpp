@@ -209,6 +209,10 @@ TEST_F(PreloadTest, ExclusiveOpenHoldsOffOtherProcessesUntilClosed) {
     ExpectLines(Probe({"open", "/dev/sr7", "rwx", "child-open", "/dev/sr7", "rwx", "child-open", "/dev/sr7",
                        "rw", "close", "child-open", "/dev/sr7", "rwx"}),
                 {"open ok", "open errno=16", "open ok", "close rc=0", "open ok"});
+    // As with the kernel's claim on a block device, a second exclusive open fails in the same process too,
+    // while plain opens beside it work.
+    ExpectLines(Probe({"open", "/dev/sr7", "rwx", "open", "/dev/sr7", "rwx", "open", "/dev/sr7", "rw"}),
+                {"open ok", "open errno=16", "open ok"});
     // A process that ends without closing lets go too.
     ExpectLines(Probe({"open", "/dev/sr7", "rwx"}), {"open ok"});
     ExpectLines(Probe({"open", "/dev/sr7", "rwx"}), {"open ok"});
