@@ -25,6 +25,7 @@ TQrvBurner::~TQrvBurner() {
     joinWriteThread();
     m_retiredWriteThreads.clear();
     m_eraseThread.reset();  // ends its poll and joins it
+    m_retiredEraseThreads.clear();
     m_cache.reset();
     m_metadata.clear();
 }

@@ -142,6 +142,7 @@ class TQrvBurner : public TSCSIDevice {
     void recordingSleep(unsigned ms);
     TCacheInput takeCacheInput();
     void joinWriteThread();
+    void retireEraseThread();
 
     int m_cacheSize = kDefaultCacheSize;
     std::vector<std::uint8_t> m_metadata;
@@ -157,6 +158,7 @@ class TQrvBurner : public TSCSIDevice {
     std::vector<std::unique_ptr<TThWrite>> m_retiredWriteThreads;  // replaced from their own thread
 
     std::unique_ptr<TEraseThread> m_eraseThread;
+    std::vector<std::unique_ptr<TEraseThread>> m_retiredEraseThreads;  // replaced from their own thread
 };
 
 }  // namespace brenwick

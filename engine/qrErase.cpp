@@ -49,7 +49,7 @@ bool TQrvBurner::EraseDisc(int blankType) {
     (void)ExecuteCommand(srb, kBlankTimeoutMs);
     // Only status 01h is a BLANK the drive accepted; 00h is a command that was never sent.
     if (srb.Srb.SRB_Status == SS_COMP) {
-        m_eraseThread.reset();
+        retireEraseThread();
         const int limit = EraseTimeLimitSeconds > 0
                               ? EraseTimeLimitSeconds
                               : std::max(600, 3 * int(ExpectedEraseTime(discType, blankType)));
@@ -65,6 +65,15 @@ bool TQrvBurner::EraseDisc(int blankType) {
 
 int TQrvBurner::EraseProgress() const {
     return Erasing && m_eraseThread ? m_eraseThread->Progress() : 0;
+}
+
+// The previous erase thread has ended (Erasing is false) or is ending; an OnEraseDone handler that starts the
+// next erase runs on that very thread, which cannot join itself: it is then joined later.
+void TQrvBurner::retireEraseThread() {
+    if (m_eraseThread && m_eraseThread->IsCurrentThread()) {
+        m_retiredEraseThreads.push_back(std::move(m_eraseThread));
+    }
+    m_eraseThread.reset();
 }
 
 void TQrvBurner::WaitForErase() {
@@ -104,7 +113,7 @@ void TEraseThread::run() {
             return finish(true);
         }
         m_progress = static_cast<int>(std::lround(elapsed * 100.0 / m_expectedEraseTime));
-        m_burner.Sleep(kPollMs);
+        if (!m_stop.load()) m_burner.Sleep(kPollMs);
         if (m_stop.load()) {
             m_burner.Erasing = false;
             return;

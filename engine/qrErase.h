@@ -23,6 +23,7 @@ class TEraseThread {
 
     void Start();
     void Join();
+    bool IsCurrentThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
     int Progress() const { return m_progress.load(); }
 
   private:
