@@ -268,14 +268,25 @@ TEST_F(CompilationTest, NamesDifferingByCaseAreBothKept) {
     EXPECT_EQ(ShortNames(c.Root()), (std::vector<std::string>{"README.TXT", "READ~1.TXT"}));
 }
 
-// A "\" inside a Linux name would split it into two disc folders: it becomes "_".
-TEST_F(CompilationTest, BackslashInANameBecomesUnderscore) {
-    WriteText(tmp / "b/a\\b.txt", "1");
-    WriteText(tmp / "b/a_b.txt", "2");
-    addFolder("\\", tmp / "b/");
-    EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"a_b.txt", "a_b~1.txt"}));
-    for (const TFEntry* f = c.Root()->Entries; f != nullptr; f = f->Next) {
-        EXPECT_EQ(testing::ReadText(f->SourcePath), f->LongName == "a_b.txt" ? "2" : "1");
+// A "\" inside a Linux name would split it into two disc folders, a ";" would end its Joliet name for
+// several readers: both become "_", and a name that then meets another gets a tail.
+TEST_F(CompilationTest, UnsafeCharactersInANameBecomeUnderscores) {
+    for (const std::string bad : {"a\\b.txt", "a;b.txt"}) {
+        c.ClearCompilation();
+        const std::string folder = tmp / ("u" + std::to_string(bad[1]) + "/");
+        WriteText(folder + bad, "1");
+        WriteText(folder + "a_b.txt", "2");
+        WriteText(folder + "x;y", "3");
+        addFolder("\\", folder);
+        EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"a_b.txt", "a_b~1.txt", "x_y."})) << bad;
+        for (const TFEntry* f = c.Root()->Entries; f != nullptr; f = f->Next) {
+            const char* content = f->LongName == "a_b.txt" ? "2" : f->LongName == "x_y." ? "3" : "1";
+            EXPECT_EQ(testing::ReadText(f->SourcePath), content) << bad << " " << f->LongName;
+        }
+        // A single add of the file takes the same name.
+        c.ClearCompilation();
+        EXPECT_EQ(c.AddFile("\\", folder + "x;y", false), 1);
+        EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"x_y."})) << bad;
     }
 }
 

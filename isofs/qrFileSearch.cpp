@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -139,9 +140,16 @@ class TAlternateNames {
     std::unordered_map<std::string, unsigned> m_counters;
 };
 
-// The alternate-name input of a disk name: a "\" cannot stand in a compilation name.
-std::string BackslashFree(std::string name) {
-    std::replace(name.begin(), name.end(), '\\', '_');
+// Characters a compilation name cannot hold: "\" separates disc path components, and ";" separates a Joliet
+// name from its version: several readers cut the name there, so that two files "a;1.txt" and "a;2.txt" would
+// both come back as "a".
+constexpr std::string_view kUnsafeNameChars = "\\;";
+
+// The compilation name (and alternate-name input) of a disk name: every unsafe character becomes "_".
+std::string SafeName(std::string name) {
+    for (char& ch : name) {
+        if (kUnsafeNameChars.find(ch) != std::string_view::npos) ch = '_';
+    }
     return name;
 }
 
@@ -225,7 +233,7 @@ bool ListFolder(int dirFd, std::vector<TRawItem>& out) {
     return true;
 }
 
-// The compilation names of a folder's items: "\" becomes "_", and a name that then equals another one (a
+// The compilation names of a folder's items: "\" and ";" become "_", and a name that then equals another one (a
 // file without a dot counting with the dot the tree appends) gets "~N" before its extension.
 void SetCompilationNames(std::vector<TSearchRec>& items) {
     auto key = [](const TSearchRec& r, const std::string& name) {
@@ -233,7 +241,7 @@ void SetCompilationNames(std::vector<TSearchRec>& items) {
                                                                                                : name;
     };
     auto changed = [](const TSearchRec& r) {
-        return r.FileName.find('\\') != std::string::npos ||
+        return r.FileName.find_first_of(kUnsafeNameChars) != std::string::npos ||
                ((r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0 && r.FileName.find('.') == std::string::npos);
     };
     std::unordered_set<std::string> taken;
@@ -244,7 +252,7 @@ void SetCompilationNames(std::vector<TSearchRec>& items) {
     }
     for (auto& r : items) {
         if (!changed(r)) continue;
-        const std::string name = BackslashFree(r.FileName);
+        const std::string name = SafeName(r.FileName);
         std::string candidate = name;
         for (unsigned n = 1; !taken.insert(key(r, candidate)).second; ++n) {
             const bool isFile = (r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -306,7 +314,7 @@ bool TFileSearch::ReadFolder(const std::string& folder) {
     if (listed) {
         std::vector<std::string> names;
         names.reserve(raw.size());
-        for (const auto& r : raw) names.push_back(BackslashFree(r.name));
+        for (const auto& r : raw) names.push_back(SafeName(r.name));
         TAlternateNames alternates(names);
         m_items.reserve(raw.size());
         for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -380,7 +388,7 @@ TFindFile FindFile(const std::string& path, TSearchRec& rec, TLeftOutReason& rea
         std::vector<TRawItem> raw;
         std::vector<std::string> names;
         if (ListFolder(dirFd, raw)) {
-            for (const auto& r : raw) names.push_back(BackslashFree(r.name));
+            for (const auto& r : raw) names.push_back(SafeName(r.name));
         }
         TAlternateNames alternates(names);
         std::string alternate;
@@ -393,7 +401,7 @@ TFindFile FindFile(const std::string& path, TSearchRec& rec, TLeftOutReason& rea
         }
         rec = TSearchRec{};
         rec.FileName = name;
-        rec.Name = BackslashFree(name);
+        rec.Name = SafeName(name);
         rec.AlternateName = raw.empty() ? TAlternateNames({}).make(rec.Name) : alternate;
         rec.Size = st.st_size;
         rec.Attr = Attributes(name, st);

@@ -25,8 +25,8 @@ bool IsJolietEscape(TReplyReader& r) {
            (esc[2] == '@' || esc[2] == 'C' || esc[2] == 'E');
 }
 
-// A trailing version ";N" (ISO 9660 versions have at most five digits) is dropped; any other ";" belongs to
-// the name. Joliet names come with a version (older discs, other programs) or without (this system's own).
+// A trailing version ";N" (ISO 9660 versions have at most five digits) is dropped. Joliet names come with a
+// version (older discs, other programs) or without (this system's own).
 void DropVersion(std::u16string& units) {
     const std::size_t semicolon = units.rfind(u';');
     if (semicolon == std::u16string::npos) return;
@@ -38,14 +38,15 @@ void DropVersion(std::u16string& units) {
     units.resize(semicolon);
 }
 
-// The name of a Joliet identifier: UCS-2 big-endian without its version, made safe for the tree.
+// The name of a Joliet identifier: UCS-2 big-endian without its version, made safe for the tree. A ";" left
+// inside the name becomes "_", as in the names of new files, so that the two meet and merge.
 std::string RecordName(std::span<const std::uint8_t> id) {
     std::u16string units;
     for (std::size_t i = 0; i + 1 < id.size(); i += 2) units += static_cast<char16_t>(id[i] << 8 | id[i + 1]);
     DropVersion(units);
     for (char16_t& u : units) {
         // "\" separates disc path components, "/" Linux ones; neither may stand in a name.
-        if (u == u'\\' || u == u'/' || u == 0) u = u'_';
+        if (u == u'\\' || u == u'/' || u == u';' || u == 0) u = u'_';
     }
     std::string name = FromUtf16(units);
     if (name.empty() || name == "." || name == "..") name.assign(1, '_');
