@@ -233,8 +233,8 @@ bool ListFolder(int dirFd, std::vector<TRawItem>& out) {
     return true;
 }
 
-// The compilation names of a folder's items: "\" and ";" become "_", and a name that then equals another one (a
-// file without a dot counting with the dot the tree appends) gets "~N" before its extension.
+// The compilation names of a folder's items: "\" and ";" become "_", and a name that then equals another one
+// (a file without a dot counting with the dot the tree appends) gets "~N" before its extension.
 void SetCompilationNames(std::vector<TSearchRec>& items) {
     auto key = [](const TSearchRec& r, const std::string& name) {
         return (r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0 && name.find('.') == std::string::npos ? name + "."
