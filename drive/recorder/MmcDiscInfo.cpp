@@ -398,6 +398,7 @@ TOutcome HandleReadFormatCapacities(TRecorderCore& core, const TCommand& command
             break;
         case TMediaType::DvdRwSequential:
         case TMediaType::DvdRwRestricted:
+            formattable(blocks, 0x00, kDvdEccBlocks);  // full format to restricted overwrite
             formattable(blocks, 0x10, kDvdEccBlocks);
             formattable(blocks, 0x15, kDvdEccBlocks);
             break;

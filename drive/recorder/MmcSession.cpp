@@ -161,7 +161,8 @@ TOutcome HandleFormatUnit(TRecorderCore& core, const TCommand& command) {
     }
     const bool typeFits = (disc.media == TMediaType::DvdPlusRw && type == 0x26) ||
                           (disc.media == TMediaType::DvdRam && (type == 0x00 || type == 0x01)) ||
-                          (IsDvdRw(disc.media) && (type == 0x10 || type == 0x11 || type == 0x13 || type == 0x15));
+                          (IsDvdRw(disc.media) &&
+                           (type == 0x00 || type == 0x10 || type == 0x11 || type == 0x13 || type == 0x15));
     if (!typeFits) return Check(kInvalidFieldInList);
     if (disc.media == TMediaType::DvdRwSequential) {
         const TOutcome cleared = ClearDisc(core);
