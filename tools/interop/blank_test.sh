@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Erasing and formatting by real programs: wodim blank=fast on a CD-RW, xorriso -blank on a DVD-RW,
-# dvd+rw-format turning a DVD-RW to restricted overwrite. Each disc is blank afterwards, holds nothing of
+# dvd+rw-format and xorriso -format turning a DVD-RW to restricted overwrite. Each disc is blank afterwards, holds nothing of
 # its old contents, and takes a new burn that reads back.
 source "$(dirname "$0")/lib.sh"
 need wodim xorriso genisoimage dvd+rw-format isoinfo /usr/bin/python3
@@ -45,4 +45,11 @@ expect_run "$dir.format.log" on_drive "$rec" dvd+rw-format -force "$DEV"
 read_toc "$rec"
 toc_says "^Media current: DVD-RW restricted overwrite"
 reburn "$rec" "$dir/t1"
+
+step "xorriso -format as_needed turns a blank DVD-RW to restricted overwrite"
+rec=$(new_recorder xformat dvd-rw)
+expect_run "$dir.xformat.log" on_drive "$rec" xorriso -abort_on FAILURE -outdev "$DEV" -format as_needed
+read_toc "$rec"
+toc_says "^Media current: DVD-RW restricted overwrite"
+reburn "$rec" "$dir/t2"
 echo "PASS"
