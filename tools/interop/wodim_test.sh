@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# wodim against the image recorder: drive and disc inquiries, TAO and SAO data burns to a CD-R, and
-# -multi with a second session made by genisoimage from -msinfo (reading the first through the device).
+# wodim against the image recorder: drive and disc inquiries, TAO and SAO data burns to a CD-R, SAO to a
+# DVD-R, and -multi with a second session made by genisoimage from -msinfo (reading the first session
+# through the device).
 source "$(dirname "$0")/lib.sh"
 need wodim genisoimage xorriso isoinfo /usr/bin/python3
 
@@ -34,6 +35,15 @@ for mode in tao sao; do
     read_toc "$rec"
     toc_says "^Media status : is written , is closed"
 done
+
+step "wodim -sao to a DVD-R: one reserved track, then the disc is closed"
+rec=$(new_recorder dvdr dvd-r)
+expect_run "$dir.dvd.log" on_drive "$rec" wodim -v dev="$DEV" gracetime=2 -sao "$dir/first.iso"
+image=$(image_of "$rec")
+cmp -n "$size" "$dir/first.iso" "$image" || fail "DVD-R: the disc does not hold the image byte for byte"
+check_session "$image" 0 "$dir/t1"
+read_toc "$rec"
+toc_says "^Media status : is written , is closed"
 
 step "wodim -multi, then a second session from -msinfo"
 rec=$(new_recorder multi cd-r-80)
