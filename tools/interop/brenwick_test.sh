@@ -2,8 +2,8 @@
 # Brenwick itself through the preload library: brenwick-cli finds /dev/sr7 as a real drive (through its
 # own device scan, open, SCSI_IOCTL_GET_IDLUN and SG_IO), a whole backup lands on the disc through SG_IO
 # and reads back, and the cross checks: a disc started by xorriso is continued by a Brenwick backup that
-# imports it, and a disc written by Brenwick is continued by xorriso. Every file of every session reads
-# back in xorriso, isoinfo and pycdlib.
+# imports it, and a disc written by Brenwick is continued by xorriso, then erased by Brenwick. Every file
+# of every session reads back in xorriso, isoinfo and pycdlib.
 source "$(dirname "$0")/lib.sh"
 need xorriso isoinfo /usr/bin/python3
 : "${BRENWICK_CLI:?set BRENWICK_CLI to the brenwick-cli program}"
@@ -79,6 +79,12 @@ merge_trees "$WORK/eb2" "$WORK/eb1"
 mkdir -p "$WORK/eb2/afterbrenwick" && cp -a "$WORK/x2/." "$WORK/eb2/afterbrenwick/"
 check_session "$image" 0 "$WORK/eb1"
 check_session "$image" "${starts[1]}" "$WORK/eb2"
+
+step "brenwick-cli erase blanks that CD-RW through SG_IO"
+expect_run "$WORK/erase.log" on_drive "$rec" "$BRENWICK_CLI" erase "$WORK/three.ini"
+read_toc "$rec"
+toc_says "^Media status : is blank"
+[ ! -s "$image" ] || fail "the erased disc still holds data"
 step "a disc started by xorriso is continued by a Brenwick backup that imports it"
 rec=$(new_recorder cross1 dvd+r)
 make_tree "$WORK/x1" xorriso
