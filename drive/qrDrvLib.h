@@ -122,31 +122,31 @@ class TSCSIDevice : public TObject {
     bool TestUnitReady(unsigned timeoutMs);
     bool Inquiry();
     // MODE SENSE (10) of `page` into `destination` (zeroed first; at most its size is copied).
-    bool ModeSense10(std::uint8_t page, bool defaultValues, std::uint8_t allocation,
-                     std::span<std::uint8_t> destination);
-    bool ModeSelect10(std::span<const std::uint8_t> data);
-    bool GetConfiguration(std::uint8_t requestType, std::uint16_t startingFeature, std::uint8_t allocation,
-                          std::span<std::uint8_t> buffer);
+    [[nodiscard]] bool ModeSense10(std::uint8_t page, bool defaultValues, std::uint8_t allocation,
+                                   std::span<std::uint8_t> destination);
+    [[nodiscard]] bool ModeSelect10(std::span<const std::uint8_t> data);
+    [[nodiscard]] bool GetConfiguration(std::uint8_t requestType, std::uint16_t startingFeature,
+                                        std::uint8_t allocation, std::span<std::uint8_t> buffer);
     bool SetStreaming(std::span<const std::uint8_t> descriptor);
     bool SendDvdStructure(std::uint8_t format, std::span<const std::uint8_t> data);
-    bool ReadDvdStructure(std::span<std::uint8_t> buffer);
-    bool ReadCapacity(std::uint32_t& lastBlock, std::uint32_t& blockLength);
+    [[nodiscard]] bool ReadDvdStructure(std::span<std::uint8_t> buffer);
+    [[nodiscard]] bool ReadCapacity(std::uint32_t& lastBlock, std::uint32_t& blockLength);
     bool ReserveTrack(std::uint32_t blocks);
     // WRITE (10) of `blockCount` (at most 255) blocks. True on status 01h or 00h, never for a command
     // that was refused or not sent.
-    bool Write10(std::uint32_t address, unsigned blockCount, std::uint8_t flags, std::uint32_t byteLength,
-                 const std::uint8_t* buffer);
-    bool Read10(std::uint32_t address, std::uint16_t blockCount, std::uint32_t byteLength,
-                std::uint8_t* buffer);
+    [[nodiscard]] bool Write10(std::uint32_t address, unsigned blockCount, std::uint8_t flags,
+                               std::uint32_t byteLength, const std::uint8_t* buffer);
+    [[nodiscard]] bool Read10(std::uint32_t address, std::uint16_t blockCount, std::uint32_t byteLength,
+                              std::uint8_t* buffer);
     bool SynchronizeCache(unsigned timeoutMs);
     // Speeds in x (sent as x times 177 kB/s); 0 asks for the maximum.
     bool SetCdSpeed(unsigned readX, unsigned writeX);
-    bool ReadBufferCapacity(std::uint32_t& bufferLength, std::uint32_t& blankLength);
-    bool ReadFormatCapacities(std::uint32_t& blocks, std::uint32_t& blockLength);
-    bool ReadTrackInformation(std::uint32_t track);
-    bool ReadDiscInformation();
-    bool ReadToc(std::uint8_t format, std::span<std::uint8_t> buffer, bool msf, std::uint8_t trackOrSession,
-                 std::uint8_t allocation, std::uint8_t control);
+    [[nodiscard]] bool ReadBufferCapacity(std::uint32_t& bufferLength, std::uint32_t& blankLength);
+    [[nodiscard]] bool ReadFormatCapacities(std::uint32_t& blocks, std::uint32_t& blockLength);
+    [[nodiscard]] bool ReadTrackInformation(std::uint32_t track);
+    [[nodiscard]] bool ReadDiscInformation();
+    [[nodiscard]] bool ReadToc(std::uint8_t format, std::span<std::uint8_t> buffer, bool msf,
+                               std::uint8_t trackOrSession, std::uint8_t allocation, std::uint8_t control);
     bool SendOpcInformation();
     bool CloseSession();
     bool StartStopUnit(bool eject);
@@ -162,7 +162,8 @@ class TSCSIDevice : public TObject {
     bool IsDiscErasable();
     bool SendDvdTimeStamp(TDateTime time);
     // The write parameters page for a recording; `finalize` is not used, FinalizeDisc is read instead.
-    bool SetWriteParameters(bool testWrite, bool underrunProtection, int discType, bool finalize);
+    [[nodiscard]] bool SetWriteParameters(bool testWrite, bool underrunProtection, int discType,
+                                          bool finalize);
 
     // ---- Fields ----
     // Selected device: 254 in all three when none.
