@@ -123,8 +123,31 @@ void TPreloadServer::AcceptLoop() {
         int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         int id = nextId++;
+        auto done = std::make_shared<std::atomic<bool>>(false);
         std::lock_guard lock(m_connectionLock);
-        m_connections.push_back({fd, std::thread([this, fd, id] { Serve(fd, id); })});
+        ReapFinished();
+        m_connections.push_back({fd, done, std::thread([this, fd, id, done] {
+                                     Serve(fd, id);
+                                     *done = true;
+                                 })});
+    }
+}
+
+std::size_t TPreloadServer::ConnectionCount() const {
+    std::lock_guard lock(m_connectionLock);
+    return m_connections.size();
+}
+
+// Each program run opens connections of its own; a server that serves for long must not keep them all.
+void TPreloadServer::ReapFinished() {
+    for (auto it = m_connections.begin(); it != m_connections.end();) {
+        if (!*it->done) {
+            ++it;
+            continue;
+        }
+        it->thread.join();
+        close(it->fd);
+        it = m_connections.erase(it);
     }
 }
 

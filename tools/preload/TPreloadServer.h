@@ -28,14 +28,18 @@ class TPreloadServer {
     void Stop();
 
     std::size_t CommandCount() const { return m_commands.load(); }
+    // Connections whose threads are still kept (live ones, and ended ones not yet joined).
+    std::size_t ConnectionCount() const;
 
   private:
     struct TConnection {
         int fd = -1;
+        std::shared_ptr<std::atomic<bool>> done;  // set by its thread when the client has gone
         std::thread thread;
     };
 
     void AcceptLoop();
+    void ReapFinished();  // with m_connectionLock held
     void Serve(int fd, int id);
     bool HandleCommand(int fd, const ::brw_preload_request& request);
     int Claim(int id);
@@ -47,7 +51,7 @@ class TPreloadServer {
     std::mutex m_targetLock;  // the target runs one command at a time
     std::mutex m_claimLock;
     int m_claimOwner = -1;
-    std::mutex m_connectionLock;
+    mutable std::mutex m_connectionLock;
     std::vector<TConnection> m_connections;
     int m_listenFd = -1;
     int m_wakePipe[2] = {-1, -1};

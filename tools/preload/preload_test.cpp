@@ -238,6 +238,13 @@ TEST_F(PreloadTest, AVanishedDriveFailsTheCallAndAStoppedServerToo) {
     ExpectLines(Probe({"open", "/dev/sr7", "rw"}), {"open errno=6"});
 }
 
+TEST_F(PreloadTest, ServerLetsEndedConnectionsGo) {
+    StartServer();
+    for (int run = 0; run < 5; ++run) ExpectLines(Probe({"open", "/dev/sr7", "rw", "tur"}), {"tur status=0"});
+    // The last run, and perhaps the one before whose end the server has not seen yet.
+    EXPECT_LE(m_server->ConnectionCount(), 2u);
+}
+
 TEST_F(PreloadTest, ServerDropsAMalformedClientAndServesTheNext) {
     StartServer();
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
