@@ -18,17 +18,15 @@ namespace {
 using test::TScriptedTarget;
 
 // A MODE SENSE (10) answer: 8-byte header, optional 8-byte block descriptor, then the page.
-std::vector<std::uint8_t> ModeAnswer(std::vector<std::uint8_t> page, bool blockDescriptor) {
-    std::vector<std::uint8_t> answer(8, 0);
+std::vector<std::uint8_t> ModeAnswer(const std::vector<std::uint8_t>& page, bool blockDescriptor) {
+    const std::size_t header = blockDescriptor ? 16 : 8;
+    std::vector<std::uint8_t> answer(header + page.size(), 0);
     if (blockDescriptor) {
-        answer[7] = 8;
-        const std::uint8_t descriptor[8] = {0, 0, 0, 0, 0, 0, 0x08, 0x00};
-        answer.insert(answer.end(), std::begin(descriptor), std::end(descriptor));
+        answer[7] = 8;      // block descriptor length
+        answer[14] = 0x08;  // block length 2048
     }
-    answer.insert(answer.end(), page.begin(), page.end());
-    const std::size_t length = answer.size() - 2;
-    answer[0] = std::uint8_t(length >> 8);
-    answer[1] = std::uint8_t(length);
+    std::copy(page.begin(), page.end(), answer.begin() + std::ptrdiff_t(header));
+    PutBe16(answer, 0, std::uint16_t(answer.size() - 2));
     return answer;
 }
 
