@@ -204,8 +204,9 @@ TEST_F(RecorderTest, ModelQuirksFromTheProductField) {
         SCOPED_TRACE(c.product);
         recorders.clear();
         ShutdownTransport();
-        Load({MakeRecorder("r" + std::to_string(index++), TMediaType::CdR80,
-                           {std::string("product ") + c.product})});
+        std::string name("r");
+        name += std::to_string(index++);
+        Load({MakeRecorder(name, TMediaType::CdR80, {std::string("product ") + c.product})});
         device->SelectDevice(device->DeviceList[0]);
         ASSERT_EQ(device->HostAdapter, 0);
         EXPECT_EQ(device->ModelCRX175E, c.crx);
