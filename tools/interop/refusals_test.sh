@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The recorder refuses like a drive, and the programs see it: a closed disc, a burn larger than the free
-# space, a write off the next writable address, a drive another program holds exclusively, a drive that
+# space, a write off the next writable address, a write past the capacity, a drive another program holds exclusively, a drive that
 # is briefly busy or not ready (the kernel and the programs wait), and a drive that vanishes mid-burn.
 source "$(dirname "$0")/lib.sh"
 need xorriso wodim genisoimage sg_raw isoinfo /usr/bin/python3
@@ -35,6 +35,12 @@ expect_refused "$dir.nwa.log" "Illegal Request|ILLEGAL REQUEST" on_drive "$rec" 
     sg_raw -s 2048 -i "$dir/sector" "$DEV" 2a 00 00 00 10 00 00 00 01 00
 grep -Eiq "invalid address for write|asc=0x21, ascq=0x2|21/02" "$dir.nwa.log" ||
     { cat "$dir.nwa.log"; fail "the refusal should say invalid address for write"; }
+
+step "a WRITE past the capacity of a DVD+RW is refused with 05/21/00; the last block takes it"
+rec=$(new_recorder capacity dvd+rw)
+expect_refused "$dir.past.log" "Logical block address out of range" on_drive "$rec" \
+    sg_raw -s 2048 -i "$dir/sector" "$DEV" 2a 00 00 23 05 40 00 00 01 00
+expect_run "$dir.last.log" on_drive "$rec" sg_raw -s 2048 -i "$dir/sector" "$DEV" 2a 00 00 23 05 3f 00 00 01 00
 
 step "a drive another program holds exclusively is busy"
 rec=$(new_recorder held dvd+r)
