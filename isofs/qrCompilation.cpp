@@ -43,7 +43,6 @@ void TCompilation::log(const std::string& text, std::uint8_t mType) const {
 
 void TCompilation::refuseAtLimit(std::string_view pattern, int limit) {
     ++m_leftOutCount;
-    ++m_limitRefusals;
     log(FormatIsoMessage(pattern, std::to_string(limit)), kMsgLimit);
 }
 
@@ -60,7 +59,6 @@ void TCompilation::ClearCompilation() {
     m_dirStore.clear();
     m_fileStore.clear();
     m_leftOutCount = 0;
-    m_limitRefusals = 0;
 
     TDEntry* root = newDirectory();
     root->Path.assign(1, '\\');

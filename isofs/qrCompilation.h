@@ -75,8 +75,6 @@ class TCompilation {
     int EntryCount() const { return static_cast<int>(m_files.size()); }
     // Entries that adds left out and reported (limits included); the workflow reports the count.
     int LeftOutCount() const { return m_leftOutCount; }
-    // Entries that the directory or file limit refused (a part of LeftOutCount).
-    int LimitRefusalCount() const { return m_limitRefusals; }
     // Minus the standard-time offset from UTC in minutes, divided by 15 (directory record dates).
     std::int8_t TimeZoneOffset() const { return m_timeZoneOffset; }
 
@@ -125,7 +123,6 @@ class TCompilation {
     std::function<TDateTime()> m_now;
     std::int8_t m_timeZoneOffset = 0;
     int m_leftOutCount = 0;
-    int m_limitRefusals = 0;
 
     std::deque<TDEntry> m_dirStore;  // owns the entries; addresses stay valid until ClearCompilation
     std::deque<TFEntry> m_fileStore;

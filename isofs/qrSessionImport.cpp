@@ -188,13 +188,13 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
                        ((flags & 0x02) != 0 ? FILE_ATTRIBUTE_DIRECTORY : 0);
             rec.DateTime = RecordDate(r, here);
             taken = true;
-            // An entry the limits refuse would be missing from the new session, which hides the earlier
-            // one: the import stops as failed (the compilation has logged the limit).
-            const int refusals = m_compilation.LimitRefusalCount();
+            // An entry the compilation refuses (a limit, a name it cannot hold) would be missing from the
+            // new session, which hides the earlier one: the import stops as failed (the refusal is logged).
+            const int refusals = m_compilation.LeftOutCount();
             if ((flags & 0x02) != 0) {
                 TDEntry* sub = m_compilation.AddDirectoryEntry(target, rec);
-                if (m_compilation.LimitRefusalCount() != refusals) {
-                    m_fault = TImportFault::LimitReached;
+                if (m_compilation.LeftOutCount() != refusals) {
+                    m_fault = TImportFault::EntryRefused;
                     return taken;
                 }
                 if (sub != nullptr) (void)importDirectory(extent, dataLength, sub, depth + 1);
@@ -207,8 +207,8 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
                 }
                 (void)m_compilation.AddFileEntry(target, rec, std::string(),
                                                  extent);  // other refusals are reported there
-                if (m_compilation.LimitRefusalCount() != refusals) {
-                    m_fault = TImportFault::LimitReached;
+                if (m_compilation.LeftOutCount() != refusals) {
+                    m_fault = TImportFault::EntryRefused;
                     return taken;
                 }
             }

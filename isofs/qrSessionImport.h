@@ -23,7 +23,7 @@ enum class TImportFault {
     MultiExtent,       // a file of several extents, which cannot be listed again
     BadExtent,         // an extent or size outside the disc
     TooLarge,          // more directory sectors than any disc holds
-    LimitReached,      // the compilation's directory or file limit refused an entry of the session
+    EntryRefused,      // the compilation refused an entry (a limit, or a name no record can hold)
 };
 
 inline constexpr unsigned kMaxImportDepth = 1000;

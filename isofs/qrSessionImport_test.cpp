@@ -276,6 +276,11 @@ TEST_F(ImportTest, HostileTreesAreRefused) {
         {"file of several extents", {{u"part.bin;1", 25, 10, 0x80}}, 0, TImportFault::MultiExtent},
         {"unreadable directory", {{u"sub", 21, 2048, 2}}, 21, TImportFault::SectorUnreadable},
         {"huge directory", {{u"sub", 22, 0xFFFFF800u, 2}}, 0, TImportFault::BadExtent},
+        // 110 units without a version: past the bound of a file name, so the file could not be listed again
+        {"file name too long",
+         {{std::u16string(106, u'n') + u".txt", 25, 1, 0}},
+         0,
+         TImportFault::EntryRefused},
     };
     for (const auto& k : cases) {
         c.ClearCompilation();
