@@ -343,7 +343,7 @@ TEST_F(CompilationTest, DirectoryAndEntryLimits) {
 TEST_F(CompilationTest, DirectoryRefusedWhenTheEntriesAreFull) {
     TSearchRec rec;
     for (int i = 0; i < kMaxFileEntries; ++i) {
-        rec.Name = "f" + std::to_string(i) + ".x";
+        rec.Name = std::to_string(i).insert(0, 1, 'f') + ".x";
         ASSERT_EQ(c.AddFileEntry(c.Root(), rec, "", 0), 1);
     }
     EXPECT_EQ(c.ForceDirectory("\\d"), nullptr);

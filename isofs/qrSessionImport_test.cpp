@@ -464,7 +464,7 @@ TEST_F(ImportTest, PrepareStartRuleAndTooLargeSessions) {
     TSearchRec rec;
     rec.Size = 0xFFFFFFFF;
     for (int i = 0; i < 130; ++i) {  // 130 x 2^21 sectors pass the end of the 32-bit sector numbers
-        rec.Name = "f" + std::to_string(i) + ".bin";
+        rec.Name = std::to_string(i).insert(0, 1, 'f') + ".bin";
         ASSERT_EQ(c.AddFileEntry(c.Root(), rec, "/src/x", 0), 1);
     }
     EXPECT_EQ(prepare(nullptr, 0xF0000000u, 0), TPrepareStatus::TooLarge);
