@@ -144,8 +144,8 @@ TEST_F(LayoutTest, JolietRecordPackingAtTheSectorEnd) {
         c.ClearCompilation();
         // 68 ("." and "..") + 13 x 142 (names of 54 characters) + 134 = 2048
         for (int i = 0; i < 13; ++i) {
-            std::string name =
-                "f" + std::to_string(10 + i) + std::string(i == 12 ? 47 + extra : 47, 'x') + ".txt";
+            std::string name = std::to_string(10 + i).insert(0, 1, 'f');
+            name.append(i == 12 ? 47 + extra : 47, 'x').append(".txt");
             addFile(c.Root(), name, 0);
         }
         addFile(c.Root(), std::string(46, 'z') + ".txt", 0);  // 50 characters: 134 bytes
