@@ -52,6 +52,12 @@ static int open_device(int flags) {
         return fail(ENXIO);
     }
     brw_track_fd(fd, flags, claimed);
+    /* The sr driver checks for a media change on every open with a TEST UNIT READY of its own, so a
+     * unit attention left by a disc change is taken by the kernel, not by the program. */
+    static const uint8_t tur[6] = {0};
+    struct brw_preload_reply reply;
+    (void)brw_command(tur, sizeof tur, BRW_DIR_NONE, NULL, 0, 30000,
+                      &reply); /* its outcome is the kernel's */
     return fd;
 }
 

@@ -35,7 +35,13 @@ bool OpenServedRecorder(const std::string& folder, const std::string& medium, co
         close(fd);
     }
     TRecorderOptions recorderOptions;
-    if (options.instant) recorderOptions.busy = InstantBusyTimes();
+    if (options.instant) {
+        // No waiting, but a busy operation still answers NOT READY to a few commands: the sr driver's own
+        // TEST UNIT READY at each open takes one, and a program that opens the node for every command
+        // must still see the drive busy at its first poll, as it would with a real drive.
+        recorderOptions.busy = InstantBusyTimes();
+        recorderOptions.minBusyPolls = 4;
+    }
     recorder.target = std::make_shared<TImageRecorder>(folder, recorderOptions);
     return true;
 }

@@ -31,12 +31,19 @@ constexpr unsigned kSectors = 8;
 class TScriptedTarget : public TScsiTarget {
   public:
     std::atomic<bool> gone{false};
-    std::atomic<int> busyAnswers{0};  // TEST UNIT READY answers BUSY this many times; -1: always
+    std::atomic<int> busyAnswers{0};         // TEST UNIT READY answers BUSY this many times; -1: always
+    std::atomic<bool> unitAttention{false};  // the next command answers 06/28/00 (disc changed)
 
     TScsiResult Execute(const TScsiRequest& request) override {
         TScsiResult result;
         if (gone) {
             result.hostStatus = kHostSelectionTimeout;
+            return result;
+        }
+        if (unitAttention.exchange(false)) {
+            result.status = kStatusCheckCondition;
+            result.sense = {0x70, 0, 0x06, 0, 0, 0, 0, 0x0a, 0, 0, 0, 0, 0x28, 0x00};
+            result.senseLength = 18;
             return result;
         }
         switch (request.cdb[0]) {
@@ -166,15 +173,22 @@ TEST_F(PreloadTest, FillsSgIoResultFieldsLikeTheKernel) {
                  "tur status=0 masked=0 host=0 driver=0 sb=0 info=0 resid=0",
                  // CHECK CONDITION: as measured on a real /dev/sr, resid stays 0 and 18 sense bytes arrive.
                  "badop status=2 masked=1 host=0 driver=8 sb=18 info=1 resid=0 key=5 asc=20 ascq=00"});
-    EXPECT_EQ(m_server->CommandCount(), 3u);
+    EXPECT_EQ(m_server->CommandCount(), 4u);  // and the TEST UNIT READY of the open
+}
+
+TEST_F(PreloadTest, TheOpenTakesAUnitAttentionAsTheSrDriverDoes) {
+    StartServer();
+    m_target->unitAttention = true;
+    ExpectLines(Probe({"open", "/dev/sr7", "rw", "tur"}), {"open ok", "tur status=0 masked=0 host=0"});
+    EXPECT_FALSE(m_target->unitAttention);
 }
 
 TEST_F(PreloadTest, ABusyDriveIsRetriedUntilTheCommandTimesOut) {
     StartServer();
-    m_target->busyAnswers = 3;
+    m_target->busyAnswers = 4;  // the first goes to the TEST UNIT READY of the open
     ExpectLines(Probe({"open", "/dev/sr7", "rw", "tur"}),
                 {"tur status=0 masked=0 host=0 driver=0 sb=0 info=0"});
-    EXPECT_EQ(m_server->CommandCount(), 4u);
+    EXPECT_EQ(m_server->CommandCount(), 5u);
     m_target->busyAnswers = -1;
     ExpectLines(Probe({"open", "/dev/sr7", "rw", "quicktur"}),
                 {"quicktur status=8 masked=4 host=0 driver=0 sb=0 info=1 resid=0"});
