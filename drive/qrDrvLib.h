@@ -192,8 +192,9 @@ class TSCSIDevice : public TObject {
     std::array<std::uint8_t, kCapabilitiesCopySize> CapabilitiesPage{};
     std::uint16_t DeviceMaxWriteSpeed = 0;
     std::uint16_t DeviceMaxReadSpeed = 0;
-    std::uint32_t DeviceBufferSize = 0;
-    std::uint32_t DeviceFreeBufferSize = 0;
+    // Written by the write thread, polled by the user-interface timer: each read and write is atomic.
+    std::atomic<std::uint32_t> DeviceBufferSize{0};
+    std::atomic<std::uint32_t> DeviceFreeBufferSize{0};
     bool ModelCRX175E = false;
     bool ModelDVR103 = false;
     // Kept speeds of the capabilities page (kB/s, host order).

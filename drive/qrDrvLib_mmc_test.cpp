@@ -323,7 +323,7 @@ TEST_F(MmcTest, CapabilitiesPage) {
         EXPECT_EQ(device.Capabilities, c.caps);
         EXPECT_EQ(device.DeviceMaxWriteSpeed, c.maxWrite);
         EXPECT_EQ(device.DeviceMaxReadSpeed, c.maxRead);
-        EXPECT_EQ(device.DeviceBufferSize, 2048u);
+        EXPECT_EQ(device.DeviceBufferSize.load(), 2048u);
         EXPECT_EQ(device.GetCurrentWriteSpeed(), c.currentWriteX);
     }
     const auto& sense = Last(0x5A);

@@ -177,7 +177,7 @@ TEST_F(RecorderTest, SelectionReadsIdentityAndCapabilities) {
     EXPECT_TRUE(device->Capabilities & kCapTestWrite);
     EXPECT_TRUE(device->Capabilities & kCapBufferUnderrunFree);
     EXPECT_EQ(device->DeviceMaxWriteSpeed, 48);  // 8,467 kB/s
-    EXPECT_EQ(device->DeviceBufferSize, 2048u);
+    EXPECT_EQ(device->DeviceBufferSize.load(), 2048u);
     EXPECT_GT(device->GetCurrentWriteSpeed(), 0u);
 }
 

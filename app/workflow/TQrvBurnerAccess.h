@@ -55,8 +55,8 @@ class TQrvBurnerAccess : public TBurnerAccess {
     void AbortWrite() override { m_cd.AbortWrite(); }
     std::int64_t BytesWritten() const override { return m_cd.BytesWritten(); }
     int CacheFillPercent() const override { return m_cd.CacheFillPercent(); }
-    std::uint32_t DeviceBufferSize() const override { return m_cd.DeviceBufferSize; }
-    std::uint32_t DeviceFreeBufferSize() const override { return m_cd.DeviceFreeBufferSize; }
+    std::uint32_t DeviceBufferSize() const override { return m_cd.DeviceBufferSize.load(); }
+    std::uint32_t DeviceFreeBufferSize() const override { return m_cd.DeviceFreeBufferSize.load(); }
 
   private:
     TQrvBurner& m_cd;
