@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Brenwick itself through the preload library: brenwick-cli finds /dev/sr7 as a real drive (through its
-# own device scan, open, SCSI_IOCTL_GET_IDLUN and SG_IO), a whole backup lands on the disc through SG_IO
-# and reads back, and the cross checks: a disc started by xorriso is continued by a Brenwick backup that
-# imports it, and a disc written by Brenwick is continued by xorriso, then erased by Brenwick. Every file
-# of every session reads back in xorriso, isoinfo and pycdlib.
+# own device scan, open, SCSI_IOCTL_GET_IDLUN and SG_IO); whole backups land on the disc through SG_IO and
+# read back, also from a briefly busy drive, while a drive that vanishes fails the backup. The cross
+# checks: a disc started by xorriso is continued by a Brenwick backup that imports it, and a disc written
+# by Brenwick is continued by xorriso, then erased by Brenwick. Every file of every session reads back in
+# xorriso, isoinfo and pycdlib.
 source "$(dirname "$0")/lib.sh"
 need xorriso isoinfo /usr/bin/python3
 : "${BRENWICK_CLI:?set BRENWICK_CLI to the brenwick-cli program}"
@@ -60,6 +61,23 @@ run=$(backup_root "$image" 0)
 [ -n "$run" ] || fail "no run folder at the top of the disc"
 expect_backup "$WORK/e1" "$run" "$WORK/src1"
 check_session "$image" 0 "$WORK/e1"
+
+step "a briefly busy, not ready drive: the backup waits and lands whole"
+rec=$(new_recorder busy dvd+r)
+printf 'busy-writes 3\nnot-ready 2\n' >"$rec/faults"
+write_profile "$WORK/busy.ini" "$WORK/src1" 0
+expect_run "$WORK/busy.log" on_drive "$rec" "$BRENWICK_CLI" burn "$WORK/busy.ini"
+image=$(image_of "$rec")
+run=$(backup_root "$image" 0)
+expect_backup "$WORK/ebusy" "$run" "$WORK/src1"
+check_session "$image" 0 "$WORK/ebusy"
+
+step "a drive that vanishes mid-backup: the backup fails, with the reason, never a success"
+rec=$(new_recorder vanish dvd+r)
+printf 'vanish-after-writes 5\n' >"$rec/faults"
+expect_refused "$WORK/vanish.log" "backup failed" on_drive "$rec" "$BRENWICK_CLI" burn "$WORK/busy.ini"
+grep -q "SELECTION TIMEOUT" "$WORK/vanish.log" || { cat "$WORK/vanish.log"; fail "the lost drive is not named"; }
+grep -q "backup done" "$WORK/vanish.log" && { cat "$WORK/vanish.log"; fail "a lost drive reported success"; }
 
 step "a disc written by Brenwick is continued by xorriso"
 rec=$(new_recorder cross2 cd-rw-80)
