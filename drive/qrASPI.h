@@ -155,7 +155,7 @@ static_assert(sizeof(SRB_GetDiskInfo) == 24 && offsetof(SRB_GetDiskInfo, SRB_Int
 
 class TSrbEvent;
 
-// An execute request as the drive layer hands it to the transport: the 97-byte block exactly as designed,
+// An execute request as the drive layer hands it to the transport: the 97-byte block in its published layout,
 // and beside it what a 64-bit host cannot keep in the block (the data buffer, the event) plus the
 // command's time-out, which the pass-through uses so that the kernel never aborts a long command early.
 struct TSrbExec {

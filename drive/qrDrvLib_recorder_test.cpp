@@ -87,7 +87,7 @@ class RecorderTest : public ::testing::Test {
     TDebugLines lines;
 };
 
-// A scan on a machine without optical drives lists the image recorders in the designed entry format.
+// A scan on a machine without optical drives lists the image recorders in the device list's entry format.
 TEST_F(RecorderTest, ScanListsTheRecorders) {
     auto writeOnce = std::make_shared<test::TScriptedTarget>(4, "VIRTREC", "WORM", "1.00");
     Load({MakeRecorder("a", TMediaType::CdR80), MakeRecorder("b", TMediaType::DvdR)}, {writeOnce});

@@ -243,7 +243,7 @@ void ExecuteOnKernel(TSrbExec& exec, TSptiDrive& entry) {
     int error = 0;
     if (entry.handle < 0) entry.handle = OpenDriveDevice(entry.path, error);
     if (entry.handle < 0) {
-        // The design's pass-through on an invalid handle: a failed command with 32 zero sense bytes.
+        // A pass-through on an invalid handle ends as a failed command with 32 zero sense bytes.
         std::fill_n(srb.SenseArea, kSenseLen, 0);
         FailFromErrno(exec, entry, error);
         return;

@@ -7,7 +7,7 @@
 
 namespace brenwick {
 
-// The base class (the drive object) is constructed first, as C++ requires; the rest of the designed
+// The base class (the drive object) is constructed first, as C++ requires; the rest of the
 // creation order follows: metadata stream, empty compilation, cache size, the true defaults.
 TQrvBurner::TQrvBurner() {
     wireCompilation();

@@ -10,7 +10,7 @@
 namespace brenwick {
 namespace {
 
-// A new component carries the designed defaults.
+// A new component carries the defaults of a new component.
 TEST(Burner, NewComponentDefaults) {
     TQrvBurner burner;
     EXPECT_EQ(burner.CacheSize(), 4194304);

@@ -188,7 +188,7 @@ const std::vector<std::pair<std::string, std::size_t>> kSmallRun = {
     {"b/d.bin", 70000},
 };
 
-// The designed sequences of the three disc groups and of the options that change them.
+// The command sequences of the three disc groups and of the options that change them.
 TEST(Recording, CommandSequenceByDiscGroupAndOptions) {
     struct TCase {
         const char* name;
@@ -289,7 +289,7 @@ TEST(Recording, LeadOutLineOfTheDvr103) {
     }
 }
 
-// Faults in the drive during the data phase and the closing, each ending in its designed error text; a
+// Faults in the drive during the data phase and the closing, each ending in its own error text; a
 // recording that did not reach the disc is never reported as done, and no closing command follows it.
 TEST(Recording, DriveFaultsGiveTheirErrorTexts) {
     struct TCase {

@@ -316,7 +316,7 @@ TEST_F(CompilationTest, NameWithAndWithoutTheAppendedDotAreBothKept) {
     EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"notes.", "notes~1."}));
 }
 
-// The limits: 8191 directories and 65535 entries, each refusal reported with the designed line.
+// The limits: 8191 directories and 65535 entries, each refusal reported with its limit line.
 TEST_F(CompilationTest, DirectoryAndEntryLimits) {
     for (int i = 0; i < kMaxDirectories; ++i)
         ASSERT_NE(c.ForceDirectory("\\d" + std::to_string(i)), nullptr) << i;

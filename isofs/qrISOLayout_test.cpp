@@ -47,7 +47,7 @@ class LayoutTest : public ::testing::Test {
     }
 };
 
-// The empty compilation: every structure at its designed sector, with and without Joliet.
+// The empty compilation: every structure at its fixed sector, with and without Joliet.
 TEST_F(LayoutTest, EmptyCompilationSectors) {
     lay(0, true);
     EXPECT_EQ(layout.PrimarySector, 16u);

@@ -229,7 +229,7 @@ TEST_F(ImportTest, BlankDiscImportsNothingSilently) {
     EXPECT_FALSE(stream.empty());
 }
 
-// The failures of the import: their designed lines, then the refusal to continue the disc.
+// The failures of the import: their log lines, then the refusal to continue the disc.
 TEST_F(ImportTest, FailuresAreReportedAndRefused) {
     const std::string image = tmp / "plain.img";
     WriteText(tmp / "src/a.txt", "a");

@@ -69,7 +69,7 @@ bool Existing(const std::string& name, std::string& folder) {
 
 bool MediaType(const std::string& key, TMediaType& type) {
     const auto found = MediaTypeFromKey(key);
-    if (!found || MediaSpec(*found).recording == TRecording::ReadOnly || *found == TMediaType::None) {
+    if (!found || MediaTraits(*found).recording == TRecording::ReadOnly || *found == TMediaType::None) {
         std::fprintf(stderr, "brenwick-cli media: '%s' is not a blank disc type (see 'brenwick-cli media types')\n",
                      key.c_str());
         return false;
@@ -91,7 +91,7 @@ int List() {
         if (!LoadStateFile(folder, state, error)) {
             disc = "unreadable state: " + error;
         } else {
-            disc = std::string(state.disc.spec().display);
+            disc = std::string(state.disc.traits().display);
             if (state.disc.trayOpen) disc += ", tray open";
         }
         if (i < kMaxRecorders) std::printf("  target %zu  %-16s %s\n", i, names[i].c_str(), disc.c_str());
@@ -101,10 +101,10 @@ int List() {
 }
 
 int Types() {
-    for (const auto& spec : AllMediaSpecs()) {
-        if (spec.recording == TRecording::ReadOnly) continue;
-        std::printf("  %-10s %-30s %d blocks\n", std::string(spec.key).c_str(), std::string(spec.display).c_str(),
-                    spec.capacity);
+    for (const auto& traits : AllMediaTraits()) {
+        if (traits.recording == TRecording::ReadOnly) continue;
+        std::printf("  %-10s %-30s %d blocks\n", std::string(traits.key).c_str(), std::string(traits.display).c_str(),
+                    traits.capacity);
     }
     std::puts("  (insert-iso puts in a pressed CD-ROM or DVD-ROM)");
     return kExitOk;
@@ -119,7 +119,7 @@ int Create(const TArgs& args) {
     if (ListRecorders(DefaultRecordersFolder()).size() >= kMaxRecorders) return Failed("there are already 8 recorders");
     std::string error;
     if (!CreateRecorder(FolderOf(name), type, error)) return Failed(error);
-    std::printf("made recorder '%s' with a blank %s\n", name.c_str(), std::string(MediaSpec(type).display).c_str());
+    std::printf("made recorder '%s' with a blank %s\n", name.c_str(), std::string(MediaTraits(type).display).c_str());
     return kExitOk;
 }
 
@@ -136,7 +136,7 @@ int Insert(const TArgs& args) {
     std::string kept, error;
     if (!InsertBlankDisc(folder, type, kept, error)) return Failed(error);
     ReportKept(kept);
-    std::printf("inserted a blank %s into '%s'\n", std::string(MediaSpec(type).display).c_str(), args[1].c_str());
+    std::printf("inserted a blank %s into '%s'\n", std::string(MediaTraits(type).display).c_str(), args[1].c_str());
     return kExitOk;
 }
 
@@ -149,7 +149,7 @@ int InsertIso(const TArgs& args) {
     ReportKept(kept);
     TRecorderState state;
     if (LoadStateFile(folder, state, error))
-        std::printf("inserted %s as a pressed %s\n", args[2].c_str(), std::string(state.disc.spec().display).c_str());
+        std::printf("inserted %s as a pressed %s\n", args[2].c_str(), std::string(state.disc.traits().display).c_str());
     return kExitOk;
 }
 

@@ -1,5 +1,5 @@
 // What the backup workflow uses of the burner: the drive commands, the compilation, the layout and the
-// recording, with the burner's designed names. The real burner is reached through TQrvBurnerAccess; tests
+// recording, with the burner's own names. The real burner is reached through TQrvBurnerAccess; tests
 // put a scripted burner in its place to reach states a real recorder cannot be made to show on demand.
 #pragma once
 

@@ -25,17 +25,17 @@ std::int32_t CdLeadInOf(const TDiscState& disc, int session) {
 TOutcome HandleReadDiscInformation(TRecorderCore& core, const TCommand& command) {
     if ((command.cdb.u8(1) & 0x07) != 0) return Check(kInvalidFieldInCdb);
     const TDiscState& disc = core.state.disc;
-    const TMediaSpec& spec = disc.spec();
-    const std::uint8_t erasable = spec.erasable ? 0x10 : 0x00;
+    const TMediaTraits& traits = disc.traits();
+    const std::uint8_t erasable = traits.erasable ? 0x10 : 0x00;
     TReplyBuilder reply(34);
     reply.be16(0, 32);
     reply.u8(3, 1);
     reply.u8(7, 0x20);  // unrestricted use
     int sessions = 1, firstTrack = 1, lastTrack = 1;
     std::uint32_t leadIn = 0, lastLeadOut = 0;
-    if (spec.recording == TRecording::ReadOnly) {
+    if (traits.recording == TRecording::ReadOnly) {
         reply.u8(2, 0x0E);
-    } else if (spec.recording == TRecording::Random) {
+    } else if (traits.recording == TRecording::Random) {
         reply.u8(2, erasable | 0x0C | (disc.media == TMediaType::DvdRam ? 0x03 : 0x02));
         if (disc.media == TMediaType::DvdPlusRw) reply.orBits(7, 0x03);  // background format complete
         lastLeadOut = std::uint32_t(disc.capacity);
@@ -295,7 +295,7 @@ TOutcome FullToc(const TDiscState& disc, int fromSession, std::size_t allocation
 
 TOutcome Atip(const TDiscState& disc, std::size_t allocation) {
     if (!disc.isCd() || !disc.isSequential()) return Check(kInvalidFieldInCdb);
-    const bool rw = disc.spec().erasable;
+    const bool rw = disc.traits().erasable;
     TReplyBuilder reply(28);
     reply.be16(0, 26);
     reply.u8(4, 0xD0);                 // writing power, reference speed
@@ -436,11 +436,11 @@ TOutcome HandleReadDiscStructure(TRecorderCore& core, const TCommand& command) {
     const std::size_t size = format == 0x00 ? 4 + 2048 : format == 0x01 ? 8 : format == 0x11 ? 4 + 256 : 4;
     TReplyBuilder reply(size);
     if (format == 0x00) {
-        const std::uint8_t book = disc.spec().bookType;
+        const std::uint8_t book = disc.traits().bookType;
         reply.u8(4, std::uint32_t((book << 4) | (disc.media == TMediaType::DvdRom ? 0 : 1)));
         reply.u8(5, 0x0F);
-        const TRecording recording = disc.spec().recording;
-        reply.u8(6, recording == TRecording::ReadOnly ? 0x01 : disc.spec().erasable ? 0x04 : 0x02);
+        const TRecording recording = disc.traits().recording;
+        reply.u8(6, recording == TRecording::ReadOnly ? 0x01 : disc.traits().erasable ? 0x04 : 0x02);
         reply.be32(8, 0x030000);
         reply.be32(12, 0x030000 + std::uint32_t(disc.capacity) - 1);
         if (plus) AdipIdentity(reply, disc.media);

@@ -17,9 +17,9 @@ constexpr std::uint16_t kSupportedProfiles[] = {0x001B, 0x001A, 0x0014, 0x0013, 
                                                 0x0010, 0x000A, 0x0009, 0x0008};
 
 std::span<const std::uint16_t> SpeedsOf(const TRecorderCore& core) {
-    const auto speeds = core.state.disc.spec().writeSpeeds;
+    const auto speeds = core.state.disc.traits().writeSpeeds;
     if (!speeds.empty()) return speeds;
-    return MediaSpec(TMediaType::CdR80).writeSpeeds;
+    return MediaTraits(TMediaType::CdR80).writeSpeeds;
 }
 
 bool DiscAccessible(const TRecorderCore& core) {
@@ -50,7 +50,7 @@ std::uint32_t TRecorderCore::CurrentWriteSpeed() const {
 }
 
 std::uint32_t TRecorderCore::MaxReadSpeed() const {
-    return state.disc.spec().family == TMediaFamily::Dvd ? 22160 : 8467;
+    return state.disc.traits().family == TMediaFamily::Dvd ? 22160 : 8467;
 }
 
 TOutcome HandleTestUnitReady(TRecorderCore&, const TCommand&) { return Good(); }
@@ -136,16 +136,16 @@ struct TFeature {
 std::vector<TFeature> Features(const TRecorderCore& core) {
     const bool present = DiscAccessible(core);
     const TDiscState& disc = core.state.disc;
-    const TMediaSpec& spec = disc.spec();
-    const bool cd = present && spec.family == TMediaFamily::Cd;
-    const bool dvd = present && spec.family == TMediaFamily::Dvd;
-    const bool writable = present && spec.recording == TRecording::Sequential && !disc.finalized;
-    const bool readable = present && (spec.recording != TRecording::Sequential || !disc.isBlank());
+    const TMediaTraits& traits = disc.traits();
+    const bool cd = present && traits.family == TMediaFamily::Cd;
+    const bool dvd = present && traits.family == TMediaFamily::Dvd;
+    const bool writable = present && traits.recording == TRecording::Sequential && !disc.finalized;
+    const bool readable = present && (traits.recording != TRecording::Sequential || !disc.isBlank());
     const TMediaType t = present ? disc.media : TMediaType::None;
     const bool cdWritable = cd && writable;
     const bool dvdMinus = t == TMediaType::DvdR || t == TMediaType::DvdRwSequential;
     const std::uint32_t last = disc.capacity > 0 ? std::uint32_t(disc.capacity - 1) : 0;
-    const std::uint16_t profile = present ? spec.profile : 0;
+    const std::uint16_t profile = present ? traits.profile : 0;
 
     std::vector<TFeature> list;
     TFeature profiles{0x0000, 0, true, {}};
@@ -159,12 +159,12 @@ std::vector<TFeature> Features(const TRecorderCore& core) {
     list.push_back({0x0001, 2, true, {0, 0, 0, 2, 0x01, 0, 0, 0}});  // Core: ATAPI, DBE
     list.push_back({0x0002, 1, true, {0x02, 0, 0, 0}});              // Morphing: OCEvent
     list.push_back({0x0003, 0, true, {0x29, 0, 0, 0}});              // Removable medium: tray, eject, lock
-    const std::uint8_t blocking = spec.family == TMediaFamily::Dvd ? 16 : 1;
+    const std::uint8_t blocking = traits.family == TMediaFamily::Dvd ? 16 : 1;
     list.push_back({0x0010, 0, readable, {0, 0, 0x08, 0x00, 0, blocking, 0, 0}});
     list.push_back({0x001D, 0, cd && readable, {}});
     list.push_back({0x001E, 2, cd, {0, 0, 0, 0}});
     list.push_back({0x001F, 1, dvd, {0, 0, 0, 0}});
-    const bool random = present && spec.recording == TRecording::Random;
+    const bool random = present && traits.recording == TRecording::Random;
     list.push_back({0x0020, 1, random,
                     {std::uint8_t(last >> 24), std::uint8_t(last >> 16), std::uint8_t(last >> 8), std::uint8_t(last), 0,
                      0, 0x08, 0x00, 0, 16, 0, 0}});
@@ -197,7 +197,7 @@ TOutcome HandleGetConfiguration(TRecorderCore& core, const TCommand& command) {
     if (rt == 3) return Check(kInvalidFieldInCdb);
     const bool present = DiscAccessible(core);
     TReplyBuilder reply(8);
-    reply.be16(6, present ? core.state.disc.spec().profile : 0);
+    reply.be16(6, present ? core.state.disc.traits().profile : 0);
     for (const TFeature& feature : Features(core)) {
         const bool wanted = rt == 2 ? feature.code == start
                                     : feature.code >= start && (rt == 0 || feature.current);

@@ -35,8 +35,8 @@ std::vector<std::uint8_t> Page05(const TRecorderCore& core, TPageControl pc) {
 }
 
 std::vector<std::uint8_t> Page2A(const TRecorderCore& core, TPageControl pc) {
-    const auto speeds = core.state.disc.spec().writeSpeeds.empty() ? MediaSpec(TMediaType::CdR80).writeSpeeds
-                                                                    : core.state.disc.spec().writeSpeeds;
+    const auto speeds = core.state.disc.traits().writeSpeeds.empty() ? MediaTraits(TMediaType::CdR80).writeSpeeds
+                                                                    : core.state.disc.traits().writeSpeeds;
     TReplyBuilder page(32 + 4 * speeds.size());
     page.u8(0, 0x2A);
     page.u8(1, std::uint32_t(page.size() - 2));

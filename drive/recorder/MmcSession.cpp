@@ -87,7 +87,7 @@ TOutcome HandleCloseTrackSession(TRecorderCore& core, const TCommand& command) {
         core.simulation.reset();  // a simulated recording closes without recording anything
         return Good();
     }
-    const TRecording recording = disc.spec().recording;
+    const TRecording recording = disc.traits().recording;
     if (recording == TRecording::ReadOnly) return Check(kCannotWriteFormat);
     if (recording == TRecording::Random) {
         // Stopping a background format or closing a "session" on overwritable media is harmless.
@@ -128,7 +128,7 @@ TOutcome HandleBlank(TRecorderCore& core, const TCommand& command) {
     const bool immediate = command.cdb.bit(1, 4);
     const std::uint8_t type = command.cdb.u8(1) & 0x07;
     TDiscState& disc = core.disc();
-    const bool cdRw = disc.isCd() && disc.spec().erasable;
+    const bool cdRw = disc.isCd() && disc.traits().erasable;
     if (!cdRw && !IsDvdRw(disc.media)) return Check(kCannotFormatMedium);
     if (type > 1) return Check(kInvalidFieldInCdb);
     core.simulation.reset();

@@ -189,7 +189,7 @@ TOutcome HandleSynchronizeCache(TRecorderCore& core, const TCommand&) {
 }
 
 TOutcome HandleReadBufferCapacity(TRecorderCore& core, const TCommand& command) {
-    if (core.state.disc.spec().recording == TRecording::ReadOnly) return Check(kCannotReadFormat);
+    if (core.state.disc.traits().recording == TRecording::ReadOnly) return Check(kCannotReadFormat);
     const bool blocks = command.cdb.bit(1, 0);
     const auto now = core.clock->Now();
     const std::uint32_t free = core.buffer.Free(now);

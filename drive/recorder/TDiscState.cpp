@@ -97,7 +97,7 @@ int TDiscState::lastTrackOf(int session) const {
 }
 
 TWriteCheck TDiscState::checkWrite(std::int32_t lba, std::int32_t count) const {
-    const TRecording recording = spec().recording;
+    const TRecording recording = traits().recording;
     if (recording == TRecording::ReadOnly) return TWriteCheck::ReadOnly;
     if (recording == TRecording::Random) {
         if (lba < 0 || std::int64_t(lba) + count > capacity) return TWriteCheck::PastEnd;
@@ -134,7 +134,7 @@ TWriteCheck TDiscState::checkWrite(std::int32_t lba, std::int32_t count) const {
 }
 
 void TDiscState::recordWrite(std::int32_t lba, std::int32_t count) {
-    if (spec().recording == TRecording::Random) {
+    if (traits().recording == TRecording::Random) {
         recordedEnd = std::max(recordedEnd, lba + count);
         return;
     }
@@ -249,7 +249,7 @@ std::string TDiscState::validate() const {
 TDiscState TDiscState::blankDisc(TMediaType media) {
     TDiscState disc;
     disc.media = media;
-    disc.capacity = MediaSpec(media).capacity;
+    disc.capacity = MediaTraits(media).capacity;
     return disc;
 }
 

@@ -68,10 +68,10 @@ public:
     std::int32_t recordedEnd = 0;    // random-access media: one past the highest block written
     std::vector<TTrack> tracks;      // in order of number and address
 
-    const TMediaSpec& spec() const { return MediaSpec(media); }
+    const TMediaTraits& traits() const { return MediaTraits(media); }
     bool hasDisc() const { return media != TMediaType::None; }
-    bool isCd() const { return spec().family == TMediaFamily::Cd; }
-    bool isSequential() const { return spec().recording == TRecording::Sequential; }
+    bool isCd() const { return traits().family == TMediaFamily::Cd; }
+    bool isSequential() const { return traits().recording == TRecording::Sequential; }
     bool isBlank() const;
 
     // Number of the open (unclosed) session holding tracks, 0 when there is none.

@@ -49,7 +49,7 @@ namespace {
 
 // Blocks the image must hold for the state to be true: the end of the last recorded data.
 std::int64_t RecordedBlocks(const TDiscState& disc) {
-    if (!disc.isSequential()) return disc.spec().recording == TRecording::Random ? disc.recordedEnd : 0;
+    if (!disc.isSequential()) return disc.traits().recording == TRecording::Random ? disc.recordedEnd : 0;
     std::int64_t end = 0;
     for (const auto& track : disc.tracks) end = std::max<std::int64_t>(end, track.start + track.blocks - track.runOut);
     return end;
@@ -65,7 +65,7 @@ unsigned TRecorderCore::speedSetting() const { return options.speedX ? *options.
 
 void TRecorderCore::ConfigureBuffer() {
     const unsigned x = speedSetting();
-    const std::uint64_t unit = disc().spec().family == TMediaFamily::Dvd ? kDvdSpeed1x : kCdSpeed1x;
+    const std::uint64_t unit = disc().traits().family == TMediaFamily::Dvd ? kDvdSpeed1x : kCdSpeed1x;
     std::uint64_t rate = std::uint64_t(x) * unit * 1000u;
     // The initiator's speed choice caps the drive's, as SET CD SPEED does on a real drive.
     if (rate != 0 && writeSpeedSelected != 0xFFFF && writeSpeedSelected != 0)
@@ -95,7 +95,7 @@ bool TRecorderCore::EnsureLoaded() {
         return false;
     }
     if (fresh.disc.hasDisc()) {
-        const bool pressed = fresh.disc.spec().recording == TRecording::ReadOnly;
+        const bool pressed = fresh.disc.traits().recording == TRecording::ReadOnly;
         const std::string path = !fresh.image.empty() && fresh.image.front() == '/' ? fresh.image
                                                                                     : folder + "/" + fresh.image;
         const std::int64_t needed = RecordedBlocks(fresh.disc);

@@ -18,7 +18,7 @@ using enum TMediaType;
 using F = TMediaFamily;
 using R = TRecording;
 
-constexpr std::array<TMediaSpec, 13> kMedia{{
+constexpr std::array<TMediaTraits, 13> kMedia{{
     {None, "none", "no disc", 0x0000, 0, F::None, R::ReadOnly, false, 0, {}},
     {CdRom, "cd-rom", "CD-ROM", 0x0008, 0, F::Cd, R::ReadOnly, false, 0, {}},
     {CdR74, "cd-r-74", "CD-R 74 min", 0x0009, kCd74Capacity, F::Cd, R::Sequential, false, 0, kCdRSpeeds},
@@ -38,20 +38,20 @@ constexpr std::array<TMediaSpec, 13> kMedia{{
 
 }  // namespace
 
-const TMediaSpec& MediaSpec(TMediaType type) {
-    for (const auto& spec : kMedia) {
-        if (spec.type == type) return spec;
+const TMediaTraits& MediaTraits(TMediaType type) {
+    for (const auto& traits : kMedia) {
+        if (traits.type == type) return traits;
     }
     return kMedia[0];
 }
 
 std::optional<TMediaType> MediaTypeFromKey(std::string_view key) {
-    for (const auto& spec : kMedia) {
-        if (spec.key == key) return spec.type;
+    for (const auto& traits : kMedia) {
+        if (traits.key == key) return traits.type;
     }
     return std::nullopt;
 }
 
-std::span<const TMediaSpec> AllMediaSpecs() { return kMedia; }
+std::span<const TMediaTraits> AllMediaTraits() { return kMedia; }
 
 }  // namespace brenwick

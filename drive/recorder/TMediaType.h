@@ -35,7 +35,7 @@ enum class TRecording : std::uint8_t {
     Random,      // any block of the formatted area
 };
 
-struct TMediaSpec {
+struct TMediaTraits {
     TMediaType type;
     std::string_view key;      // name in the state file and on the command line ("cd-rw-80")
     std::string_view display;  // what people call it ("CD-RW 80 min")
@@ -48,9 +48,9 @@ struct TMediaSpec {
     std::span<const std::uint16_t> writeSpeeds;  // kB/s, fastest first; empty for pressed discs
 };
 
-const TMediaSpec& MediaSpec(TMediaType type);
+const TMediaTraits& MediaTraits(TMediaType type);
 std::optional<TMediaType> MediaTypeFromKey(std::string_view key);
-std::span<const TMediaSpec> AllMediaSpecs();
+std::span<const TMediaTraits> AllMediaTraits();
 
 // ATIP lead-in start of blank CD-R/RW (97:15:35) and the CD capacities in blocks.
 inline constexpr std::int32_t kAtipLeadInLba = -12490;

@@ -88,7 +88,7 @@ std::string Megabytes(std::int64_t blocks) {
 
 std::string StatusText(const TDiscState& disc) {
     if (!disc.hasDisc()) return "no disc";
-    switch (disc.spec().recording) {
+    switch (disc.traits().recording) {
         case TRecording::ReadOnly: return "pressed (read-only)";
         case TRecording::Random: return "overwritable";
         case TRecording::Sequential: break;
@@ -198,7 +198,7 @@ std::vector<std::string> ListRecorders(const std::string& root) {
 std::string DescribeDisc(const TRecorderState& state, const std::string& folder) {
     const TDiscState& disc = state.disc;
     std::ostringstream out;
-    out << "disc:     " << disc.spec().display << (disc.trayOpen ? " (tray open)" : "") << "\n";
+    out << "disc:     " << disc.traits().display << (disc.trayOpen ? " (tray open)" : "") << "\n";
     out << "status:   " << StatusText(disc) << "\n";
     if (!disc.hasDisc()) return out.str();
     const std::string image = ImagePathOf(state, folder);
@@ -208,7 +208,7 @@ std::string DescribeDisc(const TRecorderState& state, const std::string& folder)
         << state.settings.bufferBytes << " bytes\n";
     if (!disc.isSequential()) {
         if (disc.recordedEnd > 0) {
-            const bool pressed = disc.spec().recording == TRecording::ReadOnly;
+            const bool pressed = disc.traits().recording == TRecording::ReadOnly;
             out << (pressed ? "data:     blocks 0 to " : "written:  up to block ") << disc.recordedEnd - 1 << "\n";
             out << "  xorriso -indev stdio:'" << image << "' -toc -ls /\n";
             out << "  isoinfo -i '" << image << "' -l\n";

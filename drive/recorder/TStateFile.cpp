@@ -124,8 +124,8 @@ bool Fail(std::string& error, const std::string& what) {
 
 const char* DiscStatusText(const TDiscState& d) {
     if (!d.hasDisc()) return "no disc";
-    if (d.spec().recording == TRecording::ReadOnly) return "pressed";
-    if (d.spec().recording == TRecording::Random) return "overwritable";
+    if (d.traits().recording == TRecording::ReadOnly) return "pressed";
+    if (d.traits().recording == TRecording::Random) return "overwritable";
     if (d.finalized) return "closed";
     if (d.isBlank()) return "blank";
     return d.openSession() != 0 ? "appendable, last session open" : "appendable";
@@ -154,8 +154,8 @@ std::string FormatState(const TRecorderState& s) {
     const TDiscState& d = s.disc;
     out << "# Brenwick image recorder. Replaced whole on every change: edit only while no program uses it.\n"
         << "format 1\n"
-        << "media " << d.spec().key << "\n"
-        << "# disc status " << DiscStatusText(d) << (d.spec().erasable ? ", erasable" : ", not erasable")
+        << "media " << d.traits().key << "\n"
+        << "# disc status " << DiscStatusText(d) << (d.traits().erasable ? ", erasable" : ", not erasable")
         << " (follows from the lines below)\n"
         << "capacity " << d.capacity << "\n"
         << "image " << s.image << "\n"
@@ -199,10 +199,10 @@ bool ParseState(std::string_view text, TRecorderState& state, std::string& error
         error = "state file: no 'format 1' line";
         return false;
     }
-    if (!sawCapacity) parsed.disc.capacity = parsed.disc.spec().capacity;
+    if (!sawCapacity) parsed.disc.capacity = parsed.disc.traits().capacity;
     // A disc that is written lives in the recorder's own folder; only a pressed disc may be an image elsewhere,
     // and it is opened read-only. So a damaged state file can never make the recorder write outside its folder.
-    const bool pressed = parsed.disc.spec().recording == TRecording::ReadOnly;
+    const bool pressed = parsed.disc.traits().recording == TRecording::ReadOnly;
     const bool plainName = parsed.image.find('/') == std::string::npos && parsed.image != "." && parsed.image != "..";
     if (parsed.image.empty() || (!plainName && !(pressed && parsed.image.front() == '/'))) {
         error = "state file: the image of a writable disc must be a file name in the recorder's folder";
