@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Sets up a Debian 12 machine and runs every test: the whole suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the threaded tests under ThreadSanitizer.
+# Sets up a Debian 12 machine and runs every test: short bounded fuzz runs of the parsers of untrusted
+# input, the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, then the threaded tests
+# under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-
 jobs=$(nproc)
+
+# The parsers of a disc's previous session and of drive answers, fed arbitrary bytes (clang, libFuzzer).
+isofs/fuzz/run-import-fuzzer.sh 30 build/fuzz
+cmake --build build/fuzz --target drive_answers_fuzzer -j "$jobs"
+build/fuzz/drive/fuzz/drive_answers_fuzzer -max_total_time=20 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
 
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
-ctest --preset tsan -j "$jobs" -L threads --no-tests=ignore
+ctest --preset tsan -j "$jobs" -L threads
