@@ -138,8 +138,15 @@ bool TBackupWorkflow::addEntry(const std::string& sessionFolder, const std::stri
     // go below its own name, as every source keeps its full path on the disc.
     if (S_ISDIR(st.st_mode) && path.back() != '/') path += '/';
     const std::string destination = DestinationFor(sessionFolder, path);
+    const int leftOutBefore = m_burner.LeftOutCount();
     if (!m_burner.ForceDirectory(destination)) {
-        ++m_report.itemsLeftOut;  // the tree has logged the limit or the bad name
+        // A limit or a name too long is logged and counted by the tree, and its count joins the report
+        // after the adds; only a refusal the tree did not count is counted here, so that every item left
+        // out counts once.
+        if (m_burner.LeftOutCount() == leftOutBefore) {
+            log("<<< SKIP! " + entry + " CANNOT BE PLACED ON THE DISC!", kMsgError);
+            ++m_report.entriesSkipped;
+        }
         return false;
     }
     const int added =

@@ -139,6 +139,34 @@ TEST_F(WorkflowTest, EntriesLandUnderTheSessionFolder) {
     EXPECT_EQ(m_burner.dateModification, m_burner.dateCreation);
 }
 
+// An entry whose destination folder cannot be made counts once as not backed up: the tree's count when
+// the tree counted it (a limit, a name too long), the workflow's own with a line of its own otherwise.
+TEST_F(WorkflowTest, RefusedDestinationCountsOnce) {
+    struct TCase {
+        TScriptedBurner::TForce mode;
+        int skipped, leftOut;
+        bool skipLine;
+    };
+    const TCase cases[] = {
+        {TScriptedBurner::TForce::Counted, 0, 2, false},
+        {TScriptedBurner::TForce::Uncounted, 2, 0, true},
+    };
+    for (const TCase& c : cases) {
+        m_log.clear();
+        m_burner.leftOut = 0;
+        m_burner.forceMode = c.mode;
+        m_wf->Options().Archives = {src("b.txt"), src("Docs/")};
+        EXPECT_FALSE(m_wf->DoPrepare());
+        const TRunReport& r = m_wf->LastReport();
+        EXPECT_EQ(r.entriesSkipped, c.skipped);
+        EXPECT_EQ(r.itemsLeftOut, c.leftOut);
+        EXPECT_EQ(r.itemsNotBackedUp(), 2);
+        EXPECT_EQ(logged("<<< SKIP! " + src("b.txt") + " CANNOT BE PLACED ON THE DISC!"), c.skipLine);
+        EXPECT_EQ(logged("<<< SKIP! " + src("Docs/") + " CANNOT BE PLACED ON THE DISC!"), c.skipLine);
+        EXPECT_FALSE(called("AddFile " + disc("") + " " + src("b.txt")));
+    }
+}
+
 // The size lines and the space check: equal free space is enough, one sector less is not.
 TEST_F(WorkflowTest, FreeSpaceAgainstSessionSize) {
     m_wf->Options().Archives = {src("b.txt")};

@@ -29,6 +29,9 @@ class TScriptedBurner : public TBurnerAccess {
     bool prepareResult = true;
     std::vector<std::string> devices = {"8:0:0,image:default BRENWICKIMAGE RECORDER   1.0 "};
     int leftOut = 0;
+    // What ForceDirectory does: Counted refuses and counts the item in LeftOutCount, as the tree does for
+    // a limit or a name too long; Uncounted refuses without counting it.
+    enum class TForce { Ok, Counted, Uncounted } forceMode = TForce::Ok;
     // What EraseDisc does: Start runs an erase thread that ends with eraseError; Reject raises OnEraseDone
     // on the caller's thread and returns false; GiveUp returns false with no event.
     enum class TErase { Start, Reject, GiveUp } eraseMode = TErase::Start;
@@ -119,7 +122,8 @@ class TScriptedBurner : public TBurnerAccess {
     }
     bool ForceDirectory(const std::string& path) override {
         calls.push_back("ForceDirectory " + path);
-        return true;
+        if (forceMode == TForce::Counted) ++leftOut;
+        return forceMode == TForce::Ok;
     }
     int AddFile(const std::string& destination, const std::string& source) override {
         calls.push_back("AddFile " + destination + " " + source);
