@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 #include "app/workflow/TBackupWorkflow.h"
 #include "app/workflow/TQrvBurnerAccess.h"
+#include "app/workflow/TSizeFormat.h"
 #include "drive/qrASPI.h"
 #include "drive/recorder/TImageRecorder.h"
 #include "drive/recorder/TRecorderFolder.h"
@@ -76,7 +78,16 @@ class WorkflowE2eTest : public ::testing::Test {
         fs::remove_all(m_dir);
     }
 
-    void write(const std::string& rel, const std::string& text) const { std::ofstream(m_src / rel) << text; }
+    void write(const std::string& rel, const std::string& text) const {
+        std::ofstream(m_src / rel, std::ios::binary) << text;
+    }
+    // `bytes` of every byte value in an order that repeats only after 251 bytes, so that a sector written
+    // to the wrong place or twice shows.
+    void writeBinary(const std::string& rel, std::size_t bytes) const {
+        std::string data(bytes, '\0');
+        for (std::size_t i = 0; i < bytes; ++i) data[i] = char((i * 7 + i / 251) & 0xFF);
+        write(rel, data);
+    }
     std::string src(const std::string& rel) const { return (m_src / rel).string(); }
 
     // A recorder named `name` with a blank disc whose busy operations take no time.
@@ -112,6 +123,20 @@ class WorkflowE2eTest : public ::testing::Test {
         m_wf->Start();
         m_wf->ProfileOpened();
         m_wf->DeviceChange(0);
+    }
+    // The program ends and starts again: the transport lets the recorders go, so their state may change.
+    void stop() {
+        if (m_cd) m_cd->WaitForRecording();
+        m_wf.reset();
+        m_access.reset();
+        m_cd.reset();
+        ShutdownTransport();
+    }
+    void setCapacity(std::int32_t blocks, const std::string& name = "default") {
+        std::string error;
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/" + name, [blocks](TRecorderState& s) { s.disc.capacity = blocks; }, error))
+            << error;
     }
     // Runs the events and the timer until a Burn or Erase has ended.
     void waitForEnd(std::size_t jobs = 1) {
@@ -158,6 +183,27 @@ class WorkflowE2eTest : public ::testing::Test {
     std::string onDisc(const std::string& session, const std::string& rel) const {
         return "/" + session + src(rel);
     }
+    // Extracts the session starting at `lba` with xorriso and compares each listed source file, byte for
+    // byte, with its copy below its dated folder.
+    void expectContents(std::int32_t lba, const std::vector<std::pair<std::string, std::string>>& files,
+                        const std::string& name = "default") {
+        const fs::path out = m_dir / ("extract" + std::to_string(m_extracts++));
+        const std::string image = m_recorders + "/" + name + "/disc.img";
+        int status = 0;
+        (void)capture("xorriso -abort_on FAILURE -osirrox on -indev " + quoted(image) + " -load sbsector " +
+                          std::to_string(lba) + " -extract / " + quoted(out.string()) + " 2>/dev/null",
+                      status);
+        ASSERT_EQ(status, 0) << "xorriso could not extract the session (is xorriso installed?)";
+        for (const auto& [session, rel] : files) {
+            const fs::path copy = out / (session + src(rel));
+            ASSERT_TRUE(fs::is_regular_file(copy)) << copy;
+            EXPECT_EQ(contents(copy), contents(m_src / rel)) << rel;
+        }
+    }
+    static std::string contents(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
 
     fs::path m_dir, m_src;
     std::string m_recorders;
@@ -168,6 +214,7 @@ class WorkflowE2eTest : public ::testing::Test {
     std::vector<std::string> m_log;
     std::string m_discType;
     std::vector<TRunReport> m_finished;
+    int m_extracts = 0;
 };
 
 // Folders with and without their "/", a file, an entry with a colon and a missing one: the missing one is
@@ -194,6 +241,10 @@ TEST_F(WorkflowE2eTest, BackupIsReadBackByXorriso) {
         EXPECT_TRUE(paths.count(onDisc("2024-05-01 09.05", rel))) << rel;
     EXPECT_FALSE(paths.count(onDisc("2024-05-01 09.05", "report.txt")));  // not spilled into the parent
     EXPECT_FALSE(paths.count(onDisc("2024-05-01 09.05", "gone.txt")));
+    expectContents(0, {{"2024-05-01 09.05", "Docs/report.txt"},
+                       {"2024-05-01 09.05", "Docs/sub/deep.txt"},
+                       {"2024-05-01 09.05", "notes.txt"},
+                       {"2024-05-01 09.05", "a:b/colon.txt"}});
 }
 
 TEST_F(WorkflowE2eTest, EmptyListRecordsNothing) {
@@ -246,6 +297,7 @@ TEST_F(WorkflowE2eTest, EraseBeforeThenBackup) {
     const std::set<std::string> paths = readBack(0);
     EXPECT_TRUE(paths.count(onDisc("2024-05-01 10.00", "Docs/report.txt")));
     EXPECT_FALSE(paths.count("/2024-05-01 09.05"));
+    expectContents(0, {{"2024-05-01 10.00", "Docs/report.txt"}, {"2024-05-01 10.00", "Docs/sub/deep.txt"}});
 }
 
 // A second run that continues the disc: the last session lists both runs' dated folders; two runs in the
@@ -281,10 +333,147 @@ TEST_F(WorkflowE2eTest, ContinuedDiscShowsEveryRun) {
                                                           {"2024-05-01 09.05", "Docs/sub/deep.txt"},
                                                           {"2024-05-01 11.30", "a:b/colon.txt"}})
         EXPECT_TRUE(last.count(onDisc(session, rel))) << session << " " << rel;
+    // The imported files are read from the earlier sessions' data, the new ones from this session's.
+    expectContents(state.disc.sessionStart(3), {{"2024-05-01 09.05", "notes.txt"},
+                                                {"2024-05-01 09.05", "Docs/report.txt"},
+                                                {"2024-05-01 09.05", "Docs/sub/deep.txt"},
+                                                {"2024-05-01 11.30", "a:b/colon.txt"}});
     // The first session still reads as it was recorded.
     const std::set<std::string> first = readBack(state.disc.sessionStart(1));
     EXPECT_TRUE(first.count(onDisc("2024-05-01 09.05", "notes.txt")));
     EXPECT_FALSE(first.count(onDisc("2024-05-01 09.05", "Docs/report.txt")));
+}
+
+// Free space exactly equal to the new session's size is enough; one sector less records nothing. The
+// session's size is learnt from a Prepare, then the blank disc is given just that much room (a CD keeps
+// its two run-out blocks inside the capacity).
+TEST_F(WorkflowE2eTest, FreeSpaceAgainstSessionSize) {
+    writeBinary("data.bin", 1536 * 1024 + 5);  // more than the shortest track a CD takes
+    makeRecorder("default", TMediaType::CdR80);
+    start();
+    m_wf->Options().Archives = {src("data.bin"), src("Docs/")};
+    m_wf->ButtonPrePareClick();
+    ASSERT_EQ(m_wf->LastReport().outcome, TRunOutcome::Prepared);
+    const std::int64_t sectors = m_access->ImageSectors();
+    ASSERT_GT(sectors, kCdMinTrack);
+    const std::string sizeLine = "<<< NEW SESSION SIZE : " + MegabytesText(sectors * kSectorSize);
+
+    struct TCase {
+        std::int64_t freeSectors;
+        TRunOutcome outcome;
+    };
+    for (const TCase& c : {TCase{sectors - 1, TRunOutcome::NoSpace}, TCase{sectors, TRunOutcome::Recorded}}) {
+        stop();
+        setCapacity(std::int32_t(c.freeSectors + kCdRunOut));
+        start();
+        m_log.clear();
+        m_finished.clear();
+        m_wf->Options().Archives = {src("data.bin"), src("Docs/")};
+        m_wf->ButtonBurnClick();
+        waitForEnd();
+        ASSERT_EQ(m_finished.size(), 1u);
+        EXPECT_EQ(m_finished[0].outcome, c.outcome) << c.freeSectors << " " << m_finished[0].error;
+        EXPECT_EQ(m_finished[0].sessionBytes, sectors * kSectorSize);
+        EXPECT_TRUE(logged(sizeLine)) << c.freeSectors;
+        const auto size = std::find(m_log.begin(), m_log.end(), sizeLine);
+        ASSERT_NE(size, m_log.end());
+        const bool refused = c.outcome == TRunOutcome::NoSpace;
+        EXPECT_EQ(std::next(size) != m_log.end() && *std::next(size) == "<<< REQUIRE MORE SPACE ON DISC!",
+                  refused);
+        EXPECT_EQ(logged("<<< WRITE/BURNCD PROCESS DONE"), !refused);
+    }
+    stop();
+    ASSERT_EQ(disc().disc.closedSessions, 1);
+    expectContents(0, {{"2024-05-01 09.05", "data.bin"},
+                       {"2024-05-01 09.05", "Docs/report.txt"},
+                       {"2024-05-01 09.05", "Docs/sub/deep.txt"}});
+}
+
+// Prepare pressed before any Burn of this run lays the data out without importing the disc's last
+// session, whatever "continue" shows; Burn sets the import, and a Prepare after it imports too.
+TEST_F(WorkflowE2eTest, PrepareBeforeAnyBurnDoesNotImport) {
+    makeRecorder("default", TMediaType::CdRw80);
+    start(9, 5);
+    m_wf->Options().Archives = {src("notes.txt")};
+    m_wf->ButtonBurnClick();
+    waitForEnd();
+    ASSERT_EQ(m_finished[0].outcome, TRunOutcome::Recorded) << m_finished[0].error;
+
+    stop();
+    start(10, 0);  // the program started again
+    m_wf->Options().Archives = {src("Docs/")};
+    m_wf->Options().Import = true;
+    const auto importedFiles = [this] {
+        const auto& files = m_cd->Compilation().Files();
+        return std::count_if(files.begin(), files.end(), [](const TFEntry* f) { return f->Imported; });
+    };
+    m_wf->ButtonPrePareClick();
+    ASSERT_EQ(m_wf->LastReport().outcome, TRunOutcome::Prepared);
+    EXPECT_TRUE(logged("<<< SESSIONS ON DISC : 1"));
+    EXPECT_EQ(importedFiles(), 0);
+    EXPECT_EQ(m_cd->Compilation().FindDirectory("\\2024-05-01 09.05"), nullptr);
+    EXPECT_NE(m_cd->Compilation().FindDirectory("\\2024-05-01 10.00"), nullptr);
+
+    m_wf->ButtonBurnClick();
+    waitForEnd();
+    ASSERT_EQ(m_finished.back().outcome, TRunOutcome::Recorded) << m_finished.back().error;
+    m_wf->ButtonPrePareClick();  // with the import the last Burn set
+    ASSERT_EQ(m_wf->LastReport().outcome, TRunOutcome::Prepared);
+    EXPECT_GT(importedFiles(), 0);
+    EXPECT_NE(m_cd->Compilation().FindDirectory("\\2024-05-01 09.05"), nullptr);
+
+    stop();
+    const TRecorderState state = disc();
+    ASSERT_EQ(state.disc.closedSessions, 2);
+    expectContents(state.disc.sessionStart(2), {{"2024-05-01 09.05", "notes.txt"},
+                                                {"2024-05-01 10.00", "Docs/report.txt"},
+                                                {"2024-05-01 10.00", "Docs/sub/deep.txt"}});
+}
+
+// A ":" in a Linux path is an ordinary character: entries with one and without one keep their paths as
+// they are, and every file reads back with its own bytes.
+TEST_F(WorkflowE2eTest, EntriesWithAndWithoutColon) {
+    write("c:d.txt", "colon in the file name\n");
+    writeBinary("a:b/data:1.bin", 70000);
+    makeRecorder("default", TMediaType::CdRw80);
+    start();
+    m_wf->Options().Archives = {src("c:d.txt"), src("a:b/data:1.bin"), src("a:b"), src("notes.txt"),
+                                src("Docs/report.txt")};
+    m_wf->ButtonBurnClick();
+    waitForEnd();
+    ASSERT_EQ(m_finished[0].outcome, TRunOutcome::Recorded) << m_finished[0].error;
+    EXPECT_EQ(m_finished[0].itemsNotBackedUp(), 0);
+    stop();
+    const std::set<std::string> paths = readBack(0);
+    for (const char* rel : {"c:d.txt", "a:b/data:1.bin", "a:b/colon.txt", "notes.txt", "Docs/report.txt"})
+        EXPECT_TRUE(paths.count(onDisc("2024-05-01 09.05", rel))) << rel;
+    for (const auto& path : paths) EXPECT_EQ(path.find("/ab/"), std::string::npos) << path;
+    expectContents(0, {{"2024-05-01 09.05", "c:d.txt"},
+                       {"2024-05-01 09.05", "a:b/data:1.bin"},
+                       {"2024-05-01 09.05", "a:b/colon.txt"},
+                       {"2024-05-01 09.05", "notes.txt"},
+                       {"2024-05-01 09.05", "Docs/report.txt"}});
+}
+
+// A source folder whose name is too long for the disc: the tree logs it as not backed up, the run
+// counts it once, and the rest is recorded.
+TEST_F(WorkflowE2eTest, NameTooLongCountsOnce) {
+    const std::string longName(120, 'n');
+    fs::create_directories(m_src / longName);
+    write(longName + "/f.txt", "f\n");
+    makeRecorder("default", TMediaType::CdRw80);
+    start();
+    m_wf->Options().Archives = {src(longName + "/f.txt"), src("notes.txt")};
+    m_wf->ButtonBurnClick();
+    waitForEnd();
+    ASSERT_EQ(m_finished[0].outcome, TRunOutcome::Recorded) << m_finished[0].error;
+    EXPECT_EQ(m_finished[0].itemsNotBackedUp(), 1);
+    EXPECT_EQ(m_finished[0].filesAdded, 1);
+    EXPECT_EQ(std::count_if(m_log.begin(), m_log.end(),
+                            [](const std::string& l) { return l.rfind(">>> NOT BACKED UP: ", 0) == 0; }),
+              1);
+    stop();
+    expectContents(0, {{"2024-05-01 09.05", "notes.txt"}});
 }
 
 // Eject when done: the tray opens after a successful recording only.
