@@ -119,6 +119,28 @@ TEST_F(CliJobsTest, BurnReportsWhatWasLeftOut) {
               "brenwick-cli: prepared: 1 file, 0 MB, fits on the disc, 1 item not backed up (see above)");
 }
 
+// A successful erase of a rewritable disc that holds a backup: the disc is blank afterwards. The recorder's
+// busy times are zero, so the erase ends at the engine's first poll.
+TEST_F(CliJobsTest, EraseBlanksARewritableDisc) {
+    makeRecorder(TMediaType::CdRw80);
+    TCliResult r = run({"burn", m_profile});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+    TRecorderState state;
+    std::string error;
+    ASSERT_TRUE(LoadStateFile(folder, state, error)) << error;
+    ASSERT_FALSE(state.disc.isBlank());
+
+    r = run({"erase", m_profile});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.has("<<< ERASE PROCESS DONE")) << r.out;
+    EXPECT_FALSE(r.has("<<< ERROR ERASING DISC!")) << r.out;
+    EXPECT_EQ(r.lastLine(), "brenwick-cli: disc erased") << r.out;
+    ASSERT_TRUE(LoadStateFile(folder, state, error)) << error;
+    EXPECT_TRUE(state.disc.isBlank());
+    EXPECT_EQ(state.disc.closedSessions, 0);
+}
+
 // Erasing a CD-R, or a burn that asks to erase it first, does nothing and says why.
 TEST_F(CliJobsTest, NothingToEraseOnCdR) {
     makeRecorder(TMediaType::CdR80);
