@@ -91,17 +91,9 @@ class TConsole {
     bool m_progressShown = false;
 };
 
-std::string percentText(int percent) {
-    return percent < 0 ? "--" : std::to_string(percent) + "%";
-}
-
 std::string progressLine(const TProgress& p, const TRateMeter& rate) {
-    if (p.erasing) return "Erasing " + percentText(p.erasePercent);
-    std::string text = "Process " + percentText(p.processPercent()) + "  " + p.writtenText + "  Cache " +
-                       percentText(p.cacheFillPercent) + "  Buffer " + percentText(p.driveBufferPercent());
-    text += "  " + RateText(rate.bytesPerSecond()) + "  " +
-            TimeLeftText(rate.secondsLeft(p.sessionBytes - p.bytesWritten)) + " left";
-    return text;
+    if (!rate.hasRate()) return ProgressLineText(p, -1.0, -1.0);
+    return ProgressLineText(p, rate.bytesPerSecond(), rate.secondsLeft(p.sessionBytes - p.bytesWritten));
 }
 
 struct TJobArgs {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/workflow/TSizeFormat.h"
+
 namespace brenwick {
 
 TGaugeRange ScaleGauge(std::int64_t maximum, std::int64_t position) {
@@ -78,6 +80,23 @@ std::string TimeLeftText(double seconds) {
     else
         std::snprintf(buf, sizeof buf, "%ld:%02ld", total / 60, total % 60);
     return buf;
+}
+
+namespace {
+
+std::string percentText(int percent) {
+    return percent < 0 ? "--" : std::to_string(percent) + "%";
+}
+
+}  // namespace
+
+std::string ProgressLineText(const TProgress& p, double bytesPerSecond, double secondsLeft) {
+    if (p.erasing) return "Erasing " + percentText(p.erasePercent);
+    return "Process " + percentText(p.processPercent()) + "  " +
+           WrittenOfTotalText(p.bytesWritten, p.sessionBytes) + "  Cache " + percentText(p.cacheFillPercent) +
+           "  Buffer " + percentText(p.driveBufferPercent()) + "  " +
+           (bytesPerSecond < 0 ? std::string("-- MB/s") : RateText(bytesPerSecond)) + "  " +
+           TimeLeftText(secondsLeft) + " left";
 }
 
 }  // namespace brenwick

@@ -44,6 +44,8 @@ class TRateMeter {
     void reset();
     // Bytes per second, 0 before two samples.
     double bytesPerSecond() const;
+    // True once two samples give a rate.
+    bool hasRate() const { return m_count >= 2; }
     // Seconds left for `remaining` bytes at the current rate; -1 when not known.
     double secondsLeft(std::int64_t remaining) const;
 
@@ -60,5 +62,11 @@ class TRateMeter {
 std::string RateText(double bytesPerSecond);
 // "m:ss" or "h:mm:ss"; "--:--" when unknown.
 std::string TimeLeftText(double seconds);
+
+// One progress line of the command line from the timer's values:
+// "Process 50%  5/10 MB  Cache 87%  Buffer 50%  1.5 MB/s (10.0x)  0:23 left", or "Erasing 40%". The
+// percentage is the Process gauge's, the megabytes are status panel 1's. A negative rate or time left is
+// not known yet and shows as "--".
+std::string ProgressLineText(const TProgress& progress, double bytesPerSecond, double secondsLeft);
 
 }  // namespace brenwick
