@@ -3,22 +3,14 @@
 #include <string>
 
 #include "app/cli/Commands.h"
+#include "app/cli/cli_transport.h"
+#include "drive/qrASPI.h"
 #include "drive/qrDrvLib.h"
-#include "drive/qrSPTI.h"
 
 namespace brenwick::cli {
 
 int RunAdapters(const TArgs& args) {
-    if (!args.empty()) {
-        std::fputs("usage: brenwick-cli adapters\n", stderr);
-        return kExitUsage;
-    }
-    if (!LoadTransport()) {
-        std::fputs("brenwick-cli: no optical drive and no image recorder found\n", stderr);
-        if (!SptiExtraSourceError().empty())
-            std::fprintf(stderr, "brenwick-cli: %s\n", SptiExtraSourceError().c_str());
-        return kExitFailed;
-    }
+    if (const auto refused = StartDriveCommand(args, "usage: brenwick-cli adapters")) return *refused;
     TSCSIDevice device;
     std::printf(">>> %s\n", TransportLayerName().c_str());
     device.HostAdapterInquiry(0);

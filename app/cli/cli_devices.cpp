@@ -4,22 +4,14 @@
 #include <string>
 
 #include "app/cli/Commands.h"
+#include "app/cli/cli_transport.h"
+#include "drive/qrASPI.h"
 #include "drive/qrDrvLib.h"
-#include "drive/qrSPTI.h"
 
 namespace brenwick::cli {
 
 int RunDevices(const TArgs& args) {
-    if (!args.empty()) {
-        std::fputs("usage: brenwick-cli devices\n", stderr);
-        return kExitUsage;
-    }
-    if (!LoadTransport()) {
-        std::fputs("brenwick-cli: no optical drive and no image recorder found\n", stderr);
-        if (!SptiExtraSourceError().empty())
-            std::fprintf(stderr, "brenwick-cli: %s\n", SptiExtraSourceError().c_str());
-        return kExitFailed;
-    }
+    if (const auto refused = StartDriveCommand(args, "usage: brenwick-cli devices")) return *refused;
     TSCSIDevice device;
     device.OnDebugMessage = [](TObject*, const std::string& text, std::uint8_t) {
         std::fprintf(stderr, "%s\n", text.c_str());
