@@ -150,6 +150,19 @@ class WorkflowE2eTest : public ::testing::Test {
         m_cd->WaitForRecording();
         m_wf->ProcessEvents();
     }
+    // Burn with `archives` and the other options as they are; returns the job's report.
+    TRunReport burn(const std::vector<std::string>& archives) {
+        const std::size_t jobs = m_finished.size() + 1;
+        m_wf->Options().Archives = archives;
+        m_wf->ButtonBurnClick();
+        waitForEnd(jobs);
+        return m_finished.size() == jobs ? m_finished.back() : TRunReport{};
+    }
+    // A burn that must record.
+    void recordBackup(const std::vector<std::string>& archives) {
+        const TRunReport r = burn(archives);
+        ASSERT_EQ(r.outcome, TRunOutcome::Recorded) << r.error;
+    }
     bool logged(const std::string& line) const {
         return std::find(m_log.begin(), m_log.end(), line) != m_log.end();
     }
@@ -305,10 +318,7 @@ TEST_F(WorkflowE2eTest, EraseBeforeThenBackup) {
 TEST_F(WorkflowE2eTest, ContinuedDiscShowsEveryRun) {
     makeRecorder("default", TMediaType::CdRw80);
     start(9, 5);
-    m_wf->Options().Archives = {src("notes.txt")};
-    m_wf->ButtonBurnClick();
-    waitForEnd();
-    ASSERT_EQ(m_finished[0].outcome, TRunOutcome::Recorded) << m_finished[0].error;
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
 
     m_wf->Options().Import = true;
     m_wf->Options().Archives = {src("Docs/")};  // same minute: the same folder
@@ -318,10 +328,7 @@ TEST_F(WorkflowE2eTest, ContinuedDiscShowsEveryRun) {
     EXPECT_TRUE(logged("<<< SESSIONS ON DISC : 1"));
 
     m_clock = localTime(11, 30);
-    m_wf->Options().Archives = {src("a:b/")};
-    m_wf->ButtonBurnClick();
-    waitForEnd(3);
-    ASSERT_EQ(m_finished[2].outcome, TRunOutcome::Recorded) << m_finished[2].error;
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("a:b/")}));
 
     ShutdownTransport();
     const TRecorderState state = disc();
@@ -367,13 +374,9 @@ TEST_F(WorkflowE2eTest, FreeSpaceAgainstSessionSize) {
         setCapacity(std::int32_t(c.freeSectors + kCdRunOut));
         start();
         m_log.clear();
-        m_finished.clear();
-        m_wf->Options().Archives = {src("data.bin"), src("Docs/")};
-        m_wf->ButtonBurnClick();
-        waitForEnd();
-        ASSERT_EQ(m_finished.size(), 1u);
-        EXPECT_EQ(m_finished[0].outcome, c.outcome) << c.freeSectors << " " << m_finished[0].error;
-        EXPECT_EQ(m_finished[0].sessionBytes, sectors * kSectorSize);
+        const TRunReport r = burn({src("data.bin"), src("Docs/")});
+        EXPECT_EQ(r.outcome, c.outcome) << c.freeSectors << " " << r.error;
+        EXPECT_EQ(r.sessionBytes, sectors * kSectorSize);
         EXPECT_TRUE(logged(sizeLine)) << c.freeSectors;
         const auto size = std::find(m_log.begin(), m_log.end(), sizeLine);
         ASSERT_NE(size, m_log.end());
@@ -394,10 +397,7 @@ TEST_F(WorkflowE2eTest, FreeSpaceAgainstSessionSize) {
 TEST_F(WorkflowE2eTest, PrepareBeforeAnyBurnDoesNotImport) {
     makeRecorder("default", TMediaType::CdRw80);
     start(9, 5);
-    m_wf->Options().Archives = {src("notes.txt")};
-    m_wf->ButtonBurnClick();
-    waitForEnd();
-    ASSERT_EQ(m_finished[0].outcome, TRunOutcome::Recorded) << m_finished[0].error;
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
 
     stop();
     start(10, 0);  // the program started again
@@ -437,11 +437,8 @@ TEST_F(WorkflowE2eTest, EntriesWithAndWithoutColon) {
     writeBinary("a:b/data:1.bin", 70000);
     makeRecorder("default", TMediaType::CdRw80);
     start();
-    m_wf->Options().Archives = {src("c:d.txt"), src("a:b/data:1.bin"), src("a:b"), src("notes.txt"),
-                                src("Docs/report.txt")};
-    m_wf->ButtonBurnClick();
-    waitForEnd();
-    ASSERT_EQ(m_finished[0].outcome, TRunOutcome::Recorded) << m_finished[0].error;
+    ASSERT_NO_FATAL_FAILURE(recordBackup(
+        {src("c:d.txt"), src("a:b/data:1.bin"), src("a:b"), src("notes.txt"), src("Docs/report.txt")}));
     EXPECT_EQ(m_finished[0].itemsNotBackedUp(), 0);
     stop();
     const std::set<std::string> paths = readBack(0);
@@ -463,10 +460,7 @@ TEST_F(WorkflowE2eTest, NameTooLongCountsOnce) {
     write(longName + "/f.txt", "f\n");
     makeRecorder("default", TMediaType::CdRw80);
     start();
-    m_wf->Options().Archives = {src(longName + "/f.txt"), src("notes.txt")};
-    m_wf->ButtonBurnClick();
-    waitForEnd();
-    ASSERT_EQ(m_finished[0].outcome, TRunOutcome::Recorded) << m_finished[0].error;
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src(longName + "/f.txt"), src("notes.txt")}));
     EXPECT_EQ(m_finished[0].itemsNotBackedUp(), 1);
     EXPECT_EQ(m_finished[0].filesAdded, 1);
     EXPECT_EQ(std::count_if(m_log.begin(), m_log.end(),
