@@ -482,6 +482,7 @@ TEST_F(WorkflowE2eTest, EjectOnlyAfterSuccess) {
     EXPECT_TRUE(m_finished[0].ejected);
     ShutdownTransport();
     EXPECT_TRUE(disc().disc.trayOpen);
+    expectContents(0, {{"2024-05-01 09.05", "notes.txt"}});
 }
 
 // No recorder at the profile's index: every job stops with the not-ready line.
@@ -524,6 +525,26 @@ TEST_F(WorkflowE2eTest, StopInTheMiddle) {
     EXPECT_EQ(m_log.back(), "<<< OPERATION ABORTED BY USER");
     EXPECT_FALSE(m_finished[0].ejected);
     EXPECT_EQ(m_wf->State(), TJobState::Idle);
+
+    // The disc takes the next backup, at full speed.
+    stop();
+    {
+        const TRecorderState state = disc();
+        EXPECT_FALSE(state.disc.trayOpen);
+        EXPECT_TRUE(state.disc.validate().empty()) << state.disc.validate();
+    }
+    throttle("default", 0);
+    start(10, 0);
+    m_wf->Options().EjectDisc = false;
+    m_log.clear();
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+    stop();
+    const TRecorderState state = disc();
+    ASSERT_GE(state.disc.closedSessions, 1);
+    ASSERT_NE(state.disc.lastTrack(), nullptr);
+    // The new backup's file system begins at its own track, the last one; the stopped recording's track
+    // lies before it.
+    expectContents(state.disc.lastTrack()->start, {{"2024-05-01 10.00", "notes.txt"}});
 }
 
 }  // namespace
