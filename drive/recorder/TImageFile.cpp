@@ -56,16 +56,42 @@ bool TImageFile::Read(std::int64_t lba, std::span<std::uint8_t> data, std::strin
 }
 
 bool TImageFile::Write(std::int64_t lba, std::span<const std::uint8_t> data, std::string& error) {
-    std::size_t done = 0;
+    // Runs of all-zero blocks become holes (a backup of sparse files, disc padding), so that the image
+    // takes on disk only the blocks that hold data; any other bytes are written as they are.
     const off_t offset = off_t(lba) * off_t(kBlockSize);
+    std::size_t at = 0;
+    while (at < data.size()) {
+        const bool zero = isZeroBlock(data, at);
+        std::size_t end = at;
+        do {
+            end = std::min(end + kBlockSize, data.size());
+        } while (end < data.size() && isZeroBlock(data, end) == zero);
+        const bool done = zero ? Zero((offset + off_t(at)) / off_t(kBlockSize),
+                                      std::int64_t((end - at) / kBlockSize), error)
+                               : writeBytes(offset + off_t(at), data.subspan(at, end - at), error);
+        if (!done) return false;
+        at = end;
+    }
+    m_dirty = true;
+    return true;
+}
+
+bool TImageFile::writeBytes(off_t offset, std::span<const std::uint8_t> data, std::string& error) {
+    std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = ::pwrite(m_fd, data.data() + done, data.size() - done, offset + off_t(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return Fail(error, "cannot write disc image " + m_path);
         done += std::size_t(n);
     }
-    m_dirty = true;
     return true;
+}
+
+// A whole block of zeros at `at`; a last partial block never counts (it is written as it is).
+bool TImageFile::isZeroBlock(std::span<const std::uint8_t> data, std::size_t at) {
+    if (data.size() - at < kBlockSize) return false;
+    const std::uint8_t* block = data.data() + at;
+    return block[0] == 0 && std::memcmp(block, block + 1, kBlockSize - 1) == 0;
 }
 
 bool TImageFile::Zero(std::int64_t lba, std::int64_t blocks, std::string& error) {
@@ -82,7 +108,7 @@ bool TImageFile::Zero(std::int64_t lba, std::int64_t blocks, std::string& error)
         if (::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, inside) != 0) {
             static const std::uint8_t zeros[kBlockSize] = {};
             for (off_t at = 0; at < inside; at += off_t(kBlockSize)) {
-                if (!Write((offset + at) / off_t(kBlockSize), zeros, error)) return false;
+                if (!writeBytes(offset + at, zeros, error)) return false;
             }
         }
     }

@@ -3,6 +3,8 @@
 // session is closed, not once per WRITE.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -28,6 +30,7 @@ public:
 
     // Whole blocks only; a block past the end of the file reads as zeros (the file is sparse).
     [[nodiscard]] bool Read(std::int64_t lba, std::span<std::uint8_t> data, std::string& error) const;
+    // Blocks of zeros become holes.
     [[nodiscard]] bool Write(std::int64_t lba, std::span<const std::uint8_t> data, std::string& error);
     // Writes zeros as a hole (padding of closed tracks).
     [[nodiscard]] bool Zero(std::int64_t lba, std::int64_t blocks, std::string& error);
@@ -37,6 +40,9 @@ public:
     std::int64_t sizeInBlocks() const;
 
 private:
+    [[nodiscard]] bool writeBytes(off_t offset, std::span<const std::uint8_t> data, std::string& error);
+    static bool isZeroBlock(std::span<const std::uint8_t> data, std::size_t at);
+
     int m_fd = -1;
     bool m_dirty = false;
     std::string m_path;
