@@ -12,6 +12,7 @@
 
 #include "drive/qrDrvLib.h"
 #include "engine/qrCache.h"
+#include "engine/qrInterruptedSession.h"
 #include "isofs/qrCompilation.h"
 
 namespace brenwick {
@@ -102,6 +103,13 @@ class TQrvBurner : public TSCSIDevice {
     // session would overwrite it); nothing is then to be recorded.
     [[nodiscard]] bool Prepare(bool imageFile = false, TDEntry* importTarget = nullptr);
 
+    // ---- Before a recording (qrInterruptedSession.cpp) ----
+    // On a CD whose last session is incomplete and holds a recorded track (a recording that was stopped,
+    // failed or killed), closes that session with the disc kept appendable, so that the next backup is a
+    // session of its own, the one readers find. Sends nothing otherwise. Writes to the disc: only a Burn
+    // calls it, never a Prepare alone.
+    [[nodiscard]] TInterruptedSession CloseInterruptedSession();
+
     // ---- Recording control (qrISOBurner.cpp) ----
     // Starts the recording of the prepared session: starts the cache, waits on the calling thread until it
     // is full (or holds the whole session), then starts the write thread. False when the cache failed
@@ -139,6 +147,7 @@ class TQrvBurner : public TSCSIDevice {
     friend class TEraseThread;
 
     void wireCompilation();
+    bool lastSessionHoldsRecordedTrack();
     void recordingSleep(unsigned ms);
     TCacheInput takeCacheInput();
     void joinWriteThread();

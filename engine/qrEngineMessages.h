@@ -26,6 +26,10 @@ inline constexpr std::string_view kMsgWritingLeadOut =
 inline constexpr std::string_view kMsgErasing = ">>> ERASING %s AT %s";
 inline constexpr std::string_view kMsgEraseTimedOut = ">>> ERASE DID NOT END IN TIME";
 inline constexpr std::string_view kMsgEraseNotBlank = ">>> DISC IS NOT BLANK AFTER ERASING";
+inline constexpr std::string_view kMsgClosingInterrupted =
+    ">>> CLOSING THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING";
+inline constexpr std::string_view kMsgCloseInterruptedFailed =
+    ">>> THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING COULD NOT BE CLOSED";
 
 // Replaces the first "%s" (or "%d") of `pattern` by `value`; a pattern without one is returned unchanged.
 inline std::string FormatMessage(std::string_view pattern, std::string_view value) {
