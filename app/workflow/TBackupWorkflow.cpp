@@ -6,6 +6,7 @@
 #include "app/workflow/TSessionPaths.h"
 #include "app/workflow/TSizeFormat.h"
 #include "drive/qrConst.h"
+#include "engine/qrEngineMessages.h"
 
 namespace brenwick {
 
@@ -223,7 +224,13 @@ void TBackupWorkflow::DoBurn() {
         return;
     }
     showDiscType();
-    if (!DoPrepare()) {
+    if (!closeInterruptedSession()) {
+        finishJob(TRunOutcome::RecordFailed, std::string(kMsgCloseInterruptedFailed));
+        return;
+    }
+    const bool prepared = DoPrepare();
+    m_burner.SetSessionImport(m_sessionImport);  // a Prepare alone imports as this Burn was asked to
+    if (!prepared) {
         finishJob(m_report.outcome);
         return;
     }
@@ -238,6 +245,22 @@ void TBackupWorkflow::DoBurn() {
     // starts. It is applied again now and on every timer tick until the recording ends.
     if (started && m_stopPending) m_burner.AbortWrite();
     if (m_view.processPending) m_view.processPending();
+}
+
+// A stopped or failed recording (or a program killed mid-recording) leaves its track at the start of an
+// incomplete session; a backup recorded as a later track of that session would be hidden behind the
+// stopped one's file system. The session is closed first, and an import then takes the last complete
+// session before it: the closed one lists files whose data were never written.
+bool TBackupWorkflow::closeInterruptedSession() {
+    const TInterruptedSession closing = m_burner.CloseInterruptedSession();
+    switch (closing.result) {
+        case TInterruptedClose::NotNeeded: return true;
+        case TInterruptedClose::Failed: return false;  // the burner logged it
+        case TInterruptedClose::Closed: break;
+    }
+    if (m_sessionImport != 0)
+        m_burner.SetSessionImport(static_cast<std::int16_t>(closing.sessionsBefore & 0xFF));
+    return true;
 }
 
 void TBackupWorkflow::DoErase() {
@@ -284,7 +307,8 @@ void TBackupWorkflow::ButtonPrePareClick() {
 void TBackupWorkflow::ButtonBurnClick() {
     if (!ControlStatesFor(m_state).burn || JobActive()) return;
     m_report = {};
-    m_burner.SetSessionImport(m_options.Import ? -1 : 0);
+    m_sessionImport = m_options.Import ? -1 : 0;
+    m_burner.SetSessionImport(m_sessionImport);
     m_burner.SetFinalizeDisc(m_options.CloseDisc);
     if (m_options.EraseBefore) {
         BurnAfterErase = true;

@@ -136,6 +136,7 @@ class TBackupWorkflow {
     void finishJob(TRunOutcome outcome, std::string error = {});
     bool onOwnerThread() const { return std::this_thread::get_id() == m_owner; }
     bool addEntry(const std::string& sessionFolder, const std::string& entry);
+    bool closeInterruptedSession();
 
     TBurnerAccess& m_burner;
     TWorkflowView m_view;
@@ -150,6 +151,7 @@ class TBackupWorkflow {
     bool m_recordingActive = false;
     bool m_erasingActive = false;
     bool m_stopPending = false;     // Stop asked during this recording; applied again until it ends
+    std::int16_t m_sessionImport = 0;  // the session-import selector the last Burn set
     std::int64_t m_gaugeMax = 100;  // the Process gauge's range before scaling
     TProgress m_progress;
     TRunReport m_report;

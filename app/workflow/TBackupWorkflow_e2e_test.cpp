@@ -547,5 +547,156 @@ TEST_F(WorkflowE2eTest, StopInTheMiddle) {
     expectContents(state.disc.lastTrack()->start, {{"2024-05-01 10.00", "notes.txt"}});
 }
 
+// The start of the last complete session as a mounting reader learns it: READ TOC format 1 (the first
+// track of the last session), not a sector the test chooses.
+std::int32_t lastSessionStart(TQrvBurner& cd) {
+    std::array<std::uint8_t, 12> toc{};
+    if (!cd.ReadToc(1, toc, false, 0, 12, 0)) return -1;
+    return std::int32_t(std::uint32_t(toc[8]) << 24 | std::uint32_t(toc[9]) << 16 | std::uint32_t(toc[10]) << 8 |
+                        toc[11]);
+}
+
+class InterruptedRecordingTest : public WorkflowE2eTest {
+  protected:
+    void makeBig() {
+        std::ofstream big(m_src / "big.bin", std::ios::binary);
+        const std::string chunk(1 << 20, 'x');
+        for (int i = 0; i < 8; ++i) big << chunk;
+    }
+    // A slow recording of big.bin at 10:00, stopped once data reached the disc.
+    void stoppedBackup() {
+        throttle("default", 1);
+        start(10, 0);
+        m_wf->Options().Archives = {src("big.bin")};
+        m_wf->ButtonBurnClick();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (m_cd->BytesWritten() < 4 * 63488 && m_finished.empty()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+            (void)m_wf->WaitForEvents(std::chrono::milliseconds(10));
+            m_wf->ProcessEvents();
+        }
+        m_wf->ButtonStopClick();
+        waitForEnd();
+        ASSERT_EQ(m_finished.back().outcome, TRunOutcome::Stopped);
+        stop();
+        throttle("default", 0);
+    }
+    std::size_t count(const std::string& line) const {
+        return std::size_t(std::count(m_log.begin(), m_log.end(), line));
+    }
+};
+
+constexpr const char* kClosingLine = ">>> CLOSING THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING";
+
+// A backup after a stopped one is a session of its own, the last one, and the one a reader mounts; with
+// "continue" it lists the files of the last complete session before the stopped one, never the stopped
+// backup's files, whose data were never written.
+TEST_F(InterruptedRecordingTest, BackupAfterStopIsWhatReadersSee) {
+    for (const bool import : {false, true}) {
+        SCOPED_TRACE(import ? "continue" : "no continue");
+        fs::remove_all(m_recorders);
+        m_finished.clear();
+        makeRecorder("default", TMediaType::CdR80);
+        makeBig();
+        start(9, 5);
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        stop();
+        ASSERT_NO_FATAL_FAILURE(stoppedBackup());
+        {
+            const TRecorderState state = disc();
+            ASSERT_EQ(state.disc.closedSessions, 1);
+            ASSERT_EQ(state.disc.openSession(), 2);  // the stopped recording's track, its session open
+        }
+
+        start(11, 30);
+        m_log.clear();
+        m_wf->Options().Import = import;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        EXPECT_EQ(count(kClosingLine), 1u);
+        const std::int32_t mounted = lastSessionStart(*m_cd);
+        stop();
+
+        const TRecorderState state = disc();
+        ASSERT_EQ(state.disc.closedSessions, 3);
+        EXPECT_EQ(state.disc.openSession(), 0);
+        EXPECT_EQ(mounted, state.disc.sessionStart(3));
+        const std::set<std::string> paths = readBack(mounted);
+        EXPECT_TRUE(paths.count(onDisc("2024-05-01 11.30", "Docs/report.txt")));
+        EXPECT_FALSE(paths.count(onDisc("2024-05-01 10.00", "big.bin")));
+        EXPECT_EQ(paths.count(onDisc("2024-05-01 09.05", "notes.txt")), import ? 1u : 0u);
+        std::vector<std::pair<std::string, std::string>> files = {{"2024-05-01 11.30", "Docs/report.txt"},
+                                                                  {"2024-05-01 11.30", "Docs/sub/deep.txt"}};
+        if (import) files.emplace_back("2024-05-01 09.05", "notes.txt");
+        expectContents(mounted, files);
+    }
+}
+
+// The next backup after the closed one needs no closing, and continues from the new last session.
+TEST_F(InterruptedRecordingTest, ClosingHappensOnceAndImportFollowsTheNewSession) {
+    makeRecorder("default", TMediaType::CdRw80);
+    makeBig();
+    start(9, 5);
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+    stop();
+    ASSERT_NO_FATAL_FAILURE(stoppedBackup());
+    start(11, 30);
+    m_wf->Options().Import = true;
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+    m_clock = localTime(12, 0);
+    m_log.clear();
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("a:b/")}));
+    EXPECT_EQ(count(kClosingLine), 0u);
+    EXPECT_TRUE(logged("<<< SESSIONS ON DISC : 3"));
+    const std::int32_t mounted = lastSessionStart(*m_cd);
+    stop();
+    const std::set<std::string> paths = readBack(mounted);
+    for (const auto& [session, rel] :
+         std::vector<std::pair<std::string, std::string>>{{"2024-05-01 09.05", "notes.txt"},
+                                                          {"2024-05-01 11.30", "Docs/report.txt"},
+                                                          {"2024-05-01 12.00", "a:b/colon.txt"}})
+        EXPECT_TRUE(paths.count(onDisc(session, rel))) << session << " " << rel;
+    EXPECT_FALSE(paths.count(onDisc("2024-05-01 10.00", "big.bin")));
+}
+
+// A program killed mid-recording: a child process runs a slow backup and dies while it writes; the next
+// backup is what a mounting reader finds.
+TEST_F(InterruptedRecordingTest, BackupAfterKilledRecordingIsWhatReadersSee) {
+    makeRecorder("default", TMediaType::CdR80);
+    makeBig();
+    start(9, 5);
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+    stop();
+    throttle("default", 1);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        start(10, 0);
+        m_wf->Options().Archives = {src("big.bin")};
+        m_wf->ButtonBurnClick();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (m_cd->BytesWritten() < 4 * 63488 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ::_exit(m_cd->BytesWritten() >= 4 * 63488 ? 0 : 1);  // no closing, no flush: as if killed
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    throttle("default", 0);
+
+    {
+        start(11, 30);
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        const std::int32_t mounted = lastSessionStart(*m_cd);
+        stop();
+        const TRecorderState state = disc();
+        EXPECT_EQ(state.disc.openSession(), 0);
+        EXPECT_EQ(mounted, state.disc.sessionStart(state.disc.closedSessions));
+        const std::set<std::string> paths = readBack(mounted);
+        EXPECT_FALSE(paths.count(onDisc("2024-05-01 10.00", "big.bin")));
+        expectContents(mounted, {{"2024-05-01 11.30", "Docs/report.txt"}, {"2024-05-01 09.05", "notes.txt"}});
+    }
+}
+
 }  // namespace
 }  // namespace brenwick

@@ -200,6 +200,44 @@ TEST_F(WorkflowTest, LayoutRefusalStopsTheBurn) {
     EXPECT_EQ(m_wf->State(), TJobState::Idle);
 }
 
+// A Burn after an interrupted recording: the burner closes the stopped session first; an import then takes
+// the last complete session before it (none when there was none), and a later Prepare alone imports as the
+// Burn was asked to. When the closing fails nothing is laid out or recorded.
+TEST_F(WorkflowTest, BurnAfterAnInterruptedRecording) {
+    struct TCase {
+        bool import;
+        TInterruptedClose result;
+        int sessionsBefore;
+        const char* prepared;  // the Prepare call of the Burn, or "" when none
+    };
+    for (const TCase& c : {TCase{true, TInterruptedClose::Closed, 2, "Prepare import=2"},
+                           TCase{true, TInterruptedClose::Closed, 0, "Prepare import=0"},
+                           TCase{false, TInterruptedClose::Closed, 2, "Prepare import=0"},
+                           TCase{true, TInterruptedClose::NotNeeded, 0, "Prepare import=-1"},
+                           TCase{true, TInterruptedClose::Failed, 1, ""}}) {
+        SCOPED_TRACE(c.prepared);
+        m_burner.calls.clear();
+        m_finished.clear();
+        m_burner.interrupted = {c.result, c.sessionsBefore};
+        m_wf->Options().Archives = {src("b.txt")};
+        m_wf->Options().Import = c.import;
+        m_wf->ButtonBurnClick();
+        settle();
+        ASSERT_EQ(m_finished.size(), 1u);
+        EXPECT_EQ(called("CloseInterruptedSession"), c.result != TInterruptedClose::NotNeeded);
+        if (c.result == TInterruptedClose::Failed) {
+            EXPECT_EQ(m_finished[0].outcome, TRunOutcome::RecordFailed);
+            EXPECT_FALSE(called("BurnCD"));
+            EXPECT_TRUE(std::none_of(m_burner.calls.begin(), m_burner.calls.end(),
+                                     [](const std::string& call) { return call.rfind("Prepare", 0) == 0; }));
+            continue;
+        }
+        EXPECT_TRUE(called(c.prepared));
+        EXPECT_EQ(m_finished[0].outcome, TRunOutcome::Recorded);
+        EXPECT_EQ(m_burner.sessionImport, c.import ? -1 : 0);
+    }
+}
+
 // Prepare never reads the check boxes; Burn copies import and close-disc into the burner first.
 TEST_F(WorkflowTest, PrepareBeforeBurnIgnoresContinue) {
     m_wf->Options().Archives = {src("b.txt")};

@@ -27,6 +27,7 @@ class TScriptedBurner : public TBurnerAccess {
     int sessions = 0;
     std::int64_t imageSectors = 1000;
     bool prepareResult = true;
+    TInterruptedSession interrupted;  // what CloseInterruptedSession finds and does
     std::vector<std::string> devices = {"8:0:0,image:default BRENWICKIMAGE RECORDER   1.0 "};
     int leftOut = 0;
     // What ForceDirectory does: Counted refuses and counts the item in LeftOutCount, as the tree does for
@@ -144,6 +145,10 @@ class TScriptedBurner : public TBurnerAccess {
     void SetDateModification(TDateTime date) override { dateModification = date; }
     void SetSessionImport(std::int16_t selector) override { sessionImport = selector; }
     void SetFinalizeDisc(bool finalize) override { finalizeDisc = finalize; }
+    TInterruptedSession CloseInterruptedSession() override {
+        if (interrupted.result != TInterruptedClose::NotNeeded) calls.push_back("CloseInterruptedSession");
+        return interrupted;
+    }
     bool Prepare() override {
         calls.push_back("Prepare import=" + std::to_string(sessionImport));
         return prepareResult;
