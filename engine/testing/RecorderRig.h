@@ -75,6 +75,7 @@ struct TRigOptions {
     unsigned speedX = 0;              // 0: unthrottled
     unsigned minBusyPolls = 1;        // commands that a busy operation (BLANK, close, load) answers NOT READY
     std::vector<std::string> faults;  // fault file lines in force from the start (identity faults need it)
+    std::int32_t capacity = 0;        // blocks of the blank disc; 0: the medium's own
 };
 
 class TRecorderRig {
@@ -84,6 +85,7 @@ class TRecorderRig {
         std::filesystem::create_directories(m_folder);
         TRecorderState state;
         state.disc = TDiscState::blankDisc(options.media);
+        if (options.capacity > 0) state.disc.capacity = options.capacity;
         std::string error;
         if (!SaveStateFile(m_folder, state, error)) ADD_FAILURE() << "cannot make the recorder: " << error;
         for (const auto& line : options.faults) AddFault(line);
