@@ -49,8 +49,8 @@ TEST_F(ImageFileTest, MixedBlocksReadBackAsWritten) {
         std::vector<int> dataBlocks;  // indices of the 31 blocks that hold data
     };
     const std::vector<TCase> cases = {
-        {"all data", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24,
-                      25, 26, 27, 28, 29, 30}},
+        {"all data", {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
+                      16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30}},
         {"all zeros", {}},
         {"zeros first", {30}},
         {"zeros last", {0}},
@@ -62,9 +62,11 @@ TEST_F(ImageFileTest, MixedBlocksReadBackAsWritten) {
     ASSERT_TRUE(m_image.Write(1000, old, error)) << error;  // over data: the zeros must replace it
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const std::int64_t lba : {std::int64_t{1000}, std::int64_t{2000} + 31 * std::int64_t(&c - &cases[0])}) {
+        for (const std::int64_t lba :
+             {std::int64_t{1000}, std::int64_t{2000} + 31 * std::int64_t(&c - &cases[0])}) {
             std::vector<std::uint8_t> bytes(31 * kBlockSize, 0);
-            for (int i : c.dataBlocks) bytes[std::size_t(i) * kBlockSize + std::size_t(i) * 7 % kBlockSize] = 0xA5;
+            for (int i : c.dataBlocks)
+                bytes[std::size_t(i) * kBlockSize + std::size_t(i) * 7 % kBlockSize] = 0xA5;
             ASSERT_TRUE(m_image.Write(lba, bytes, error)) << error;
             EXPECT_TRUE(read(lba, 31) == bytes) << "at " << lba;
         }
