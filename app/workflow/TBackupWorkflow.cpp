@@ -253,11 +253,8 @@ void TBackupWorkflow::DoBurn() {
 // session before it: the closed one lists files whose data were never written.
 bool TBackupWorkflow::closeInterruptedSession() {
     const TInterruptedSession closing = m_burner.CloseInterruptedSession();
-    switch (closing.result) {
-        case TInterruptedClose::NotNeeded: return true;
-        case TInterruptedClose::Failed: return false;  // the burner logged it
-        case TInterruptedClose::Closed: break;
-    }
+    if (closing.result == TInterruptedClose::NotNeeded) return true;
+    if (closing.result == TInterruptedClose::Failed) return false;  // the burner logged it
     if (m_sessionImport != 0)
         m_burner.SetSessionImport(static_cast<std::int16_t>(closing.sessionsBefore & 0xFF));
     return true;

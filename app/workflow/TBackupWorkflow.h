@@ -150,8 +150,9 @@ class TBackupWorkflow {
     bool BurnAfterErase = false;
     bool m_recordingActive = false;
     bool m_erasingActive = false;
-    bool m_stopPending = false;     // Stop asked during this recording; applied again until it ends
-    std::int16_t m_sessionImport = 0;  // the session-import selector the last Burn set
+    bool m_stopPending = false;  // Stop asked during this recording; applied again until it ends
+    // The session-import selector the last Burn set.
+    std::int16_t m_sessionImport = 0;
     std::int64_t m_gaugeMax = 100;  // the Process gauge's range before scaling
     TProgress m_progress;
     TRunReport m_report;

@@ -552,8 +552,8 @@ TEST_F(WorkflowE2eTest, StopInTheMiddle) {
 std::int32_t lastSessionStart(TQrvBurner& cd) {
     std::array<std::uint8_t, 12> toc{};
     if (!cd.ReadToc(1, toc, false, 0, 12, 0)) return -1;
-    return std::int32_t(std::uint32_t(toc[8]) << 24 | std::uint32_t(toc[9]) << 16 | std::uint32_t(toc[10]) << 8 |
-                        toc[11]);
+    return std::int32_t(std::uint32_t(toc[8]) << 24 | std::uint32_t(toc[9]) << 16 |
+                        std::uint32_t(toc[10]) << 8 | toc[11]);
 }
 
 class InterruptedRecordingTest : public WorkflowE2eTest {
@@ -568,15 +568,17 @@ class InterruptedRecordingTest : public WorkflowE2eTest {
         throttle("default", 1);
         start(10, 0);
         m_wf->Options().Archives = {src("big.bin")};
+        const std::size_t jobs = m_finished.size() + 1;
         m_wf->ButtonBurnClick();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (m_cd->BytesWritten() < 4 * 63488 && m_finished.empty()) {
+        while (m_cd->BytesWritten() < 4 * 63488 && m_finished.size() < jobs) {
             ASSERT_LT(std::chrono::steady_clock::now(), deadline);
             (void)m_wf->WaitForEvents(std::chrono::milliseconds(10));
             m_wf->ProcessEvents();
         }
         m_wf->ButtonStopClick();
-        waitForEnd();
+        waitForEnd(jobs);
+        ASSERT_EQ(m_finished.size(), jobs);
         ASSERT_EQ(m_finished.back().outcome, TRunOutcome::Stopped);
         stop();
         throttle("default", 0);
