@@ -700,5 +700,20 @@ TEST_F(InterruptedRecordingTest, BackupAfterKilledRecordingIsWhatReadersSee) {
     }
 }
 
+// A DVD-R gets no closing before a backup: its stopped disc-at-once recording was closed by the flush
+// (the drive pads the reservation and writes the lead-out), so the next backup finds no free space and
+// records nothing, rather than writing where the stopped one's file system would hide it.
+TEST_F(InterruptedRecordingTest, DvdRAfterStopTakesNoBackup) {
+    makeRecorder("default", TMediaType::DvdR);
+    makeBig();
+    ASSERT_NO_FATAL_FAILURE(stoppedBackup());
+    start(11, 30);
+    m_log.clear();
+    const TRunReport r = burn({src("Docs/")});
+    EXPECT_EQ(r.outcome, TRunOutcome::NoSpace) << r.error;
+    EXPECT_TRUE(logged("<<< REQUIRE MORE SPACE ON DISC!"));
+    EXPECT_EQ(count(kClosingLine), 0u);
+}
+
 }  // namespace
 }  // namespace brenwick
