@@ -309,45 +309,43 @@ class BigFiles : public ::testing::Test {
 // The first session: every byte of the two big files and the small file after them comes back in the three
 // readers; the file of 4 GiB is reported and not recorded; the image holds little more than the data.
 TEST_F(BigFiles, FilesUpTo4GiBMinus1AreRecordedWholeOnADvd) {
-    {
-        TRecorderRig rig(dvd(TMediaType::DvdPlusR));
-        TQrvBurner& b = rig.burner();
-        makeSources(rig.tree().root());
-        ASSERT_TRUE(rig.Compile("run1", m_source));
-        EXPECT_TRUE(rig.Logged(">>> NOT BACKED UP: " + m_source + "/d.bin (4 GB OR LARGER)"));
-        EXPECT_EQ(b.LeftOutCount(), 1);
-        EXPECT_EQ(fileNamed(b, "d.bin"), nullptr);
+    TRecorderRig rig(dvd(TMediaType::DvdPlusR));
+    TQrvBurner& b = rig.burner();
+    makeSources(rig.tree().root());
+    ASSERT_TRUE(rig.Compile("run1", m_source));
+    EXPECT_TRUE(rig.Logged(">>> NOT BACKED UP: " + m_source + "/d.bin (4 GB OR LARGER)"));
+    EXPECT_EQ(b.LeftOutCount(), 1);
+    EXPECT_EQ(fileNamed(b, "d.bin"), nullptr);
 
-        const TFEntry* a = fileNamed(b, "a.bin");
-        const TFEntry* small = fileNamed(b, "c.txt");
-        ASSERT_NE(a, nullptr);
-        ASSERT_NE(small, nullptr);
-        EXPECT_EQ(a->Size, 4 * kGiB - 1);
-        const std::int64_t dataSectors = (4 * kGiB + 2 * kGiB + 70001 + 2047) / 2048;
-        EXPECT_GT(b.ImageSectors, dataSectors);
+    const TFEntry* a = fileNamed(b, "a.bin");
+    const TFEntry* small = fileNamed(b, "c.txt");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(a->Size, 4 * kGiB - 1);
+    const std::int64_t dataSectors = (4 * kGiB + 2 * kGiB + 70001 + 2047) / 2048;
+    EXPECT_GT(b.ImageSectors, dataSectors);
 
-        const auto began = std::chrono::steady_clock::now();
-        const auto outcome = rig.Burn();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
-        struct rusage usage {};
-        (void)::getrusage(RUSAGE_SELF, &usage);
-        std::printf("recorded %lld MB in %.1f s, peak memory of the process %ld MB\n",
-                    static_cast<long long>(b.BytesWritten() / 1000000), took.count(), usage.ru_maxrss / 1024);
-        ASSERT_TRUE(outcome.started);
-        EXPECT_EQ(outcome.error, "");
-        EXPECT_EQ(b.BytesWritten(), b.ImageSectors * 2048);
-        expectReadersSee(rig.imagePath(), 0, expected("run1"), rig.tree().root());
-        // The small file lies beyond 6 GiB of the session: its extent is past 2^31 and 2^32 bytes.
-        const auto extents = isoinfoExtents("isoinfo -i " + Quote(rig.imagePath()) + " -J -j iso8859-1 -l");
-        ASSERT_EQ(extents.count("/run1/c.txt"), 1u);
-        EXPECT_GT(extents.at("/run1/c.txt").first * 2048, 6 * kGiB);
-        EXPECT_EQ(extents.at("/run1/a.bin").second, 4 * kGiB - 1);
+    const auto began = std::chrono::steady_clock::now();
+    const auto outcome = rig.Burn();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+    struct rusage usage {};
+    (void)::getrusage(RUSAGE_SELF, &usage);
+    std::printf("recorded %lld MB in %.1f s, peak memory of the process %ld MB\n",
+                static_cast<long long>(b.BytesWritten() / 1000000), took.count(), usage.ru_maxrss / 1024);
+    ASSERT_TRUE(outcome.started);
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_EQ(b.BytesWritten(), b.ImageSectors * 2048);
+    expectReadersSee(rig.imagePath(), 0, expected("run1"), rig.tree().root());
+    // The small file lies beyond 6 GiB of the session: its extent is past 2^31 and 2^32 bytes.
+    const auto extents = isoinfoExtents("isoinfo -i " + Quote(rig.imagePath()) + " -J -j iso8859-1 -l");
+    ASSERT_EQ(extents.count("/run1/c.txt"), 1u);
+    EXPECT_GT(extents.at("/run1/c.txt").first * 2048, 6 * kGiB);
+    EXPECT_EQ(extents.at("/run1/a.bin").second, 4 * kGiB - 1);
 
-        struct stat st {};
-        ASSERT_EQ(::stat(rig.imagePath().c_str(), &st), 0);
-        EXPECT_EQ(std::uint64_t(st.st_size), std::uint64_t(b.ImageSectors) * 2048);
-        EXPECT_LT(std::uint64_t(st.st_blocks) * 512, 64ull * 1024 * 1024) << "zero blocks took room on disk";
-    }
+    struct stat st {};
+    ASSERT_EQ(::stat(rig.imagePath().c_str(), &st), 0);
+    EXPECT_EQ(std::uint64_t(st.st_size), std::uint64_t(b.ImageSectors) * 2048);
+    EXPECT_LT(std::uint64_t(st.st_blocks) * 512, 64ull * 1024 * 1024) << "zero blocks took room on disk";
 }
 
 // Streams the session that `layout` describes (metadata, then every file that holds data, in the order of
