@@ -38,6 +38,7 @@ TInterruptedSession TQrvBurner::CloseInterruptedSession() {
     TInterruptedSession outcome;
     const int discType = GetDiscType();
     if (!IsCdFamily(discType)) return outcome;  // DVD media are laid out from sector 0 and never continued
+    if (TestWrite) return outcome;  // a simulation records nothing that could be hidden, and changes nothing
     if (!ReadDiscInformation() || !LastSessionIncomplete(DiscInfo)) return outcome;
     if (!lastSessionHoldsRecordedTrack()) return outcome;
 

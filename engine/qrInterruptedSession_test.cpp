@@ -114,6 +114,19 @@ TEST(InterruptedSession, ClosesTheSessionAndKeepsTheDiscOpen) {
     }
 }
 
+// A test write leaves the disc as it was, an interrupted session included.
+TEST(InterruptedSession, TestWriteClosesNothing) {
+    TRecorderRig rig;
+    ASSERT_NO_FATAL_FAILURE(failedSession(rig, "run1"));
+    rig.burner().TestWrite = true;
+    rig.recorder().ClearCommandLog();
+    EXPECT_EQ(rig.burner().CloseInterruptedSession().result, TInterruptedClose::NotNeeded);
+    const auto log = sent(rig);
+    EXPECT_TRUE(std::none_of(log.begin(), log.end(), changesTheDisc));
+    rig.burner().TestWrite = false;
+    EXPECT_EQ(rig.burner().CloseInterruptedSession().result, TInterruptedClose::Closed);
+}
+
 // A first recording that failed: no complete session before it, so an import has nothing to take.
 TEST(InterruptedSession, FirstRecordingInterrupted) {
     TRecorderRig rig;
