@@ -348,6 +348,19 @@ TEST_F(BigFiles, FilesUpTo4GiBMinus1AreRecordedWholeOnADvd) {
     EXPECT_LT(std::uint64_t(st.st_blocks) * 512, 64ull * 1024 * 1024) << "zero blocks took room on disk";
 }
 
+// Session at once into a reserved track of a DVD-R: the same files come back whole.
+TEST_F(BigFiles, DvdRReservedTrackHoldsTheBigFiles) {
+    TRecorderRig rig(dvd(TMediaType::DvdR));
+    TQrvBurner& b = rig.burner();
+    makeSources(rig.tree().root());
+    ASSERT_TRUE(rig.Compile("run1", m_source));
+    const auto outcome = rig.Burn();
+    ASSERT_TRUE(outcome.started);
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_EQ(b.BytesWritten(), b.ImageSectors * 2048);
+    expectReadersSee(rig.imagePath(), 0, expected("run1"), rig.tree().root());
+}
+
 // Streams the session that `layout` describes (metadata, then every file that holds data, in the order of
 // the layout) into the image at its start sector, through the cache thread as a recording does.
 bool writeSession(TQrvBurner& b, TMetadataStream metadata, const TSessionLayout& layout,
