@@ -48,6 +48,10 @@ inline constexpr std::uint16_t kCapWriteDvdRam = 0x0400;
 inline constexpr std::uint16_t kCapBufferUnderrunFree = 0x1000;
 
 // Disc type indices into DiscTypeNames.
+// Whether a current profile is an overwritable disc (DVD-RAM, DVD-RW restricted overwrite, DVD+RW): one
+// written at any address, whose backups start at sector 0.
+[[nodiscard]] bool IsOverwritableProfile(std::uint16_t profile);
+
 inline constexpr int kDiscUnknown = 0;
 inline constexpr int kDiscCdRom = 1;
 inline constexpr int kDiscCdR = 2;
@@ -157,7 +161,11 @@ class TSCSIDevice : public TObject {
     int GetDiscType();
     int GetSessionCount();
     std::uint32_t GetUsedSectors();
+    // The free sectors for a backup: the invisible track's free blocks, or the whole disc when it is
+    // overwritable (written from sector 0).
     std::uint32_t GetFreeSectors();
+    // The current profile (GET CONFIGURATION bytes 6-7), 0 when it cannot be read.
+    std::uint16_t GetCurrentProfile();
     std::uint32_t GetDiscCapacity();
     bool IsDiscErasable();
     bool SendDvdTimeStamp(TDateTime time);
@@ -234,6 +242,7 @@ class TSCSIDevice : public TObject {
     void DecodeFailure(TSrbExec& srb);
     void ApplyQuirks();
     void ResetSelection();
+    std::uint32_t overwritableSectors();
     bool ReadCapabilitiesPage(bool defaultValues, std::size_t fallbackOffset, std::size_t& pageOffset,
                               std::array<std::uint8_t, 255>& answer);
 };

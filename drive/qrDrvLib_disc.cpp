@@ -119,7 +119,33 @@ int TSCSIDevice::GetSessionCount() {
     return answer[3];
 }
 
+bool IsOverwritableProfile(std::uint16_t profile) {
+    return profile == 0x0012 || profile == 0x0013 || profile == 0x001A;
+}
+
+std::uint16_t TSCSIDevice::GetCurrentProfile() {
+    std::array<std::uint8_t, 8> answer{};
+    if (!GetConfiguration(2, 0, std::uint8_t(answer.size()), answer)) return 0;
+    TReplyReader reader(answer);
+    const std::uint16_t profile = reader.be16(6);
+    return reader.ok() ? profile : 0;
+}
+
+// The size of an overwritable disc: READ CAPACITY's last block + 1, else the formatted (or formattable)
+// capacity; 0 when neither answers.
+std::uint32_t TSCSIDevice::overwritableSectors() {
+    std::uint32_t lastBlock = 0;
+    std::uint32_t blockLength = 0;
+    if (ReadCapacity(lastBlock, blockLength) && lastBlock > 0 && lastBlock < 0xF0000000u) return lastBlock + 1;
+    std::uint32_t blocks = 0;
+    if (ReadFormatCapacities(blocks, blockLength) && blocks < 0xF0000000u) return blocks;
+    return 0;
+}
+
 std::uint32_t TSCSIDevice::GetFreeSectors() {
+    // An overwritable disc is written from sector 0, so all of it is free for the backup; its invisible
+    // track reports no free blocks at all.
+    if (IsOverwritableProfile(GetCurrentProfile())) return overwritableSectors();
     if (!ReadTrackInformation(0xFF)) return 0;
     return TrackInfo.FreeBlocks;
 }
@@ -137,6 +163,10 @@ std::uint32_t TSCSIDevice::GetUsedSectors() {
 }
 
 std::uint32_t TSCSIDevice::GetDiscCapacity() {
+    // An overwritable disc has no ATIP lead-out and no free blocks in its invisible track.
+    if (IsOverwritableProfile(GetCurrentProfile())) {
+        if (const std::uint32_t sectors = overwritableSectors(); sectors > 0) return sectors;
+    }
     AtipData.raw.fill(0);
     if (ReadToc(4, AtipData.raw, true, 0, 116, 0)) {
         std::uint32_t capacity = AtipData.LeadOutSectors();

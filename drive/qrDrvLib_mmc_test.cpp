@@ -529,6 +529,61 @@ TEST_F(MmcTest, DiscSpace) {
     EXPECT_FALSE(device.IsDiscErasable());
 }
 
+// An overwritable disc (DVD-RAM, restricted overwrite DVD-RW, DVD+RW) is written from sector 0: its free
+// space and capacity are the whole disc, from READ CAPACITY or else the format capacity, although its
+// invisible track reports no free blocks. Every other disc keeps the invisible track's free blocks.
+TEST_F(MmcTest, OverwritableDiscIsFreeWhole) {
+    std::vector<std::uint8_t> track(36, 0);
+    PutBe16(track, 0, 34);
+    PutBe32(track, 16, 0);  // free blocks as drives report them on these discs
+    std::vector<std::uint8_t> trackWithFree = track;
+    PutBe32(trackWithFree, 16, 123456);
+    const std::vector<std::uint8_t> capacity = {0x00, 0x23, 0x05, 0x3F, 0, 0, 8, 0};  // last LBA 23053Fh
+    const std::vector<std::uint8_t> noCapacity = {0, 0, 0, 0, 0, 0, 8, 0};
+    const std::vector<std::uint8_t> format = {0, 0, 0, 8, 0x00, 0x22, 0x21, 0x20, 0x02, 0, 0x08, 0};
+    struct Case {
+        const char* name;
+        std::uint16_t profile;
+        std::vector<std::uint8_t> readCapacity;  // empty: READ CAPACITY is refused
+        bool formatAnswers;
+        std::uint32_t free;
+        std::uint32_t discCapacity;
+    };
+    const Case cases[] = {
+        {"DVD+RW", 0x001A, capacity, true, 2295104, 2295104},
+        {"DVD-RAM", 0x0012, capacity, true, 2295104, 2295104},
+        {"DVD-RW restricted overwrite", 0x0013, capacity, true, 2295104, 2295104},
+        {"blank DVD+RW: the format capacity", 0x001A, noCapacity, true, 2236704, 2236704},
+        {"no capacity answer", 0x001A, {}, true, 2236704, 2236704},
+        {"nothing answers", 0x0012, {}, false, 0, 0},
+        {"DVD-R keeps the track's free blocks", 0x0011, capacity, true, 123456, 123456},
+        {"DVD-RW sequential keeps them", 0x0014, capacity, true, 123456, 123456},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> config(8, 0);
+        config[6] = std::uint8_t(c.profile >> 8);
+        config[7] = std::uint8_t(c.profile);
+        answers[0x46] = config;
+        answers[0x52] = c.profile == 0x0011 || c.profile == 0x0014 ? trackWithFree : track;
+        answers[0x23] = format;
+        illegal = {0x43};  // no ATIP on a DVD
+        if (c.readCapacity.empty()) {
+            illegal.insert(0x25);
+        } else {
+            answers[0x25] = c.readCapacity;
+        }
+        if (!c.formatAnswers) illegal.insert(0x23);
+        if (c.free == 0) illegal.insert(0x52);
+        EXPECT_EQ(device.GetFreeSectors(), c.free) << c.name;
+        EXPECT_EQ(device.GetDiscCapacity(), c.discCapacity) << c.name;
+    }
+    // No current profile: the invisible track's free blocks, as before.
+    illegal = {0x46};
+    answers[0x52] = trackWithFree;
+    EXPECT_EQ(device.GetFreeSectors(), 123456u);
+    EXPECT_EQ(device.GetCurrentProfile(), 0);
+}
+
 // WaitReady: READ DISC INFORMATION until it works, then TEST UNIT READY, within the budget.
 TEST_F(MmcTest, WaitReadyPollsWithinTheBudget) {
     std::vector<unsigned> sleeps;
