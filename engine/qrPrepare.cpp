@@ -29,6 +29,7 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
         }
         if (StartSector > 0xF0000000u) StartSector = 0;  // no address (blank media report -150 and the like)
         input.Disc = &disc;
+        if (IsOverwritableProfile(GetCurrentProfile())) input.Access = TDiscAccess::Overwritable;
     }
     input.StartSector = StartSector;
     input.SessionSelector = SessionToImport;

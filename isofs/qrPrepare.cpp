@@ -19,7 +19,11 @@ TPrepareStatus PrepareSession(TCompilation& compilation, const TPrepareInput& in
         const auto session = static_cast<std::uint8_t>(input.SessionSelector & 0xFF);
         (void)import.ImportSession(session, input.ImportTarget);  // judged by its fault below
         // A reader shows only the newest session: one that does not list the earlier files hides them.
-        if (import.Fault() != TImportFault::None && input.Disc->sessionCount() > 0) {
+        // A blank overwritable disc still reports one session; with no volume descriptor recorded there
+        // is nothing to hide, and the backup goes on without an import.
+        const bool neverRecorded =
+            input.Access == TDiscAccess::Overwritable && import.Fault() == TImportFault::NoVolume;
+        if (import.Fault() != TImportFault::None && !neverRecorded && input.Disc->sessionCount() > 0) {
             report(kIsoMsgImportFailed);
             return TPrepareStatus::ImportFailed;
         }

@@ -12,6 +12,11 @@
 
 namespace brenwick {
 
+enum class TDiscAccess {
+    Sequential,   // sessions are appended (CD, DVD-R, DVD-RW sequential)
+    Overwritable  // written at any address; a backup starts at sector 0
+};
+
 struct TPrepareInput {
     // The disc's next writable address, or 0 (a value above F0000000h is taken as 0).
     std::uint32_t StartSector = 0;
@@ -22,6 +27,9 @@ struct TPrepareInput {
     TSessionDisc* Disc = nullptr;
     bool JolietFileSystem = true;
     TVolumeInfo Volume;
+    // An overwritable disc (DVD+RW, DVD-RAM, restricted overwrite DVD-RW) counts as one session even when
+    // blank: one whose descriptor sectors were never recorded has nothing to import.
+    TDiscAccess Access = TDiscAccess::Sequential;
 };
 
 enum class TPrepareStatus {

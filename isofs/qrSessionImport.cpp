@@ -1,6 +1,7 @@
 // The session import (see qrSessionImport.h).
 #include "isofs/qrSessionImport.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -95,9 +96,12 @@ bool TSessionImport::ImportSession(std::uint8_t session, TDEntry* target) {
         return false;
     }
     std::array<std::uint8_t, 2048> buffer{};
+    bool anyRecorded = false;  // a descriptor sector that holds anything at all
     for (std::uint64_t lba = std::uint64_t{first} + 15; lba <= std::uint64_t{first} + 36; ++lba) {
         buffer.fill(0);
         if (lba > 0xFFFFFFFFu || !m_disc.read(static_cast<std::uint32_t>(lba), buffer)) continue;
+        if (std::any_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b != 0; }))
+            anyRecorded = true;
         TReplyReader r(buffer);
         if (std::memcmp(buffer.data() + 1, "CD001", 5) != 0) continue;
         if (buffer[0] == 0xFF) {  // the terminator before any Joliet descriptor: no Joliet tree, no message
@@ -115,7 +119,7 @@ bool TSessionImport::ImportSession(std::uint8_t session, TDEntry* target) {
         return m_fault == TImportFault::None;
     }
     log(FormatIsoMessage(kIsoMsgIsoImageNotFound, std::to_string(session)), kMsgProgress);
-    m_fault = TImportFault::NoJoliet;
+    m_fault = anyRecorded ? TImportFault::NoJoliet : TImportFault::NoVolume;
     return false;
 }
 

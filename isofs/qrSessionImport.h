@@ -17,6 +17,7 @@ enum class TImportFault {
     None,
     TocUnreadable,     // the session's start could not be found
     NoJoliet,          // no Joliet descriptor before the terminator or within the descriptor sectors
+    NoVolume,          // the descriptor sectors are unreadable or all zero: nothing was ever recorded there
     SectorUnreadable,  // a descriptor-named directory sector could not be read
     Loop,              // a directory met a second time
     TooDeep,           // deeper than kMaxImportDepth

@@ -140,8 +140,10 @@ class ImportTest : public ::testing::Test {
         for (const TFEntry* f = d ? d->Entries : nullptr; f != nullptr; f = f->Next) out[f->LongName] = f;
         return out;
     }
-    TPrepareStatus prepare(TSessionDisc* disc, std::uint32_t start, std::int16_t selector = -1) {
+    TPrepareStatus prepare(TSessionDisc* disc, std::uint32_t start, std::int16_t selector = -1,
+                           TDiscAccess access = TDiscAccess::Sequential) {
         TPrepareInput in;
+        in.Access = access;
         in.Disc = disc;
         in.StartSector = start;
         in.SessionSelector = selector;
@@ -452,6 +454,48 @@ TEST_F(ImportTest, OverwritingImportedDataIsRefused) {
     EXPECT_EQ(prepare(&disc, 0), TPrepareStatus::WouldOverwrite);
     EXPECT_TRUE(logged(">>> PREVIOUS SESSION WOULD BE OVERWRITTEN, NOT CONTINUING THIS DISC", 0));
     EXPECT_TRUE(stream.empty());
+}
+
+// An overwritable disc reports one session even when blank. Descriptor sectors never recorded (all zero or
+// unreadable) hold nothing to import and the backup goes on; anything recorded there that is not an
+// importable volume is still refused, and so is a blank session on a sequential disc.
+TEST_F(ImportTest, NeverRecordedOverwritableDiscHasNothingToImport) {
+    const std::string plain = tmp / "plain.img", own = tmp / "own.img";
+    WriteText(tmp / "src/a.txt", std::string(5000, 'a'));
+    writeOwnSession(plain, tmp / "src", "\\x", 0, false);  // ISO 9660 without Joliet
+    writeOwnSession(own, tmp / "src", "\\d", 0);
+    std::vector<std::uint8_t> udf(60 * 2048, 0);
+    std::memcpy(udf.data() + 16 * 2048 + 1, "BEA01", 5);  // another file system's descriptor
+    const std::vector<std::uint8_t> blank(60 * 2048, 0);
+    const std::vector<std::uint8_t> unreadable(8 * 2048, 0);  // sectors 15 to 36 cannot be read
+    const auto O = TDiscAccess::Overwritable, S = TDiscAccess::Sequential;
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> image;
+        TDiscAccess access;
+        TPrepareStatus status;
+    } cases[] = {
+        {"blank overwritable", blank, O, TPrepareStatus::Ok},
+        {"unreadable overwritable", unreadable, O, TPrepareStatus::Ok},
+        {"blank sequential", blank, S, TPrepareStatus::ImportFailed},
+        {"other file system", udf, O, TPrepareStatus::ImportFailed},
+        {"no Joliet", testing::ReadImage(plain), O, TPrepareStatus::ImportFailed},
+        {"own session", testing::ReadImage(own), O, TPrepareStatus::WouldOverwrite},
+    };
+    for (const auto& k : cases) {
+        lines.clear();
+        c.ClearCompilation();
+        WriteText(tmp / "new/b.txt", std::string(9000, 'b'));
+        ASSERT_EQ(c.AddFolder("\\", tmp / "new", false, false, true, 63, "*.*"), 1);
+        TTestDisc disc(k.image, {0});
+        EXPECT_EQ(prepare(&disc, 0, -1, k.access), k.status) << k.what;
+        EXPECT_EQ(stream.empty(), k.status != TPrepareStatus::Ok) << k.what;
+        if (k.status == TPrepareStatus::Ok) {
+            EXPECT_EQ(c.EntryCount(), 1) << k.what;  // b.txt alone: nothing was imported
+            EXPECT_FALSE(logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC", 0))
+                << k.what;
+        }
+    }
 }
 
 // A start above F0000000h is no address and becomes 0; a session that 32-bit sector fields cannot address is
