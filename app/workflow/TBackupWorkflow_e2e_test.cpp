@@ -715,5 +715,51 @@ TEST_F(InterruptedRecordingTest, DvdRAfterStopTakesNoBackup) {
     EXPECT_EQ(count(kClosingLine), 0u);
 }
 
+// DVD+RW and DVD-RAM are overwritable: a backup starts at sector 0 and the whole blank disc is free. With
+// or without continue the first backup records and reads back byte for byte; a later backup that continues
+// the written disc would overwrite the files it imports, so it is refused and the disc stays as it was.
+TEST_F(WorkflowE2eTest, OverwritableDiscsTakeABackupAndRefuseToOverwriteIt) {
+    for (const TMediaType media : {TMediaType::DvdPlusRw, TMediaType::DvdRam}) {
+        for (const bool import : {false, true}) {
+            SCOPED_TRACE(std::string(media == TMediaType::DvdRam ? "DVD-RAM" : "DVD+RW") +
+                         (import ? ", continue" : ", new"));
+            const std::string name = "default";  // the recorder the profile's device 0 selects
+            fs::remove_all(m_recorders + "/" + name);
+            makeRecorder(name, media);
+            start(9, 5);
+            m_log.clear();
+            m_wf->Options().Import = import;
+            const TRunReport r = burn({src("Docs/"), src("notes.txt")});
+            ASSERT_EQ(r.outcome, TRunOutcome::Recorded) << r.error;
+            EXPECT_FALSE(logged("<<< REQUIRE MORE SPACE ON DISC!"));
+            EXPECT_FALSE(logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC"));
+            stop();
+            const std::vector<std::pair<std::string, std::string>> files = {
+                {"2024-05-01 09.05", "Docs/report.txt"},
+                {"2024-05-01 09.05", "Docs/sub/deep.txt"},
+                {"2024-05-01 09.05", "notes.txt"}};
+            const std::set<std::string> paths = readBack(0, name);
+            for (const auto& [session, rel] : files) EXPECT_TRUE(paths.count(onDisc(session, rel))) << rel;
+            expectContents(0, files, name);
+
+            // The next run continues the written disc: its session at sector 0 would cover the first
+            // one's files, so nothing is written.
+            const std::string image = m_recorders + "/" + name + "/disc.img";
+            const std::string before = contents(image);
+            start(11, 30);
+            m_log.clear();
+            m_wf->Options().Import = true;
+            const TRunReport again = burn({src("a:b/")});
+            EXPECT_EQ(again.outcome, TRunOutcome::LayoutRefused) << again.error;
+            EXPECT_TRUE(logged(">>> PREVIOUS SESSION WOULD BE OVERWRITTEN, NOT CONTINUING THIS DISC"));
+            stop();
+            EXPECT_FALSE(before.empty());
+            EXPECT_TRUE(contents(image) == before) << "the written disc changed";
+            expectContents(0, files, name);
+            m_finished.clear();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace brenwick
