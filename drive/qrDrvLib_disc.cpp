@@ -163,19 +163,21 @@ std::uint32_t TSCSIDevice::GetUsedSectors() {
 }
 
 std::uint32_t TSCSIDevice::GetDiscCapacity() {
-    // An overwritable disc has no ATIP lead-out and no free blocks in its invisible track.
-    if (IsOverwritableProfile(GetCurrentProfile())) {
-        if (const std::uint32_t sectors = overwritableSectors(); sectors > 0) return sectors;
-    }
     AtipData.raw.fill(0);
-    if (ReadToc(4, AtipData.raw, true, 0, 116, 0)) {
-        std::uint32_t capacity = AtipData.LeadOutSectors();
+    const bool atip = ReadToc(4, AtipData.raw, true, 0, 116, 0);
+    std::uint32_t capacity = 0;
+    if (atip) {
+        capacity = AtipData.LeadOutSectors();
         std::uint32_t lastBlock = 0;
         std::uint32_t blockLength = 0;
         if (capacity < 20000 && ReadCapacity(lastBlock, blockLength) && lastBlock > capacity)
             capacity = lastBlock;
-        return capacity;
     }
+    // An overwritable disc has no ATIP lead-out and no free blocks in its invisible track.
+    if (capacity == 0 && IsOverwritableProfile(GetCurrentProfile())) {
+        if (const std::uint32_t sectors = overwritableSectors(); sectors > 0) return sectors;
+    }
+    if (atip) return capacity;
     if (ReadTrackInformation(0xFF)) return TrackInfo.FreeBlocks;
     std::uint32_t blocks = 0;
     std::uint32_t blockLength = 0;
