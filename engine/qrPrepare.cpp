@@ -17,10 +17,13 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
     TBurnerDisc disc(*this);
     TPrepareInput input;
     if (!imageFile) {
-        // Sequential DVD media (and DVD-RAM) are written from sector 0; every other disc continues at the
-        // invisible track's next writable address.
+        // Sequential DVD media and overwritable discs (DVD-RAM, DVD+RW) are written from sector 0; every
+        // other disc continues at the invisible track's next writable address. An overwritable disc's free
+        // space is the whole disc, so its session must start at 0 whatever the drive reports there.
+        const bool overwritable = IsOverwritableProfile(GetCurrentProfile());
+        if (overwritable) input.Access = TDiscAccess::Overwritable;
         const int discType = GetDiscType();
-        if (discType < kDiscDvdR || discType > kDiscDvdPlusRw) {
+        if (!overwritable && (discType < kDiscDvdR || discType > kDiscDvdPlusRw)) {
             if (ReadTrackInformation(0xFF)) {
                 StartSector = TrackInfo.NextWritableAddress;
             } else {
@@ -29,7 +32,6 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
         }
         if (StartSector > 0xF0000000u) StartSector = 0;  // no address (blank media report -150 and the like)
         input.Disc = &disc;
-        if (IsOverwritableProfile(GetCurrentProfile())) input.Access = TDiscAccess::Overwritable;
     }
     input.StartSector = StartSector;
     input.SessionSelector = SessionToImport;

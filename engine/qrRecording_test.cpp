@@ -130,6 +130,27 @@ TEST(Recording, ContinuingADvdThatWouldBeOverwrittenIsRefused) {
     EXPECT_TRUE(b.MetadataStream().empty());
 }
 
+// A blank overwritable disc reports one session that holds nothing: continuing it imports nothing and the
+// backup is recorded from sector 0, read back whole by the third-party readers.
+TEST(Recording, ContinuingABlankOverwritableDiscRecordsFromSectorZero) {
+    for (const TMediaType media : {TMediaType::DvdPlusRw, TMediaType::DvdRam}) {
+        SCOPED_TRACE(media == TMediaType::DvdRam ? "DVD-RAM" : "DVD+RW");
+        TRigOptions options;
+        options.media = media;
+        TRecorderRig rig(options);
+        TQrvBurner& b = rig.burner();
+        const auto first = makeSource(rig.tree(), "src1", kFirstRun, 1);
+        b.SessionToImport = -1;
+        ASSERT_TRUE(rig.Compile("run1", (rig.tree().root() / "src1").string()));
+        EXPECT_EQ(b.StartSector, 0u);
+        EXPECT_FALSE(rig.Logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC"));
+        const auto one = rig.Burn();
+        ASSERT_TRUE(one.started);
+        EXPECT_EQ(one.error, "");
+        expectReadersSee(rig.imagePath(), 0, under("run1", first), rig.tree().root());
+    }
+}
+
 // The WRITE commands: consecutive addresses from the start, one per cache block of at most 31 sectors,
 // ending at the session's last sector.
 TEST(Recording, WritesCoverTheSessionInConsecutiveBlocks) {
