@@ -136,7 +136,8 @@ std::uint16_t TSCSIDevice::GetCurrentProfile() {
 std::uint32_t TSCSIDevice::overwritableSectors() {
     std::uint32_t lastBlock = 0;
     std::uint32_t blockLength = 0;
-    if (ReadCapacity(lastBlock, blockLength) && lastBlock > 0 && lastBlock < 0xF0000000u) return lastBlock + 1;
+    if (ReadCapacity(lastBlock, blockLength) && lastBlock > 0 && lastBlock < 0xF0000000u)
+        return lastBlock + 1;
     std::uint32_t blocks = 0;
     if (ReadFormatCapacities(blocks, blockLength) && blocks < 0xF0000000u) return blocks;
     return 0;
