@@ -620,9 +620,9 @@ TEST_F(MmcTest, TimeStampAndStreamingDescriptor) {
     for (char c : std::string("20230315120000")) expected.push_back(std::uint8_t(c));
     EXPECT_EQ(sent.dataOut, expected);
     const auto d = StreamingDescriptor();
-    const std::array<std::uint8_t, 28> descriptor = {0,    0,    0,    0,    0,    0,    0,    0,   0x00, 0x23,
-                                                      0x12, 0x7F, 0,    0,    0xAB, 0xBD, 0,    0,   0x03, 0xE8,
-                                                      0,    0,    0x05, 0x8A, 0,    0,    0x03, 0xE8};
+    const std::array<std::uint8_t, 28> descriptor = {
+        0,    0,    0, 0, 0,    0,    0, 0, 0x00, 0x23, 0x12, 0x7F, 0,    0,
+        0xAB, 0xBD, 0, 0, 0x03, 0xE8, 0, 0, 0x05, 0x8A, 0,    0,    0x03, 0xE8};
     EXPECT_EQ(d, descriptor);
 }
 

@@ -9,7 +9,7 @@ namespace brenwick {
 
 // The root of the event senders: the burner (and the drive object it derives from) is a TObject.
 class TObject {
-public:
+  public:
     virtual ~TObject() = default;
 };
 

@@ -20,8 +20,10 @@ void PrintMediaUsage(std::FILE* out) {
         "usage: brenwick-cli media list\n"
         "       brenwick-cli media types\n"
         "       brenwick-cli media create NAME [TYPE]      make a recorder (blank cd-rw-80 by default)\n"
-        "       brenwick-cli media insert NAME TYPE        put in a new blank disc; the old one is kept as a file\n"
-        "       brenwick-cli media insert-iso NAME FILE    put in an ISO image as a pressed CD-ROM (or DVD-ROM)\n"
+        "       brenwick-cli media insert NAME TYPE        put in a new blank disc; the old one is kept as a "
+        "file\n"
+        "       brenwick-cli media insert-iso NAME FILE    put in an ISO image as a pressed CD-ROM (or "
+        "DVD-ROM)\n"
         "       brenwick-cli media eject NAME              open the tray (the disc stays in the recorder)\n"
         "       brenwick-cli media load NAME               close the tray\n"
         "       brenwick-cli media show NAME               the disc, its sessions and how to read them\n"
@@ -44,14 +46,16 @@ int Failed(const std::string& error) {
 bool ValidName(std::string_view name) {
     if (name.empty() || name.size() > 32 || name.front() == '.' || name.front() == '-') return false;
     for (char c : name) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                        c == '_' || c == '.';
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        c == '-' || c == '_' || c == '.';
         if (!ok) return false;
     }
     return true;
 }
 
-std::string FolderOf(const std::string& name) { return DefaultRecordersFolder() + "/" + name; }
+std::string FolderOf(const std::string& name) {
+    return DefaultRecordersFolder() + "/" + name;
+}
 
 // The recorder `name` must exist; prints why when it does not.
 bool Existing(const std::string& name, std::string& folder) {
@@ -63,14 +67,16 @@ bool Existing(const std::string& name, std::string& folder) {
     for (const auto& known : ListRecorders(DefaultRecordersFolder())) {
         if (known == name) return true;
     }
-    std::fprintf(stderr, "brenwick-cli media: no recorder named '%s' (see 'brenwick-cli media list')\n", name.c_str());
+    std::fprintf(stderr, "brenwick-cli media: no recorder named '%s' (see 'brenwick-cli media list')\n",
+                 name.c_str());
     return false;
 }
 
 bool MediaType(const std::string& key, TMediaType& type) {
     const auto found = MediaTypeFromKey(key);
     if (!found || MediaTraits(*found).recording == TRecording::ReadOnly || *found == TMediaType::None) {
-        std::fprintf(stderr, "brenwick-cli media: '%s' is not a blank disc type (see 'brenwick-cli media types')\n",
+        std::fprintf(stderr,
+                     "brenwick-cli media: '%s' is not a blank disc type (see 'brenwick-cli media types')\n",
                      key.c_str());
         return false;
     }
@@ -94,8 +100,11 @@ int List() {
             disc = std::string(state.disc.traits().display);
             if (state.disc.trayOpen) disc += ", tray open";
         }
-        if (i < kMaxRecorders) std::printf("  target %zu  %-16s %s\n", i, names[i].c_str(), disc.c_str());
-        else std::printf("  (unused)  %-16s %s: only 8 recorders are listed\n", names[i].c_str(), disc.c_str());
+        if (i < kMaxRecorders)
+            std::printf("  target %zu  %-16s %s\n", i, names[i].c_str(), disc.c_str());
+        else
+            std::printf("  (unused)  %-16s %s: only 8 recorders are listed\n", names[i].c_str(),
+                        disc.c_str());
     }
     return kExitOk;
 }
@@ -103,8 +112,8 @@ int List() {
 int Types() {
     for (const auto& traits : AllMediaTraits()) {
         if (traits.recording == TRecording::ReadOnly) continue;
-        std::printf("  %-10s %-30s %d blocks\n", std::string(traits.key).c_str(), std::string(traits.display).c_str(),
-                    traits.capacity);
+        std::printf("  %-10s %-30s %d blocks\n", std::string(traits.key).c_str(),
+                    std::string(traits.display).c_str(), traits.capacity);
     }
     std::puts("  (insert-iso puts in a pressed CD-ROM or DVD-ROM)");
     return kExitOk;
@@ -113,13 +122,16 @@ int Types() {
 int Create(const TArgs& args) {
     if (args.size() < 2 || args.size() > 3) return Usage();
     const std::string& name = args[1];
-    if (!ValidName(name)) return Failed("'" + name + "' is not a valid recorder name (letters, digits, - _ .)");
+    if (!ValidName(name))
+        return Failed("'" + name + "' is not a valid recorder name (letters, digits, - _ .)");
     TMediaType type = TMediaType::CdRw80;
     if (args.size() == 3 && !MediaType(args[2], type)) return kExitUsage;
-    if (ListRecorders(DefaultRecordersFolder()).size() >= kMaxRecorders) return Failed("there are already 8 recorders");
+    if (ListRecorders(DefaultRecordersFolder()).size() >= kMaxRecorders)
+        return Failed("there are already 8 recorders");
     std::string error;
     if (!CreateRecorder(FolderOf(name), type, error)) return Failed(error);
-    std::printf("made recorder '%s' with a blank %s\n", name.c_str(), std::string(MediaTraits(type).display).c_str());
+    std::printf("made recorder '%s' with a blank %s\n", name.c_str(),
+                std::string(MediaTraits(type).display).c_str());
     return kExitOk;
 }
 
@@ -136,7 +148,8 @@ int Insert(const TArgs& args) {
     std::string kept, error;
     if (!InsertBlankDisc(folder, type, kept, error)) return Failed(error);
     ReportKept(kept);
-    std::printf("inserted a blank %s into '%s'\n", std::string(MediaTraits(type).display).c_str(), args[1].c_str());
+    std::printf("inserted a blank %s into '%s'\n", std::string(MediaTraits(type).display).c_str(),
+                args[1].c_str());
     return kExitOk;
 }
 
@@ -149,7 +162,8 @@ int InsertIso(const TArgs& args) {
     ReportKept(kept);
     TRecorderState state;
     if (LoadStateFile(folder, state, error))
-        std::printf("inserted %s as a pressed %s\n", args[2].c_str(), std::string(state.disc.traits().display).c_str());
+        std::printf("inserted %s as a pressed %s\n", args[2].c_str(),
+                    std::string(state.disc.traits().display).c_str());
     return kExitOk;
 }
 
@@ -168,7 +182,8 @@ int Show(const TArgs& args) {
     if (!Existing(args[1], folder)) return kExitFailed;
     TRecorderState state;
     if (!LoadStateFile(folder, state, error)) return Failed(error);
-    std::printf("recorder: %s (%s)\n%s", args[1].c_str(), folder.c_str(), DescribeDisc(state, folder).c_str());
+    std::printf("recorder: %s (%s)\n%s", args[1].c_str(), folder.c_str(),
+                DescribeDisc(state, folder).c_str());
     return kExitOk;
 }
 
@@ -177,8 +192,10 @@ int Speed(const TArgs& args) {
     std::string folder, error;
     if (!Existing(args[1], folder)) return kExitFailed;
     unsigned speed = 0;
-    if (!ParseSpeedSetting(args[2], speed)) return Failed("speed is 'unthrottled' or a number followed by x (4x)");
-    if (!UpdateRecorderState(folder, [&](TRecorderState& state) { state.settings.speedX = speed; }, error))
+    if (!ParseSpeedSetting(args[2], speed))
+        return Failed("speed is 'unthrottled' or a number followed by x (4x)");
+    if (!UpdateRecorderState(
+            folder, [&](TRecorderState& state) { state.settings.speedX = speed; }, error))
         return Failed(error);
     std::printf("speed of '%s': %s\n", args[1].c_str(), FormatSpeedSetting(speed).c_str());
     return kExitOk;

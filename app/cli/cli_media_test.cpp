@@ -21,7 +21,7 @@ struct TResult {
 };
 
 class CliMediaTest : public ::testing::Test {
-protected:
+  protected:
     TResult Media(const std::string& words) {
         const std::string command =
             "XDG_DATA_HOME='" + m_home.path() + "' '" BRENWICK_CLI "' media " + words + " 2>&1";
@@ -33,7 +33,9 @@ protected:
         const int status = ::pclose(pipe);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
     }
-    std::string Folder(const std::string& name) const { return m_home.path() + "/brenwick/recorders/" + name; }
+    std::string Folder(const std::string& name) const {
+        return m_home.path() + "/brenwick/recorders/" + name;
+    }
 
     testing::TTempFolder m_home;
 };
@@ -56,7 +58,8 @@ TEST_F(CliMediaTest, CreateInsertShowAndTray) {
     ASSERT_TRUE(SaveStateFile(Folder("work"), state, error)) << error;
     const TResult insert = Media("insert work cd-r-74");
     EXPECT_EQ(insert.status, 0);
-    EXPECT_NE(insert.output.find("the previous disc is kept as " + Folder("work") + "/disc-"), std::string::npos)
+    EXPECT_NE(insert.output.find("the previous disc is kept as " + Folder("work") + "/disc-"),
+              std::string::npos)
         << insert.output;
 
     TResult show = Media("show work");

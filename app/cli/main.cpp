@@ -26,7 +26,8 @@ constexpr TSubcommand kSubcommands[] = {
 
 void PrintUsage(std::FILE* out) {
     std::fputs("usage: brenwick-cli COMMAND [ARGS]\n\ncommands:\n", out);
-    for (const auto& sub : kSubcommands) std::fprintf(out, "  %.*s\n", int(sub.synopsis.size()), sub.synopsis.data());
+    for (const auto& sub : kSubcommands)
+        std::fprintf(out, "  %.*s\n", int(sub.synopsis.size()), sub.synopsis.data());
     std::fputs("  help                     this text\n", out);
 }
 

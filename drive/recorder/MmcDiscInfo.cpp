@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::uint32_t kUndefinedAddress = 0xFFFFFFFF;
 
-bool IsDvdMinus(TMediaType t) { return t == TMediaType::DvdR || t == TMediaType::DvdRwSequential; }
+bool IsDvdMinus(TMediaType t) {
+    return t == TMediaType::DvdR || t == TMediaType::DvdRwSequential;
+}
 
 // Lead-in start of session `session` on a CD: the ATIP lead-in for the first, else after the lead-out of the
 // session before it.
@@ -61,7 +63,9 @@ TOutcome HandleReadDiscInformation(TRecorderCore& core, const TCommand& command)
                 leadIn = MsfField(CdLeadInOf(disc, current));
                 lastLeadOut = MsfField(disc.capacity);
             } else {
-                leadIn = std::uint32_t(open != 0 ? disc.sessionStart(open) : invisible ? invisible->start : 0);
+                leadIn = std::uint32_t(open != 0   ? disc.sessionStart(open)
+                                       : invisible ? invisible->start
+                                                   : 0);
                 lastLeadOut = std::uint32_t(disc.capacity);
             }
         }
@@ -154,8 +158,8 @@ TTrackView WholeDiscView(const TDiscState& disc) {
 bool SelectTrack(const TRecorderCore& core, std::uint8_t type, std::uint32_t value, TTrackView& view) {
     const TDiscState& disc = core.state.disc;
     if (!disc.isSequential()) {
-        const bool ok = (type == 0 && value < std::uint32_t(disc.capacity)) || (type == 1 && (value == 1 || value == 0xFF)) ||
-                        (type == 2 && value == 1);
+        const bool ok = (type == 0 && value < std::uint32_t(disc.capacity)) ||
+                        (type == 1 && (value == 1 || value == 0xFF)) || (type == 2 && value == 1);
         if (ok) view = WholeDiscView(disc);
         return ok;
     }
@@ -172,7 +176,8 @@ bool SelectTrack(const TRecorderCore& core, std::uint8_t type, std::uint32_t val
     } else if (type == 1) {
         if (value == 0xFF) {
             const TTrack* last = disc.lastTrack();
-            if (last && last->isOpen() && (last->reserved == 0 || !invisible)) track = last;
+            if (last && last->isOpen() && (last->reserved == 0 || !invisible))
+                track = last;
             else if (invisible) {
                 view = InvisibleView(core, *invisible);
                 return true;
@@ -228,7 +233,8 @@ struct TTocTrack {
 };
 
 // The tracks of the complete sessions and the lead-out of the last one; false when no session is complete.
-bool CompleteSessions(const TDiscState& disc, std::vector<TTocTrack>& tracks, int& lastSession, std::int32_t& leadOut) {
+bool CompleteSessions(const TDiscState& disc, std::vector<TTocTrack>& tracks, int& lastSession,
+                      std::int32_t& leadOut) {
     if (!disc.isSequential()) {
         tracks = {{1, 1, 0}};
         lastSession = 1;
@@ -237,17 +243,20 @@ bool CompleteSessions(const TDiscState& disc, std::vector<TTocTrack>& tracks, in
     }
     if (disc.closedSessions == 0) return false;
     for (const auto& track : disc.tracks) {
-        if (track.session <= disc.closedSessions) tracks.push_back({track.number, track.session, track.start});
+        if (track.session <= disc.closedSessions)
+            tracks.push_back({track.number, track.session, track.start});
     }
     lastSession = disc.closedSessions;
     leadOut = disc.leadOut(disc.closedSessions);
     return !tracks.empty();
 }
 
-std::uint32_t Address(std::int32_t lba, bool msf) { return msf ? MsfField(lba) : std::uint32_t(lba); }
+std::uint32_t Address(std::int32_t lba, bool msf) {
+    return msf ? MsfField(lba) : std::uint32_t(lba);
+}
 
-void FullTocEntry(TReplyBuilder& reply, int session, std::uint8_t control, std::uint8_t point, TMsf time, TMsf p,
-                  std::uint8_t zero = 0) {
+void FullTocEntry(TReplyBuilder& reply, int session, std::uint8_t control, std::uint8_t point, TMsf time,
+                  TMsf p, std::uint8_t zero = 0) {
     const std::size_t at = reply.size();
     reply.resize(at + 11);
     reply.u8(at, std::uint32_t(session));
@@ -266,7 +275,8 @@ TOutcome FullToc(const TDiscState& disc, int fromSession, std::size_t allocation
     std::vector<TTocTrack> tracks;
     int lastSession = 0;
     std::int32_t leadOut = 0;
-    if (!disc.isCd() || !CompleteSessions(disc, tracks, lastSession, leadOut)) return Check(kInvalidFieldInCdb);
+    if (!disc.isCd() || !CompleteSessions(disc, tracks, lastSession, leadOut))
+        return Check(kInvalidFieldInCdb);
     const bool recordable = disc.isSequential();
     TReplyBuilder reply(4);
     reply.u8(2, 1);
@@ -284,7 +294,9 @@ TOutcome FullToc(const TDiscState& disc, int fromSession, std::size_t allocation
         const bool another = recordable && (s < lastSession || !disc.finalized);
         if (another) {
             const auto invisible = disc.invisibleTrack();
-            const std::int32_t next = s < lastSession ? disc.sessionStart(s + 1) : invisible ? invisible->start : end;
+            const std::int32_t next = s < lastSession ? disc.sessionStart(s + 1)
+                                      : invisible     ? invisible->start
+                                                      : end;
             FullTocEntry(reply, s, 0x54, 0xB0, LbaToMsf(next), LbaToMsf(disc.capacity));
         }
         if (s == 1 && recordable) FullTocEntry(reply, s, 0x54, 0xC0, {0xD0, 0, 0}, LbaToMsf(kAtipLeadInLba));
@@ -298,8 +310,8 @@ TOutcome Atip(const TDiscState& disc, std::size_t allocation) {
     const bool rw = disc.traits().erasable;
     TReplyBuilder reply(28);
     reply.be16(0, 26);
-    reply.u8(4, 0xD0);                 // writing power, reference speed
-    reply.u8(6, rw ? 0xC4 : 0x80);     // CD-RW with A1 values, or CD-R
+    reply.u8(4, 0xD0);              // writing power, reference speed
+    reply.u8(6, rw ? 0xC4 : 0x80);  // CD-RW with A1 values, or CD-R
     const TMsf leadIn = LbaToMsf(kAtipLeadInLba);
     const TMsf leadOut = LbaToMsf(disc.capacity);
     reply.u8(8, leadIn.m);

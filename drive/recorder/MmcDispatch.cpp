@@ -49,7 +49,7 @@ constexpr std::array<TCommandEntry, 36> kCommands{{
     {0xB6, 0, HandleSetStreaming},
     {0xBB, 0, HandleSetCdSpeed},
     {0xBF, M, HandleSendDiscStructure},
-    {0x2E, M, HandleWrite10},  // WRITE AND VERIFY (10): the image cannot fail a verify
+    {0x2E, M, HandleWrite10},        // WRITE AND VERIFY (10): the image cannot fail a verify
     {0x2B, M, HandleTestUnitReady},  // SEEK (10): nothing to move
     {0xFF, 0, nullptr},
 }};
@@ -65,11 +65,17 @@ const TCommandEntry* FindCommand(std::uint8_t opcode) {
 
 std::size_t CdbLengthOf(std::uint8_t opcode) {
     switch (opcode >> 5) {
-        case 0: return 6;
-        case 1: case 2: return 10;
-        case 4: return 16;
-        case 5: return 12;
-        default: return 6;
+        case 0:
+            return 6;
+        case 1:
+        case 2:
+            return 10;
+        case 4:
+            return 16;
+        case 5:
+            return 12;
+        default:
+            return 6;
     }
 }
 

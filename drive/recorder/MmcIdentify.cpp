@@ -13,8 +13,8 @@ namespace brenwick {
 
 namespace {
 
-constexpr std::uint16_t kSupportedProfiles[] = {0x001B, 0x001A, 0x0014, 0x0013, 0x0012, 0x0011,
-                                                0x0010, 0x000A, 0x0009, 0x0008};
+constexpr std::uint16_t kSupportedProfiles[] = {0x001B, 0x001A, 0x0014, 0x0013, 0x0012,
+                                                0x0011, 0x0010, 0x000A, 0x0009, 0x0008};
 
 std::span<const std::uint16_t> SpeedsOf(const TRecorderCore& core) {
     const auto speeds = core.state.disc.traits().writeSpeeds;
@@ -37,7 +37,9 @@ std::string RevisionText() {
 
 }  // namespace
 
-std::uint32_t TRecorderCore::MaxWriteSpeed() const { return SpeedsOf(*this).front(); }
+std::uint32_t TRecorderCore::MaxWriteSpeed() const {
+    return SpeedsOf(*this).front();
+}
 
 std::uint32_t TRecorderCore::CurrentWriteSpeed() const {
     const auto speeds = SpeedsOf(*this);
@@ -53,7 +55,9 @@ std::uint32_t TRecorderCore::MaxReadSpeed() const {
     return state.disc.traits().family == TMediaFamily::Dvd ? 22160 : 8467;
 }
 
-TOutcome HandleTestUnitReady(TRecorderCore&, const TCommand&) { return Good(); }
+TOutcome HandleTestUnitReady(TRecorderCore&, const TCommand&) {
+    return Good();
+}
 
 TOutcome HandleRequestSense(TRecorderCore& core, const TCommand& command) {
     if (command.cdb.bit(1, 0)) return Check(kInvalidFieldInCdb);  // descriptor format: not offered
@@ -165,9 +169,11 @@ std::vector<TFeature> Features(const TRecorderCore& core) {
     list.push_back({0x001E, 2, cd, {0, 0, 0, 0}});
     list.push_back({0x001F, 1, dvd, {0, 0, 0, 0}});
     const bool random = present && traits.recording == TRecording::Random;
-    list.push_back({0x0020, 1, random,
-                    {std::uint8_t(last >> 24), std::uint8_t(last >> 16), std::uint8_t(last >> 8), std::uint8_t(last), 0,
-                     0, 0x08, 0x00, 0, 16, 0, 0}});
+    list.push_back({0x0020,
+                    1,
+                    random,
+                    {std::uint8_t(last >> 24), std::uint8_t(last >> 16), std::uint8_t(last >> 8),
+                     std::uint8_t(last), 0, 0, 0x08, 0x00, 0, 16, 0, 0}});
     const bool incremental = dvdMinus && writable && disc.incrementalAllowed;
     list.push_back({0x0021, 1, incremental, {0x01, 0x00, 0x01, 1, 16, 0, 0, 0}});
     const bool formattable = t == TMediaType::DvdPlusRw || t == TMediaType::DvdRwSequential ||
@@ -199,8 +205,8 @@ TOutcome HandleGetConfiguration(TRecorderCore& core, const TCommand& command) {
     TReplyBuilder reply(8);
     reply.be16(6, present ? core.state.disc.traits().profile : 0);
     for (const TFeature& feature : Features(core)) {
-        const bool wanted = rt == 2 ? feature.code == start
-                                    : feature.code >= start && (rt == 0 || feature.current);
+        const bool wanted =
+            rt == 2 ? feature.code == start : feature.code >= start && (rt == 0 || feature.current);
         if (!wanted) continue;
         const std::size_t at = reply.size();
         reply.be16(at, feature.code);
@@ -289,8 +295,10 @@ TOutcome HandleSetStreaming(TRecorderCore& core, const TCommand& command) {
         const std::uint32_t readSize = list.be32(12);
         const std::uint32_t readTime = list.be32(16);
         if (writeTime == 0 || readTime == 0) return Check(kInvalidFieldInList);
-        core.writeSpeedSelected = std::uint32_t(std::min<std::uint64_t>(0xFFFF, std::uint64_t(writeSize) * 1000 / writeTime));
-        core.readSpeedSelected = std::uint32_t(std::min<std::uint64_t>(0xFFFF, std::uint64_t(readSize) * 1000 / readTime));
+        core.writeSpeedSelected =
+            std::uint32_t(std::min<std::uint64_t>(0xFFFF, std::uint64_t(writeSize) * 1000 / writeTime));
+        core.readSpeedSelected =
+            std::uint32_t(std::min<std::uint64_t>(0xFFFF, std::uint64_t(readSize) * 1000 / readTime));
     }
     if (core.loaded) core.ConfigureBuffer();
     return Good();

@@ -15,7 +15,8 @@ constexpr std::uint8_t kPage01[] = {0x01, 0x0A, 0x00, 0x20, 0, 0, 0, 0, 0x20, 0,
 
 std::vector<std::uint8_t> Page01(TPageControl pc) {
     std::vector<std::uint8_t> page(std::begin(kPage01), std::end(kPage01));
-    if (pc == TPageControl::Changeable) std::fill(page.begin() + 2, page.end(), 0), page[2] = 0xFF, page[3] = 0xFF;
+    if (pc == TPageControl::Changeable)
+        std::fill(page.begin() + 2, page.end(), 0), page[2] = 0xFF, page[3] = 0xFF;
     return page;
 }
 
@@ -35,8 +36,9 @@ std::vector<std::uint8_t> Page05(const TRecorderCore& core, TPageControl pc) {
 }
 
 std::vector<std::uint8_t> Page2A(const TRecorderCore& core, TPageControl pc) {
-    const auto speeds = core.state.disc.traits().writeSpeeds.empty() ? MediaTraits(TMediaType::CdR80).writeSpeeds
-                                                                    : core.state.disc.traits().writeSpeeds;
+    const auto speeds = core.state.disc.traits().writeSpeeds.empty()
+                            ? MediaTraits(TMediaType::CdR80).writeSpeeds
+                            : core.state.disc.traits().writeSpeeds;
     TReplyBuilder page(32 + 4 * speeds.size());
     page.u8(0, 0x2A);
     page.u8(1, std::uint32_t(page.size() - 2));
@@ -52,7 +54,8 @@ std::vector<std::uint8_t> Page2A(const TRecorderCore& core, TPageControl pc) {
     page.be16(12, core.state.settings.bufferBytes / 1024);
     page.be16(14, core.MaxReadSpeed());
     page.be16(18, core.MaxWriteSpeed());
-    const std::uint32_t current = pc == TPageControl::Default ? core.MaxWriteSpeed() : core.CurrentWriteSpeed();
+    const std::uint32_t current =
+        pc == TPageControl::Default ? core.MaxWriteSpeed() : core.CurrentWriteSpeed();
     page.be16(20, current);
     page.be16(28, current);
     page.be16(30, std::uint32_t(speeds.size()));
@@ -87,15 +90,20 @@ TOutcome ModeSense(TRecorderCore& core, const TCommand& command, bool ten) {
     const std::size_t header = ten ? 8 : 4;
     TReplyBuilder reply(header);
     if (descriptor) {
-        if (ten) reply.be16(6, kBlockDescriptorLength);
-        else reply.u8(3, kBlockDescriptorLength);
-        const std::uint32_t blocks = std::uint32_t(std::min<std::int32_t>(std::max(core.state.disc.capacity, 0), 0xFFFFFF));
+        if (ten)
+            reply.be16(6, kBlockDescriptorLength);
+        else
+            reply.u8(3, kBlockDescriptorLength);
+        const std::uint32_t blocks =
+            std::uint32_t(std::min<std::int32_t>(std::max(core.state.disc.capacity, 0), 0xFFFFFF));
         reply.be32(header, blocks);  // density code 0, then the block count
         reply.be32(header + 4, kBlockSize);
     }
     reply.append(pages);
-    if (ten) reply.be16(0, std::uint32_t(reply.size() - 2));
-    else reply.u8(0, std::uint32_t(std::min<std::size_t>(reply.size() - 1, 0xFF)));
+    if (ten)
+        reply.be16(0, std::uint32_t(reply.size() - 2));
+    else
+        reply.u8(0, std::uint32_t(std::min<std::size_t>(reply.size() - 1, 0xFF)));
     return Reply(std::move(reply), allocation);
 }
 
@@ -184,9 +192,17 @@ void TRecorderCore::DefaultPage05(std::array<std::uint8_t, kPage05Size>& page) c
     page[15] = 150;  // audio pause length
 }
 
-TOutcome HandleModeSense6(TRecorderCore& core, const TCommand& command) { return ModeSense(core, command, false); }
-TOutcome HandleModeSense10(TRecorderCore& core, const TCommand& command) { return ModeSense(core, command, true); }
-TOutcome HandleModeSelect6(TRecorderCore& core, const TCommand& command) { return ModeSelect(core, command, false); }
-TOutcome HandleModeSelect10(TRecorderCore& core, const TCommand& command) { return ModeSelect(core, command, true); }
+TOutcome HandleModeSense6(TRecorderCore& core, const TCommand& command) {
+    return ModeSense(core, command, false);
+}
+TOutcome HandleModeSense10(TRecorderCore& core, const TCommand& command) {
+    return ModeSense(core, command, true);
+}
+TOutcome HandleModeSelect6(TRecorderCore& core, const TCommand& command) {
+    return ModeSelect(core, command, false);
+}
+TOutcome HandleModeSelect10(TRecorderCore& core, const TCommand& command) {
+    return ModeSelect(core, command, true);
+}
 
 }  // namespace brenwick

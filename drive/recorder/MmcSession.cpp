@@ -11,8 +11,10 @@ namespace {
 TOutcome Finish(TRecorderCore& core, TBusyKind kind, std::uint32_t ms, bool immediate) {
     if (!core.Save()) return Check(kWriteError);
     if (kind != TBusyKind::None) {
-        if (immediate) core.StartBusy(kind, ms);
-        else core.clock->SleepFor(std::chrono::milliseconds(ms));
+        if (immediate)
+            core.StartBusy(kind, ms);
+        else
+            core.clock->SleepFor(std::chrono::milliseconds(ms));
     }
     return Good();
 }
@@ -61,7 +63,9 @@ TOutcome CloseSession(TRecorderCore& core, TCloseMode mode, bool immediate) {
     return Finish(core, TBusyKind::Close, core.busyTimes().closeSessionMs, immediate);
 }
 
-bool IsDvdRw(TMediaType t) { return t == TMediaType::DvdRwSequential || t == TMediaType::DvdRwRestricted; }
+bool IsDvdRw(TMediaType t) {
+    return t == TMediaType::DvdRwSequential || t == TMediaType::DvdRwRestricted;
+}
 
 // Blanks the disc: the state file says so first, then the image is emptied, so that a crash in between
 // leaves a blank disc with stale blocks nobody can read, never tracks without their data.
@@ -96,7 +100,8 @@ TOutcome HandleCloseTrackSession(TRecorderCore& core, const TCommand& command) {
     if (disc.finalized) return function == 1 || function == 2 ? Good() : Check(kInvalidFieldInCdb);
     const bool plusR = disc.media == TMediaType::DvdPlusR;
     switch (function) {
-        case 1: return CloseTrack(core, number);
+        case 1:
+            return CloseTrack(core, number);
         case 2: {
             TCloseMode mode = core.multiSessionNext() ? TCloseMode::KeepAppendable : TCloseMode::Finalize;
             if (plusR) mode = TCloseMode::KeepAppendable;  // DVD+R finalizes only when asked to (101b, 110b)
@@ -106,7 +111,8 @@ TOutcome HandleCloseTrackSession(TRecorderCore& core, const TCommand& command) {
         case 6:
             if (!plusR) return Check(kInvalidFieldInCdb);
             return CloseSession(core, TCloseMode::Finalize, immediate);
-        default: return Check(kInvalidFieldInCdb);
+        default:
+            return Check(kInvalidFieldInCdb);
     }
 }
 
@@ -147,10 +153,13 @@ TOutcome HandleBlank(TRecorderCore& core, const TCommand& command) {
 TOutcome HandleFormatUnit(TRecorderCore& core, const TCommand& command) {
     TDiscState& disc = core.disc();
     const bool fmtData = command.cdb.bit(1, 4);
-    const bool formattable = disc.media == TMediaType::DvdPlusRw || disc.media == TMediaType::DvdRam || IsDvdRw(disc.media);
+    const bool formattable =
+        disc.media == TMediaType::DvdPlusRw || disc.media == TMediaType::DvdRam || IsDvdRw(disc.media);
     if (!formattable) return Check(kCannotFormatMedium);
     bool immediate = false;
-    std::uint8_t type = disc.media == TMediaType::DvdPlusRw ? 0x26 : disc.media == TMediaType::DvdRam ? 0x00 : 0x10;
+    std::uint8_t type = disc.media == TMediaType::DvdPlusRw ? 0x26
+                        : disc.media == TMediaType::DvdRam  ? 0x00
+                                                            : 0x10;
     if (fmtData) {
         if ((command.cdb.u8(1) & 0x07) != 1) return Check(kInvalidFieldInCdb);
         if (command.dataOut.size() < 12) return Check(kParameterListLength);
@@ -173,7 +182,9 @@ TOutcome HandleFormatUnit(TRecorderCore& core, const TCommand& command) {
     return Finish(core, TBusyKind::Format, core.busyTimes().formatMs, immediate);
 }
 
-TOutcome HandleSendOpc(TRecorderCore&, const TCommand&) { return Good(); }
+TOutcome HandleSendOpc(TRecorderCore&, const TCommand&) {
+    return Good();
+}
 
 TOutcome HandleStartStopUnit(TRecorderCore& core, const TCommand& command) {
     const bool immediate = command.cdb.bit(1, 0);

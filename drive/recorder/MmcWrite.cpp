@@ -12,11 +12,16 @@ namespace {
 TSenseCode WriteRefusal(TWriteCheck check) {
     switch (check) {
         case TWriteCheck::ReadOnly:
-        case TWriteCheck::Closed: return kCannotWriteFormat;
-        case TWriteCheck::WrongAddress: return kInvalidWriteAddress;
-        case TWriteCheck::PastEnd: return kLbaOutOfRange;
-        case TWriteCheck::PastTrackEnd: return kEndOfUserArea;
-        case TWriteCheck::Ok: break;
+        case TWriteCheck::Closed:
+            return kCannotWriteFormat;
+        case TWriteCheck::WrongAddress:
+            return kInvalidWriteAddress;
+        case TWriteCheck::PastEnd:
+            return kLbaOutOfRange;
+        case TWriteCheck::PastTrackEnd:
+            return kEndOfUserArea;
+        case TWriteCheck::Ok:
+            break;
     }
     return kNoSense;
 }
@@ -44,7 +49,8 @@ TOutcome Write(TRecorderCore& core, const TCommand& command, std::int32_t lba, s
     if (command.dataOut.size() < bytes) return Check(kInvalidFieldInCdb);
     TDiscState& disc = core.disc();
     if (IsPreGapWrite(core, lba)) {
-        if (lba != core.preGapNext || std::int64_t(lba) + count > 0) return CheckAt(kInvalidWriteAddress, std::uint32_t(lba));
+        if (lba != core.preGapNext || std::int64_t(lba) + count > 0)
+            return CheckAt(kInvalidWriteAddress, std::uint32_t(lba));
         core.preGapNext += std::int32_t(count);
         return Good();
     }
@@ -58,7 +64,8 @@ TOutcome Write(TRecorderCore& core, const TCommand& command, std::int32_t lba, s
     if (check != TWriteCheck::Ok) return CheckAt(WriteRefusal(check), std::uint32_t(lba));
     if (faults.hitsMediumError(lba, count)) {
         for (std::int64_t bad : faults.mediumErrors) {
-            if (bad >= lba && bad < std::int64_t(lba) + count) return CheckAt(kWriteError, std::uint32_t(bad));
+            if (bad >= lba && bad < std::int64_t(lba) + count)
+                return CheckAt(kWriteError, std::uint32_t(bad));
         }
     }
     // The drive buffer: a sequential drive answers "long write in progress" when it is full; a random-access
@@ -67,7 +74,8 @@ TOutcome Write(TRecorderCore& core, const TCommand& command, std::int32_t lba, s
         const auto now = core.clock->Now();
         if (!core.buffer.Fits(now, std::uint32_t(bytes))) {
             if (disc.isSequential()) return Check(kLongWriteInProgress);
-            core.clock->SleepFor(std::chrono::microseconds(core.buffer.MicrosecondsUntilFree(now, std::uint32_t(bytes))));
+            core.clock->SleepFor(
+                std::chrono::microseconds(core.buffer.MicrosecondsUntilFree(now, std::uint32_t(bytes))));
         }
         const bool underrun = core.buffer.Add(core.clock->Now(), std::uint32_t(bytes));
         if (underrun && disc.isSequential() && !core.bufferUnderrunFree()) {
@@ -97,13 +105,17 @@ TOutcome Read(TRecorderCore& core, const TCommand& command, std::int32_t lba, st
     const TDiscState& disc = core.state.disc;
     if (count == 0) return Good();
     switch (disc.checkRead(lba, std::int32_t(std::min<std::uint32_t>(count, 0x7FFFFFFF)))) {
-        case TReadCheck::NotRecorded: return CheckAt(kLbaOutOfRange, std::uint32_t(lba));
-        case TReadCheck::RunOut: return CheckAt(kIllegalModeForTrack, std::uint32_t(lba));
-        case TReadCheck::Ok: break;
+        case TReadCheck::NotRecorded:
+            return CheckAt(kLbaOutOfRange, std::uint32_t(lba));
+        case TReadCheck::RunOut:
+            return CheckAt(kIllegalModeForTrack, std::uint32_t(lba));
+        case TReadCheck::Ok:
+            break;
     }
     const TFaults& faults = core.faultFile.Current();
     for (std::int64_t bad : faults.mediumErrors) {
-        if (bad >= lba && bad < std::int64_t(lba) + count) return CheckAt(kUnrecoveredRead, std::uint32_t(bad));
+        if (bad >= lba && bad < std::int64_t(lba) + count)
+            return CheckAt(kUnrecoveredRead, std::uint32_t(bad));
     }
     const std::size_t blocks = std::min<std::size_t>(count, command.dataInCapacity / kBlockSize);
     TOutcome outcome;
@@ -176,7 +188,9 @@ TOutcome HandleSynchronizeCache(TRecorderCore& core, const TCommand&) {
         if (disc.isCd() && (type == 1 || type == 2)) {
             // On CD the flush ends a track-at-once track; in session-at-once it also ends the session.
             if (!CloseOpenTrack(core, type == 1) || !SyncImage(core)) return Check(kWriteError);
-            if (type == 2) (void)disc.closeSession(core.multiSessionNext() ? TCloseMode::KeepAppendable : TCloseMode::Finalize);
+            if (type == 2)
+                (void)disc.closeSession(core.multiSessionNext() ? TCloseMode::KeepAppendable
+                                                                : TCloseMode::Finalize);
         } else if (!disc.isCd() && disc.media != TMediaType::DvdPlusR && type == 2 && last->blocks > 0) {
             // DVD-R disc-at-once: the drive pads the reservation, writes the lead-out and the disc is closed.
             if (!CloseOpenTrack(core, false) || !SyncImage(core)) return Check(kWriteError);

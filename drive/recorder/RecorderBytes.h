@@ -11,7 +11,7 @@
 namespace brenwick {
 
 class TFieldReader {
-public:
+  public:
     explicit TFieldReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
 
     std::size_t size() const { return m_bytes.size(); }
@@ -26,7 +26,7 @@ public:
     bool bit(std::size_t offset, unsigned bitNumber) const { return (u8(offset) >> bitNumber) & 1u; }
     bool overrun() const { return m_overrun; }
 
-private:
+  private:
     std::uint8_t fail() const {
         m_overrun = true;
         return 0;
@@ -44,7 +44,7 @@ private:
 
 // Builds a reply of fixed layout: the buffer grows as fields are put at offsets.
 class TReplyBuilder {
-public:
+  public:
     explicit TReplyBuilder(std::size_t size = 0) : m_bytes(size, 0) {}
 
     std::vector<std::uint8_t>& bytes() { return m_bytes; }
@@ -59,15 +59,18 @@ public:
         m_bytes[offset] |= bits;
     }
     void text(std::size_t offset, std::size_t width, const char* value);
-    void append(std::span<const std::uint8_t> bytes) { m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end()); }
+    void append(std::span<const std::uint8_t> bytes) {
+        m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    }
 
-private:
+  private:
     void grow(std::size_t size) {
         if (m_bytes.size() < size) m_bytes.resize(size, 0);
     }
     void put(std::size_t offset, std::uint32_t value, std::size_t count) {
         grow(offset + count);
-        for (std::size_t i = 0; i < count; ++i) m_bytes[offset + i] = std::uint8_t(value >> (8 * (count - 1 - i)));
+        for (std::size_t i = 0; i < count; ++i)
+            m_bytes[offset + i] = std::uint8_t(value >> (8 * (count - 1 - i)));
     }
 
     std::vector<std::uint8_t> m_bytes;

@@ -4,8 +4,8 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -119,7 +119,7 @@ struct TRecorderCore {
     unsigned faultGeneration = 0;
 
     std::optional<TDiscState> simulation;  // test write: the disc as if written; nothing is recorded
-    std::int32_t preGapNext = 0;       // SAO on a blank CD: next pre-gap block (-150..-1) expected
+    std::int32_t preGapNext = 0;           // SAO on a blank CD: next pre-gap block (-150..-1) expected
 
     // Loading and saving (ImageRecorder.cpp).
     bool EnsureLoaded();
@@ -183,8 +183,8 @@ TOutcome HandleRead12(TRecorderCore&, const TCommand&);
 TOutcome HandleSynchronizeCache(TRecorderCore&, const TCommand&);
 TOutcome HandleReadBufferCapacity(TRecorderCore&, const TCommand&);
 TOutcome HandleSendCueSheet(TRecorderCore&, const TCommand&);
-// Closes the open track (padding, run-out) and zeroes the padding in the image; false when none is open or the
-// image cannot be written.
+// Closes the open track (padding, run-out) and zeroes the padding in the image; false when none is open or
+// the image cannot be written.
 bool CloseOpenTrack(TRecorderCore& core, bool withRunOut);
 // fdatasync of the image; false (with lastError) when it fails.
 bool SyncImage(TRecorderCore& core);
@@ -199,9 +199,9 @@ TOutcome HandlePreventAllow(TRecorderCore&, const TCommand&);
 
 // The dispatch table (MmcDispatch.cpp).
 enum TCommandFlags : std::uint8_t {
-    kNeedsMedium = 1,     // NOT READY / MEDIUM NOT PRESENT without a disc
-    kRunsWhileBusy = 2,   // answered normally during BLANK, FORMAT, close and load
-    kNoAttention = 4,     // does not report a pending unit attention
+    kNeedsMedium = 1,    // NOT READY / MEDIUM NOT PRESENT without a disc
+    kRunsWhileBusy = 2,  // answered normally during BLANK, FORMAT, close and load
+    kNoAttention = 4,    // does not report a pending unit attention
 };
 
 struct TCommandEntry {

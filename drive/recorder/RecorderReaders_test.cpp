@@ -37,10 +37,12 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-void WriteFile(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
 
 class RecorderReadersTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (const char* tool : {"genisoimage", "xorriso", "isoinfo", "/usr/bin/python3"}) {
             ASSERT_EQ(Shell(std::string("command -v ") + tool), 0)
@@ -71,7 +73,8 @@ protected:
         for (std::uint32_t at = 0; at < blocks; at += 31) {
             const std::uint16_t n = std::uint16_t(std::min<std::uint32_t>(31, blocks - at));
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data()) + std::size_t(at) * 2048;
-            ASSERT_TRUE(Send(*m_recorder, Cdb10(0x2A, start + at, n), 0, {bytes, std::size_t(n) * 2048}).good());
+            ASSERT_TRUE(
+                Send(*m_recorder, Cdb10(0x2A, start + at, n), 0, {bytes, std::size_t(n) * 2048}).good());
         }
         ASSERT_TRUE(Send(*m_recorder, {0x35, 0x02, 0, 0, 0, 0, 0, 0, 0, 0}).good());
         ASSERT_TRUE(Send(*m_recorder, {0x5B, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0}).good());
@@ -101,9 +104,11 @@ TEST_F(RecorderReadersTest, TwoSessionsReadBackInXorrisoIsoinfoAndPycdlib) {
     const TRun next = Send(*m_recorder, Cdb10(0x52, 0xFF, 36, 1), 36);
     const std::uint32_t start2 = next.be32(12);
     const std::uint32_t blocks1 = std::uint32_t(ReadFile(iso1).size() / 2048);
-    ASSERT_EQ(start2, std::max<std::uint32_t>(300, blocks1) + 2 + 11400);  // run-out, lead-out, lead-in, pre-gap
+    ASSERT_EQ(start2,
+              std::max<std::uint32_t>(300, blocks1) + 2 + 11400);  // run-out, lead-out, lead-in, pre-gap
 
-    // The second session continues the first: genisoimage reads the previous session from the recorder's image.
+    // The second session continues the first: genisoimage reads the previous session from the recorder's
+    // image.
     const std::string iso2 = m_folder / "s2.iso";
     std::string output;
     ASSERT_EQ(Shell("genisoimage -quiet -R -J -V SECOND -C 0," + std::to_string(start2) + " -M '" + Image() +
@@ -125,7 +130,9 @@ TEST_F(RecorderReadersTest, TwoSessionsReadBackInXorrisoIsoinfoAndPycdlib) {
     EXPECT_EQ(ReadFile(out + "/more/second.txt"), "second session\n");
 
     // isoinfo: the second session by its start, the first by default.
-    ASSERT_EQ(Shell("isoinfo -i '" + Image() + "' -T " + std::to_string(start2) + " -J -x /more/second.txt", &output), 0);
+    ASSERT_EQ(Shell("isoinfo -i '" + Image() + "' -T " + std::to_string(start2) + " -J -x /more/second.txt",
+                    &output),
+              0);
     EXPECT_EQ(output, "second session\n");
     ASSERT_EQ(Shell("isoinfo -i '" + Image() + "' -J -x /docs/big.txt", &output), 0);
     EXPECT_EQ(output, big);
@@ -140,9 +147,11 @@ TEST_F(RecorderReadersTest, TwoSessionsReadBackInXorrisoIsoinfoAndPycdlib) {
               "iso.open(sys.argv[1])\n"
               "data = io.BytesIO()\n"
               "iso.get_file_from_iso_fp(data, joliet_path='/docs/big.txt')\n"
-              "sys.stdout.write(str(len(data.getvalue())) + ' ' + str(hash(data.getvalue()) == hash(open(sys.argv[2], 'rb').read())))\n"
+              "sys.stdout.write(str(len(data.getvalue())) + ' ' + str(hash(data.getvalue()) == "
+              "hash(open(sys.argv[2], 'rb').read())))\n"
               "iso.close()\n");
-    ASSERT_EQ(Shell("/usr/bin/python3 '" + script + "' '" + Image() + "' '" + tree1 + "/docs/big.txt'", &output), 0)
+    ASSERT_EQ(
+        Shell("/usr/bin/python3 '" + script + "' '" + Image() + "' '" + tree1 + "/docs/big.txt'", &output), 0)
         << output;
     EXPECT_EQ(output, std::to_string(big.size()) + " True");
 }

@@ -17,7 +17,7 @@
 namespace brenwick::testing {
 
 class TTempFolder {
-public:
+  public:
     TTempFolder() {
         char name[] = "/tmp/brenwick-recorder-XXXXXX";
         const char* made = ::mkdtemp(name);
@@ -25,14 +25,16 @@ public:
     }
     ~TTempFolder() {
         if (!m_path.empty()) {
-            ::nftw(m_path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
-                   FTW_DEPTH | FTW_PHYS);
+            ::nftw(
+                m_path.c_str(),
+                [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
+                FTW_DEPTH | FTW_PHYS);
         }
     }
     const std::string& path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -50,7 +52,7 @@ struct TRun {
 };
 
 inline TRun Send(TScsiTarget& target, std::vector<std::uint8_t> cdb, std::size_t dataIn = 0,
-                std::span<const std::uint8_t> dataOut = {}) {
+                 std::span<const std::uint8_t> dataOut = {}) {
     TRun run;
     TScsiRequest request;
     request.cdb = cdb;
@@ -67,9 +69,18 @@ inline TRun Send(TScsiTarget& target, std::vector<std::uint8_t> cdb, std::size_t
     return run;
 }
 
-inline std::vector<std::uint8_t> Cdb10(std::uint8_t opcode, std::uint32_t lba, std::uint16_t length, std::uint8_t byte1 = 0) {
-    return {opcode, byte1, std::uint8_t(lba >> 24), std::uint8_t(lba >> 16), std::uint8_t(lba >> 8), std::uint8_t(lba), 0,
-            std::uint8_t(length >> 8), std::uint8_t(length), 0};
+inline std::vector<std::uint8_t> Cdb10(std::uint8_t opcode, std::uint32_t lba, std::uint16_t length,
+                                       std::uint8_t byte1 = 0) {
+    return {opcode,
+            byte1,
+            std::uint8_t(lba >> 24),
+            std::uint8_t(lba >> 16),
+            std::uint8_t(lba >> 8),
+            std::uint8_t(lba),
+            0,
+            std::uint8_t(length >> 8),
+            std::uint8_t(length),
+            0};
 }
 
 }  // namespace brenwick::testing

@@ -10,7 +10,7 @@
 namespace brenwick {
 
 class TBufferModel {
-public:
+  public:
     // `bytesPerSecond` 0 means unthrottled.
     void Configure(std::uint32_t capacity, std::uint64_t bytesPerSecond);
     std::uint32_t capacity() const { return m_capacity; }
@@ -29,7 +29,7 @@ public:
     // The recording ended (SYNCHRONIZE CACHE, close): what is left is written out, no underrun follows.
     void Flush();
 
-private:
+  private:
     std::uint32_t m_capacity = 2 * 1024 * 1024;
     std::uint64_t m_rate = 0;
     std::uint64_t m_fill = 0;

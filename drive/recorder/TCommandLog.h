@@ -26,14 +26,14 @@ struct TCommandLogEntry {
 };
 
 class TCommandLog {
-public:
+  public:
     explicit TCommandLog(std::size_t limit = 100000) : m_limit(limit) {}
     void Add(const TCommandLogEntry& entry);
     void Clear() { m_entries.clear(); }
     std::vector<TCommandLogEntry> Entries() const { return {m_entries.begin(), m_entries.end()}; }
     std::size_t size() const { return m_entries.size(); }
 
-private:
+  private:
     std::size_t m_limit;
     std::deque<TCommandLogEntry> m_entries;  // oldest dropped beyond the limit
 };

@@ -7,7 +7,9 @@ namespace brenwick {
 
 namespace {
 
-std::int32_t AlignUp(std::int32_t value, std::int32_t unit) { return (value + unit - 1) / unit * unit; }
+std::int32_t AlignUp(std::int32_t value, std::int32_t unit) {
+    return (value + unit - 1) / unit * unit;
+}
 
 }  // namespace
 
@@ -42,7 +44,9 @@ const TTrack* TDiscState::trackAt(std::int32_t lba) const {
     return found;
 }
 
-std::int32_t TDiscState::writableEnd() const { return isCd() ? capacity - kCdRunOut : capacity; }
+std::int32_t TDiscState::writableEnd() const {
+    return isCd() ? capacity - kCdRunOut : capacity;
+}
 
 std::optional<TInvisibleTrack> TDiscState::invisibleTrack() const {
     if (!isSequential() || finalized) return std::nullopt;
@@ -240,7 +244,8 @@ std::string TDiscState::validate() const {
             return "open track " + std::to_string(number) + " in a closed session";
         end = track.end();
     }
-    if (!tracks.empty() && closedSessions > tracks.back().session) return "more closed sessions than sessions";
+    if (!tracks.empty() && closedSessions > tracks.back().session)
+        return "more closed sessions than sessions";
     if (!isSequential() && !tracks.empty()) return "tracks on a random-access or pressed disc";
     if (recordedEnd < 0 || recordedEnd > capacity) return "recorded end outside the disc";
     return std::string();

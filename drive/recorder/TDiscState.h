@@ -21,14 +21,16 @@ struct TTrack {
     std::int32_t start = 0;
     std::int32_t blocks = 0;    // recorded blocks, with the zero padding and run-out added by closing
     std::int32_t reserved = 0;  // RESERVE TRACK size; 0 for a track that grows as it is written
-    std::int32_t runOut = 0;    // trailing unreadable run-out blocks of a closed CD TAO track (included in blocks)
+    std::int32_t runOut =
+        0;  // trailing unreadable run-out blocks of a closed CD TAO track (included in blocks)
 
     std::int32_t end() const { return start + (reserved > blocks ? reserved : blocks); }
     std::int32_t nextWritable() const { return start + blocks; }
     bool isOpen() const { return state == TTrackState::Open; }
 };
 
-// The track a sequential disc would write next when its last track is closed (or reserved): MMC's invisible track.
+// The track a sequential disc would write next when its last track is closed (or reserved): MMC's invisible
+// track.
 struct TInvisibleTrack {
     int number = 1;
     int session = 1;
@@ -58,7 +60,7 @@ inline constexpr std::int32_t kCdLaterSessionGap = 2250 + 4500 + 150;
 inline constexpr std::int32_t kDvdEccBlocks = 16;
 
 class TDiscState {
-public:
+  public:
     TMediaType media = TMediaType::None;
     std::int32_t capacity = 0;
     bool trayOpen = false;

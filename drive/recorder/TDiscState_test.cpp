@@ -106,11 +106,17 @@ TEST(DiscStateTest, ValidateRejectsInconsistentTracks) {
         int closedSessions;
     };
     const TCase cases[] = {
-        {"gap in numbers", {{1, 1, TTrackState::Complete, 0, 302, 0, 2}, {3, 1, TTrackState::Open, 452, 10, 0, 0}}, 0},
-        {"overlap", {{1, 1, TTrackState::Complete, 0, 302, 0, 2}, {2, 1, TTrackState::Open, 300, 10, 0, 0}}, 0},
+        {"gap in numbers",
+         {{1, 1, TTrackState::Complete, 0, 302, 0, 2}, {3, 1, TTrackState::Open, 452, 10, 0, 0}},
+         0},
+        {"overlap",
+         {{1, 1, TTrackState::Complete, 0, 302, 0, 2}, {2, 1, TTrackState::Open, 300, 10, 0, 0}},
+         0},
         {"past capacity", {{1, 1, TTrackState::Open, 0, 400000, 0, 0}}, 0},
         {"open track in closed session", {{1, 1, TTrackState::Open, 0, 10, 0, 0}}, 1},
-        {"open track not last", {{1, 1, TTrackState::Open, 0, 10, 0, 0}, {2, 1, TTrackState::Open, 160, 10, 0, 0}}, 0},
+        {"open track not last",
+         {{1, 1, TTrackState::Open, 0, 10, 0, 0}, {2, 1, TTrackState::Open, 160, 10, 0, 0}},
+         0},
         {"run-out larger than track", {{1, 1, TTrackState::Complete, 0, 1, 0, 2}}, 1},
     };
     for (const auto& c : cases) {

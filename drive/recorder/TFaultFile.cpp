@@ -17,7 +17,8 @@ namespace {
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -60,9 +61,12 @@ std::string ParseFaultLine(std::string_view key, std::string_view arg, TFaults& 
         f.blockDescriptor = true;
         return "";
     }
-    if (key == "vendor") return TextArgument(arg, 8, f.vendor) ? "" : "vendor needs 1 to 8 printable characters";
-    if (key == "product") return TextArgument(arg, 16, f.product) ? "" : "product needs 1 to 16 printable characters";
-    if (key == "revision") return TextArgument(arg, 4, f.revision) ? "" : "revision needs 1 to 4 printable characters";
+    if (key == "vendor")
+        return TextArgument(arg, 8, f.vendor) ? "" : "vendor needs 1 to 8 printable characters";
+    if (key == "product")
+        return TextArgument(arg, 16, f.product) ? "" : "product needs 1 to 16 printable characters";
+    if (key == "revision")
+        return TextArgument(arg, 4, f.revision) ? "" : "revision needs 1 to 4 printable characters";
     if (key == "vanish-after-writes") {
         unsigned count = 0;
         if (!Number(arg, count)) return "vanish-after-writes needs a count";
@@ -96,7 +100,8 @@ bool ParseFaults(std::string_view text, TFaults& faults, std::string& error) {
         if (line.empty() || line.front() == '#') continue;
         const std::size_t blank = line.find_first_of(" \t");
         const std::string_view key = line.substr(0, blank);
-        const std::string_view arg = blank == std::string_view::npos ? std::string_view() : Trim(line.substr(blank));
+        const std::string_view arg =
+            blank == std::string_view::npos ? std::string_view() : Trim(line.substr(blank));
         const std::string problem = ParseFaultLine(key, arg, parsed);
         if (!problem.empty()) {
             error = "fault file line " + std::to_string(lineNumber) + ": " + problem;

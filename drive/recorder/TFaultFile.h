@@ -46,7 +46,7 @@ struct TFaults {
 
 // The fault file of one recorder, re-read when its size, time or identity changes.
 class TFaultFile {
-public:
+  public:
     explicit TFaultFile(std::string folder = {}) : m_folder(std::move(folder)) {}
     void setFolder(std::string folder) { m_folder = std::move(folder); }
     // Reloads the file if it changed; returns the faults in force (none when the file is absent or bad).
@@ -56,7 +56,7 @@ public:
     // Counts the reloads, so that users of the counts see when they restart.
     unsigned generation() const { return m_generation; }
 
-private:
+  private:
     std::string m_folder;
     TFaults m_faults;
     std::string m_error;

@@ -40,9 +40,9 @@ TEST(FaultFileTest, ParsesEveryKindOfFault) {
 }
 
 TEST(FaultFileTest, BadLinesAreRefusedWithTheirNumber) {
-    const char* cases[] = {"busy-writes", "busy-writes many", "medium-error -1", "illegal 1FF", "illegal zz",
-                           "block-descriptor yes", "product 12345678901234567", "vendor \"\"", "explode 3",
-                           "vanish-after-writes -2"};
+    const char* cases[] = {"busy-writes", "busy-writes many",      "medium-error -1",           "illegal 1FF",
+                           "illegal zz",  "block-descriptor yes",  "product 12345678901234567", "vendor \"\"",
+                           "explode 3",   "vanish-after-writes -2"};
     for (const char* line : cases) {
         TFaults faults;
         faults.busyWrites = 42;

@@ -9,7 +9,7 @@ namespace brenwick {
 enum class TLockResult : unsigned char { Locked, Busy, Failed };
 
 class TFolderLock {
-public:
+  public:
     TFolderLock() = default;
     ~TFolderLock() { Release(); }
     TFolderLock(const TFolderLock&) = delete;
@@ -21,7 +21,7 @@ public:
     void Release();
     bool held() const { return m_fd >= 0; }
 
-private:
+  private:
     int m_fd = -1;
 };
 

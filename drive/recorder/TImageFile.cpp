@@ -19,7 +19,9 @@ bool Fail(std::string& error, const std::string& what) {
 
 }  // namespace
 
-TImageFile::~TImageFile() { Close(); }
+TImageFile::~TImageFile() {
+    Close();
+}
 
 bool TImageFile::Open(const std::string& path, TImageAccess access, std::string& error) {
     Close();

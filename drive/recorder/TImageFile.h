@@ -16,7 +16,7 @@ inline constexpr std::size_t kBlockSize = 2048;
 enum class TImageAccess : std::uint8_t { ReadOnly, ReadWrite };
 
 class TImageFile {
-public:
+  public:
     TImageFile() = default;
     ~TImageFile();
     TImageFile(const TImageFile&) = delete;
@@ -39,7 +39,7 @@ public:
     [[nodiscard]] bool Truncate(std::string& error);
     std::int64_t sizeInBlocks() const;
 
-private:
+  private:
     [[nodiscard]] bool writeBytes(off_t offset, std::span<const std::uint8_t> data, std::string& error);
     static bool isZeroBlock(std::span<const std::uint8_t> data, std::size_t at);
 

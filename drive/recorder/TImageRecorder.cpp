@@ -12,9 +12,13 @@
 
 namespace brenwick {
 
-TBusyTimes InstantBusyTimes() { return TBusyTimes{0, 0, 0, 0, 0}; }
+TBusyTimes InstantBusyTimes() {
+    return TBusyTimes{0, 0, 0, 0, 0};
+}
 
-TOutcome Good() { return TOutcome{}; }
+TOutcome Good() {
+    return TOutcome{};
+}
 
 TOutcome Reply(TReplyBuilder&& reply, std::size_t allocation) {
     TOutcome outcome;
@@ -51,7 +55,8 @@ namespace {
 std::int64_t RecordedBlocks(const TDiscState& disc) {
     if (!disc.isSequential()) return disc.traits().recording == TRecording::Random ? disc.recordedEnd : 0;
     std::int64_t end = 0;
-    for (const auto& track : disc.tracks) end = std::max<std::int64_t>(end, track.start + track.blocks - track.runOut);
+    for (const auto& track : disc.tracks)
+        end = std::max<std::int64_t>(end, track.start + track.blocks - track.runOut);
     return end;
 }
 
@@ -61,7 +66,9 @@ const TBusyTimes& TRecorderCore::busyTimes() const {
     return options.busy ? *options.busy : state.settings.busy;
 }
 
-unsigned TRecorderCore::speedSetting() const { return options.speedX ? *options.speedX : state.settings.speedX; }
+unsigned TRecorderCore::speedSetting() const {
+    return options.speedX ? *options.speedX : state.settings.speedX;
+}
 
 void TRecorderCore::ConfigureBuffer() {
     const unsigned x = speedSetting();
@@ -96,8 +103,8 @@ bool TRecorderCore::EnsureLoaded() {
     }
     if (fresh.disc.hasDisc()) {
         const bool pressed = fresh.disc.traits().recording == TRecording::ReadOnly;
-        const std::string path = !fresh.image.empty() && fresh.image.front() == '/' ? fresh.image
-                                                                                    : folder + "/" + fresh.image;
+        const std::string path =
+            !fresh.image.empty() && fresh.image.front() == '/' ? fresh.image : folder + "/" + fresh.image;
         const std::int64_t needed = RecordedBlocks(fresh.disc);
         struct stat st {};
         if (needed > 0 && ::stat(path.c_str(), &st) != 0) {
@@ -206,8 +213,8 @@ TImageRecorder::TImageRecorder(std::string folder, TRecorderOptions options)
 
 TImageRecorder::~TImageRecorder() {
     std::lock_guard guard(m_mutex);
-    // As a real drive finishes writing what it received when the host goes away, the blocks written so far stay
-    // on the disc; only a crash of the process loses those written since the last synchronisation.
+    // As a real drive finishes writing what it received when the host goes away, the blocks written so far
+    // stay on the disc; only a crash of the process loses those written since the last synchronisation.
     if (m_core->loaded) (void)m_core->Save();
     m_core->Unload();
 }
@@ -244,11 +251,14 @@ namespace {
 // The key fields the log keeps: address and transfer length where the command has them.
 void FillLogFields(const TFieldReader& cdb, TCommandLogEntry& entry) {
     switch (entry.opcode) {
-        case 0x28: case 0x2A: case 0x2E:
+        case 0x28:
+        case 0x2A:
+        case 0x2E:
             entry.lba = std::int32_t(cdb.be32(2));
             entry.length = cdb.be16(7);
             break;
-        case 0xA8: case 0xAA:
+        case 0xA8:
+        case 0xAA:
             entry.lba = std::int32_t(cdb.be32(2));
             entry.length = cdb.be32(6);
             break;
@@ -267,14 +277,23 @@ void FillLogFields(const TFieldReader& cdb, TCommandLogEntry& entry) {
             entry.lba = std::int32_t(cdb.be32(2));
             entry.length = cdb.u8(1) & 0x07;
             break;
-        case 0x12: case 0x03: case 0x1A: case 0x15:
+        case 0x12:
+        case 0x03:
+        case 0x1A:
+        case 0x15:
             entry.length = cdb.u8(4);
             break;
         case 0x43:
             entry.lba = cdb.u8(6);
             entry.length = cdb.be16(7);
             break;
-        case 0x46: case 0x4A: case 0x51: case 0x5A: case 0x55: case 0x5C: case 0x23:
+        case 0x46:
+        case 0x4A:
+        case 0x51:
+        case 0x5A:
+        case 0x55:
+        case 0x5C:
+        case 0x23:
             entry.length = cdb.be16(7);
             break;
         default:
@@ -282,7 +301,9 @@ void FillLogFields(const TFieldReader& cdb, TCommandLogEntry& entry) {
     }
 }
 
-bool ExemptFromMediumGate(const TRecorderCore& core) { return core.loaded && core.state.disc.hasDisc(); }
+bool ExemptFromMediumGate(const TRecorderCore& core) {
+    return core.loaded && core.state.disc.hasDisc();
+}
 
 TOutcome Gate(TRecorderCore& core, const TCommand& command, std::uint8_t opcode) {
     TFaults& faults = core.faultFile.Current();

@@ -21,11 +21,11 @@
 namespace brenwick {
 
 struct TRecorderOptions {
-    std::shared_ptr<TRecorderClock> clock;   // null: the steady clock
-    std::optional<TBusyTimes> busy;          // overrides the state file's busy times (tests: all zero)
-    std::optional<unsigned> speedX;          // overrides the state file's speed setting (0 = unthrottled)
-    unsigned minBusyPolls = 1;               // a busy operation answers NOT READY to at least this many commands
-    std::size_t commandLogLimit = 100000;    // newest entries kept
+    std::shared_ptr<TRecorderClock> clock;  // null: the steady clock
+    std::optional<TBusyTimes> busy;         // overrides the state file's busy times (tests: all zero)
+    std::optional<unsigned> speedX;         // overrides the state file's speed setting (0 = unthrottled)
+    unsigned minBusyPolls = 1;  // a busy operation answers NOT READY to at least this many commands
+    std::size_t commandLogLimit = 100000;  // newest entries kept
 };
 
 // Busy times of zero, for tests: each busy operation then lasts exactly `minBusyPolls` commands.
@@ -34,10 +34,10 @@ TBusyTimes InstantBusyTimes();
 struct TRecorderCore;
 
 class TImageRecorder : public TScsiTarget {
-public:
-    // Opens the recorder in `folder` (made by CreateRecorder). Never fails: a recorder whose state file cannot be
-    // read answers like a drive without a disc, and LastError() says why; a recorder that another process holds
-    // answers NOT READY until that process lets it go.
+  public:
+    // Opens the recorder in `folder` (made by CreateRecorder). Never fails: a recorder whose state file
+    // cannot be read answers like a drive without a disc, and LastError() says why; a recorder that another
+    // process holds answers NOT READY until that process lets it go.
     explicit TImageRecorder(std::string folder, TRecorderOptions options = {});
     ~TImageRecorder() override;
     TImageRecorder(const TImageRecorder&) = delete;
@@ -56,14 +56,14 @@ public:
     // The next command takes it again.
     void Release();
 
-private:
+  private:
     std::string m_folder;
     mutable std::mutex m_mutex;
     std::unique_ptr<TRecorderCore> m_core;  // guarded by m_mutex
 };
 
-// Makes a recorder in `folder` holding a blank disc of `media` (see CreateRecorder) and opens it; nullptr with
-// `error` set when the folder cannot be made. Tests of the drive layer and the engine start here.
+// Makes a recorder in `folder` holding a blank disc of `media` (see CreateRecorder) and opens it; nullptr
+// with `error` set when the folder cannot be made. Tests of the drive layer and the engine start here.
 std::unique_ptr<TImageRecorder> MakeImageRecorder(const std::string& folder, TMediaType media,
                                                   TRecorderOptions options, std::string& error);
 

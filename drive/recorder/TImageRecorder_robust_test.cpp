@@ -12,7 +12,8 @@ namespace brenwick {
 namespace {
 
 TEST(RecorderRobustnessTest, RandomCommandsGetValidAnswers) {
-    const TMediaType media[] = {TMediaType::CdRw80, TMediaType::DvdR, TMediaType::DvdPlusRw, TMediaType::None};
+    const TMediaType media[] = {TMediaType::CdRw80, TMediaType::DvdR, TMediaType::DvdPlusRw,
+                                TMediaType::None};
     std::mt19937 random(20260512);
     for (TMediaType type : media) {
         testing::TTempFolder folder;
@@ -37,7 +38,9 @@ TEST(RecorderRobustnessTest, RandomCommandsGetValidAnswers) {
             TScsiRequest request;
             request.cdb = cdb;
             request.data = data;
-            request.direction = data.empty() ? TDataDirection::None : random() % 2 ? TDataDirection::In : TDataDirection::Out;
+            request.direction = data.empty()   ? TDataDirection::None
+                                : random() % 2 ? TDataDirection::In
+                                               : TDataDirection::Out;
             const TScsiResult result = recorder->Execute(request);
             ASSERT_TRUE(result.status == kStatusGood || result.status == kStatusCheckCondition ||
                         result.status == kStatusBusy)

@@ -24,12 +24,13 @@ using Sense = std::tuple<int, int, int>;
 const Sense kGood{0, 0, 0};
 
 class RecorderTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<TImageRecorder> Make(TMediaType media, TRecorderOptions options = {}) {
         if (!options.busy) options.busy = InstantBusyTimes();
         options.clock = m_clock;
         std::string error;
-        auto recorder = MakeImageRecorder(m_folder.path() + "/r" + std::to_string(m_count++), media, options, error);
+        auto recorder =
+            MakeImageRecorder(m_folder.path() + "/r" + std::to_string(m_count++), media, options, error);
         EXPECT_TRUE(recorder) << error;
         return recorder;
     }
@@ -41,7 +42,8 @@ protected:
 
     static std::vector<std::uint8_t> Pattern(std::int32_t lba, std::uint16_t blocks) {
         std::vector<std::uint8_t> data(std::size_t(blocks) * 2048);
-        for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t((lba + std::int32_t(i / 2048)) * 7 + i);
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] = std::uint8_t((lba + std::int32_t(i / 2048)) * 7 + i);
         return data;
     }
     static TRun Write(TImageRecorder& r, std::int32_t lba, std::uint16_t blocks) {
@@ -59,7 +61,9 @@ protected:
     static TRun Toc(TImageRecorder& r, std::uint8_t format, bool msf = false, std::uint8_t track = 0) {
         return Send(r, {0x43, std::uint8_t(msf ? 2 : 0), format, 0, 0, 0, track, 0x03, 0xFC, 0}, 1020);
     }
-    static std::uint32_t Capacity(TImageRecorder& r) { return Send(r, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 8).be32(0); }
+    static std::uint32_t Capacity(TImageRecorder& r) {
+        return Send(r, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 8).be32(0);
+    }
     static TRun Sync(TImageRecorder& r) { return Send(r, {0x35, 0x02, 0, 0, 0, 0, 0, 0, 0, 0}); }
     static TRun CloseSession(TImageRecorder& r, std::uint8_t function = 2) {
         return Send(r, {0x5B, 0x01, function, 0, 0, 0, 0, 0, 0, 0});
@@ -68,7 +72,8 @@ protected:
         return std::uint16_t(Send(r, {0x46, 0x02, 0, 0, 0, 0, 0, 0, 8, 0}, 8).be16(6));
     }
     // MODE SELECT of page 05h with the given write type, multi-session and test-write bits.
-    static TRun WriteParameters(TImageRecorder& r, std::uint8_t byte2, std::uint8_t byte3, std::uint8_t byte5 = 0) {
+    static TRun WriteParameters(TImageRecorder& r, std::uint8_t byte2, std::uint8_t byte3,
+                                std::uint8_t byte5 = 0) {
         std::vector<std::uint8_t> list(8 + 52, 0);
         list[8] = 0x05;
         list[9] = 0x32;
@@ -142,8 +147,10 @@ TEST_F(RecorderTest, BlankCdRAnswersAsARealDrive) {
     const TRun atip = Toc(*r, 4, true);
     ASSERT_TRUE(atip.good());
     EXPECT_EQ(atip.be16(0), 26u);
-    EXPECT_EQ(std::vector<int>(atip.data.begin() + 8, atip.data.begin() + 11), (std::vector<int>{97, 15, 35}));
-    EXPECT_EQ(std::vector<int>(atip.data.begin() + 12, atip.data.begin() + 15), (std::vector<int>{79, 59, 74}));
+    EXPECT_EQ(std::vector<int>(atip.data.begin() + 8, atip.data.begin() + 11),
+              (std::vector<int>{97, 15, 35}));
+    EXPECT_EQ(std::vector<int>(atip.data.begin() + 12, atip.data.begin() + 15),
+              (std::vector<int>{79, 59, 74}));
     EXPECT_EQ(Read(*r, 0, 1).sense(), Sense(5, 0x21, 0));
 }
 
@@ -172,13 +179,13 @@ TEST_F(RecorderTest, AppendableCdRAfterTwoSessions) {
     EXPECT_EQ(next.be32(8), 18904u);
     const TRun toc = Toc(*r, 0);
     ASSERT_TRUE(toc.good());
-    const std::vector<std::uint8_t> expected = {0x00, 0x1A, 0x01, 0x02, 0x00, 0x14, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                                0x00, 0x14, 0x02, 0x00, 0x00, 0x00, 0x2D, 0xB6, 0x00, 0x14, 0xAA, 0x00,
-                                                0x00, 0x00, 0x2E, 0xE4};
+    const std::vector<std::uint8_t> expected = {0x00, 0x1A, 0x01, 0x02, 0x00, 0x14, 0x01, 0x00, 0x00, 0x00,
+                                                0x00, 0x00, 0x00, 0x14, 0x02, 0x00, 0x00, 0x00, 0x2D, 0xB6,
+                                                0x00, 0x14, 0xAA, 0x00, 0x00, 0x00, 0x2E, 0xE4};
     EXPECT_EQ(toc.data, expected);
     const TRun session = Toc(*r, 1);
-    EXPECT_EQ(session.data, (std::vector<std::uint8_t>{0x00, 0x0A, 0x01, 0x02, 0x00, 0x14, 0x02, 0x00, 0x00, 0x00,
-                                                       0x2D, 0xB6}));
+    EXPECT_EQ(session.data, (std::vector<std::uint8_t>{0x00, 0x0A, 0x01, 0x02, 0x00, 0x14, 0x02, 0x00, 0x00,
+                                                       0x00, 0x2D, 0xB6}));
     const TRun msf = Toc(*r, 0, true, 0xAA);
     EXPECT_EQ(msf.be32(8), 0x00022A04u);  // 12,004 + 150 blocks = 02:42:04
     const TRun full = Toc(*r, 2);
@@ -290,7 +297,7 @@ TEST_F(RecorderTest, DvdRWrittenSessionAtOnceEndsClosed) {
     EXPECT_EQ(Capacity(*r), 111u);
     EXPECT_EQ(Read(*r, 99, 1).data, Pattern(99, 1));
     EXPECT_EQ(Read(*r, 105, 1).data, std::vector<std::uint8_t>(2048, 0));  // padding
-    EXPECT_EQ(Toc(*r, 0).be32(16), 112u);  // lead-out
+    EXPECT_EQ(Toc(*r, 0).be32(16), 112u);                                  // lead-out
     EXPECT_EQ(Write(*r, 112, 1).sense(), Sense(5, 0x30, 0x05));
 }
 
@@ -363,10 +370,14 @@ TEST_F(RecorderTest, WriteAddressAndCapacityAreEnforced) {
     auto full = Make(TMediaType::DvdPlusR);
     full->Release();
     std::string error;
-    ASSERT_TRUE(UpdateRecorderState(full->folder(), [](TRecorderState& s) {
-        s.disc.tracks = {{1, 1, TTrackState::Complete, 0, 2295000, 0, 0}};
-        s.disc.closedSessions = 1;
-    }, error)) << error;
+    ASSERT_TRUE(UpdateRecorderState(
+        full->folder(),
+        [](TRecorderState& s) {
+            s.disc.tracks = {{1, 1, TTrackState::Complete, 0, 2295000, 0, 0}};
+            s.disc.closedSessions = 1;
+        },
+        error))
+        << error;
     { std::ofstream(full->folder() + "/disc.img"); }  // the recorded track, as a sparse image
     ASSERT_EQ(::truncate((full->folder() + "/disc.img").c_str(), off_t(2295000) * 2048), 0);
     EXPECT_EQ(TrackInfo(*full, 1, 0xFF).be32(16), 2295104u - 2295008u);
@@ -398,9 +409,9 @@ TEST_F(RecorderTest, ModePagesAndTheirChecks) {
     const TRun caps = Send(*r, {0x5A, 0, 0xAA, 0, 0, 0, 0, 0, 254, 0}, 254);
     ASSERT_TRUE(caps.good());
     EXPECT_EQ(caps.data[8], 0x2A);
-    EXPECT_EQ(caps.data[8 + 3] & 0x01, 0x01);       // writes CD-R
-    EXPECT_EQ(caps.be16(8 + 18), 8467u);             // maximum write speed, 48x
-    EXPECT_EQ(caps.be16(8 + 12), 2048u);             // buffer KiB
+    EXPECT_EQ(caps.data[8 + 3] & 0x01, 0x01);  // writes CD-R
+    EXPECT_EQ(caps.be16(8 + 18), 8467u);       // maximum write speed, 48x
+    EXPECT_EQ(caps.be16(8 + 12), 2048u);       // buffer KiB
     EXPECT_EQ(Send(*r, {0x5A, 0, 0xC5, 0, 0, 0, 0, 0, 64, 0}, 64).sense(), Sense(5, 0x39, 0));
     EXPECT_EQ(Send(*r, {0x5A, 0, 0x30, 0, 0, 0, 0, 0, 64, 0}, 64).sense(), Sense(5, 0x24, 0));
     const TRun six = Send(*r, {0x1A, 0, 0x05, 0, 64, 0}, 64);
@@ -412,7 +423,8 @@ TEST_F(RecorderTest, ModePagesAndTheirChecks) {
     EXPECT_EQ(Send(*r, {0x55, 0x10, 0, 0, 0, 0, 0, 0, 60, 0}, 0, list).sense(), Sense(5, 0x26, 0));
     EXPECT_EQ(WriteParameters(*r, 0x03, 0x04).sense(), Sense(5, 0x26, 0));
     EXPECT_EQ(Send(*r, {0x55, 0x00, 0, 0, 0, 0, 0, 0, 60, 0}, 0, list).sense(), Sense(5, 0x24, 0));
-    EXPECT_EQ(Send(*r, {0x55, 0x10, 0, 0, 0, 0, 0, 0, 6, 0}, 0, std::vector<std::uint8_t>(6)).sense(), Sense(5, 0x1A, 0));
+    EXPECT_EQ(Send(*r, {0x55, 0x10, 0, 0, 0, 0, 0, 0, 6, 0}, 0, std::vector<std::uint8_t>(6)).sense(),
+              Sense(5, 0x1A, 0));
     ASSERT_TRUE(WriteParameters(*r, 0x42, 0xC4).good());
     EXPECT_EQ(Send(*r, {0x5A, 0, 0x05, 0, 0, 0, 0, 0, 64, 0}, 64).data[10], 0x42);
 }
@@ -422,7 +434,8 @@ TEST_F(RecorderTest, GetConfigurationListsProfilesAndCurrentFeatures) {
     const TRun head = Send(*r, {0x46, 0, 0, 0, 0, 0, 0, 0, 8, 0}, 8);
     ASSERT_TRUE(head.good());
     const std::uint32_t length = head.be32(0) + 4;
-    const TRun all = Send(*r, {0x46, 0, 0, 0, 0, 0, 0, std::uint8_t(length >> 8), std::uint8_t(length), 0}, length);
+    const TRun all =
+        Send(*r, {0x46, 0, 0, 0, 0, 0, 0, std::uint8_t(length >> 8), std::uint8_t(length), 0}, length);
     ASSERT_EQ(all.data.size(), length);
     auto features = [](const TRun& run) {
         std::vector<std::pair<int, bool>> list;
@@ -648,7 +661,8 @@ TEST_F(RecorderTest, CrashMidRecordingLeavesAReadableDisc) {
     }
     EXPECT_EQ(DiscInfo(again).data[4], 3);
     EXPECT_EQ(Read(again, 11702, 10).data, Pattern(11702, 10));
-    EXPECT_EQ(Read(again, 11712, 1).data, std::vector<std::uint8_t>(2048, 0));  // padding over the lost blocks
+    EXPECT_EQ(Read(again, 11712, 1).data,
+              std::vector<std::uint8_t>(2048, 0));  // padding over the lost blocks
 }
 
 // A program that ends normally in the middle of a track leaves what it wrote on the disc, as a drive would.

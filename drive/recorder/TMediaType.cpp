@@ -27,8 +27,8 @@ constexpr std::array<TMediaTraits, 13> kMedia{{
     {CdRw80, "cd-rw-80", "CD-RW 80 min", 0x000A, kCd80Capacity, F::Cd, R::Sequential, true, 0, kCdRwSpeeds},
     {DvdRom, "dvd-rom", "DVD-ROM", 0x0010, 0, F::Dvd, R::ReadOnly, false, 0x0, {}},
     {DvdR, "dvd-r", "DVD-R", 0x0011, 2298496, F::Dvd, R::Sequential, false, 0x2, kDvdRSpeeds},
-    {DvdRwRestricted, "dvd-rw-ro", "DVD-RW (restricted overwrite)", 0x0013, 2298496, F::Dvd, R::Random, true, 0x3,
-     kDvdRwSpeeds},
+    {DvdRwRestricted, "dvd-rw-ro", "DVD-RW (restricted overwrite)", 0x0013, 2298496, F::Dvd, R::Random, true,
+     0x3, kDvdRwSpeeds},
     {DvdRwSequential, "dvd-rw", "DVD-RW (sequential)", 0x0014, 2298496, F::Dvd, R::Sequential, true, 0x3,
      kDvdRwSpeeds},
     {DvdPlusR, "dvd+r", "DVD+R", 0x001B, 2295104, F::Dvd, R::Sequential, false, 0xA, kDvdRSpeeds},
@@ -52,6 +52,8 @@ std::optional<TMediaType> MediaTypeFromKey(std::string_view key) {
     return std::nullopt;
 }
 
-std::span<const TMediaTraits> AllMediaTraits() { return kMedia; }
+std::span<const TMediaTraits> AllMediaTraits() {
+    return kMedia;
+}
 
 }  // namespace brenwick

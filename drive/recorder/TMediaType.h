@@ -12,12 +12,12 @@ namespace brenwick {
 
 enum class TMediaType : std::uint8_t {
     None,
-    CdRom,            // pressed, read-only (an existing ISO image)
+    CdRom,  // pressed, read-only (an existing ISO image)
     CdR74,
     CdR80,
     CdRw74,
     CdRw80,
-    DvdRom,           // pressed, read-only (an ISO image too large for a CD)
+    DvdRom,  // pressed, read-only (an ISO image too large for a CD)
     DvdR,
     DvdRwRestricted,  // DVD-RW formatted for restricted overwrite
     DvdRwSequential,  // DVD-RW in sequential recording
@@ -43,8 +43,8 @@ struct TMediaTraits {
     std::int32_t capacity;     // blocks; for CD the last possible lead-out start (ATIP)
     TMediaFamily family;
     TRecording recording;
-    bool erasable;             // BLANK (CD-RW, DVD-RW) or reformatting (DVD+RW, DVD-RAM) possible
-    std::uint8_t bookType;     // DVD physical format book type (READ DVD STRUCTURE format 0)
+    bool erasable;          // BLANK (CD-RW, DVD-RW) or reformatting (DVD+RW, DVD-RAM) possible
+    std::uint8_t bookType;  // DVD physical format book type (READ DVD STRUCTURE format 0)
     std::span<const std::uint16_t> writeSpeeds;  // kB/s, fastest first; empty for pressed discs
 };
 

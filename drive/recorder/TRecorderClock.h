@@ -8,7 +8,7 @@
 namespace brenwick {
 
 class TRecorderClock {
-public:
+  public:
     using TTime = std::chrono::steady_clock::time_point;
     virtual ~TRecorderClock() = default;
     virtual TTime Now() = 0;
@@ -17,19 +17,19 @@ public:
 };
 
 class TSteadyClock : public TRecorderClock {
-public:
+  public:
     TTime Now() override;
     void SleepFor(std::chrono::microseconds period) override;
 };
 
 // A clock that moves only when told; SleepFor advances it.
 class TManualClock : public TRecorderClock {
-public:
+  public:
     TTime Now() override { return m_now; }
     void SleepFor(std::chrono::microseconds period) override { m_now += period; }
     void Advance(std::chrono::microseconds period) { m_now += period; }
 
-private:
+  private:
     TTime m_now{};
 };
 

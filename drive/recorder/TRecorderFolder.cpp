@@ -48,7 +48,7 @@ bool Locked(const std::string& folder, const std::function<bool(TRecorderState&,
 
 std::string TimeStamp() {
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     localtime_r(&now, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
@@ -69,7 +69,8 @@ bool KeepPreviousDisc(const TRecorderState& state, const std::string& folder, st
         return true;
     }
     std::string target = folder + "/disc-" + TimeStamp() + ".img";
-    for (int n = 2; Exists(target); ++n) target = folder + "/disc-" + TimeStamp() + "-" + std::to_string(n) + ".img";
+    for (int n = 2; Exists(target); ++n)
+        target = folder + "/disc-" + TimeStamp() + "-" + std::to_string(n) + ".img";
     if (::rename(path.c_str(), target.c_str()) != 0) {
         error = "cannot keep the previous disc as " + target + ": " + std::strerror(errno);
         return false;
@@ -89,9 +90,12 @@ std::string Megabytes(std::int64_t blocks) {
 std::string StatusText(const TDiscState& disc) {
     if (!disc.hasDisc()) return "no disc";
     switch (disc.traits().recording) {
-        case TRecording::ReadOnly: return "pressed (read-only)";
-        case TRecording::Random: return "overwritable";
-        case TRecording::Sequential: break;
+        case TRecording::ReadOnly:
+            return "pressed (read-only)";
+        case TRecording::Random:
+            return "overwritable";
+        case TRecording::Sequential:
+            break;
     }
     if (disc.finalized) return "closed";
     if (disc.isBlank()) return "blank";
@@ -119,18 +123,23 @@ bool CreateRecorder(const std::string& folder, TMediaType media, std::string& er
     return SaveStateFile(folder, state, error);
 }
 
-bool InsertBlankDisc(const std::string& folder, TMediaType media, std::string& keptImage, std::string& error) {
-    return Locked(folder, [&](TRecorderState& state, std::string& err) {
-        if (!KeepPreviousDisc(state, folder, keptImage, err)) return false;
-        const TRecorderSettings settings = state.settings;
-        state = TRecorderState{};
-        state.settings = settings;
-        state.disc = TDiscState::blankDisc(media);
-        return true;
-    }, error);
+bool InsertBlankDisc(const std::string& folder, TMediaType media, std::string& keptImage,
+                     std::string& error) {
+    return Locked(
+        folder,
+        [&](TRecorderState& state, std::string& err) {
+            if (!KeepPreviousDisc(state, folder, keptImage, err)) return false;
+            const TRecorderSettings settings = state.settings;
+            state = TRecorderState{};
+            state.settings = settings;
+            state.disc = TDiscState::blankDisc(media);
+            return true;
+        },
+        error);
 }
 
-bool InsertIsoDisc(const std::string& folder, const std::string& isoPath, std::string& keptImage, std::string& error) {
+bool InsertIsoDisc(const std::string& folder, const std::string& isoPath, std::string& keptImage,
+                   std::string& error) {
     char resolved[PATH_MAX];
     if (!::realpath(isoPath.c_str(), resolved)) {
         error = "cannot find " + isoPath + ": " + std::strerror(errno);
@@ -147,38 +156,48 @@ bool InsertIsoDisc(const std::string& folder, const std::string& isoPath, std::s
     }
     const std::int64_t blocks = (std::int64_t(st.st_size) + 2047) / 2048;
     if (blocks < 18 || blocks > INT32_MAX) {
-        error = isoPath + " is too small or too large for a disc image (" + std::to_string(st.st_size) + " bytes)";
+        error = isoPath + " is too small or too large for a disc image (" + std::to_string(st.st_size) +
+                " bytes)";
         return false;
     }
     if (::access(resolved, R_OK) != 0) {
         error = "cannot read " + isoPath + ": " + std::strerror(errno);
         return false;
     }
-    return Locked(folder, [&](TRecorderState& state, std::string& err) {
-        if (!KeepPreviousDisc(state, folder, keptImage, err)) return false;
-        const TRecorderSettings settings = state.settings;
-        state = TRecorderState{};
-        state.settings = settings;
-        const TMediaType type = blocks <= kCd80Capacity ? TMediaType::CdRom : TMediaType::DvdRom;
-        state.disc = TDiscState::pressedDisc(type, std::int32_t(blocks));
-        state.image = resolved;
-        return true;
-    }, error);
+    return Locked(
+        folder,
+        [&](TRecorderState& state, std::string& err) {
+            if (!KeepPreviousDisc(state, folder, keptImage, err)) return false;
+            const TRecorderSettings settings = state.settings;
+            state = TRecorderState{};
+            state.settings = settings;
+            const TMediaType type = blocks <= kCd80Capacity ? TMediaType::CdRom : TMediaType::DvdRom;
+            state.disc = TDiscState::pressedDisc(type, std::int32_t(blocks));
+            state.image = resolved;
+            return true;
+        },
+        error);
 }
 
 bool SetTrayOpen(const std::string& folder, bool open, std::string& error) {
-    return Locked(folder, [&](TRecorderState& state, std::string&) {
-        state.disc.trayOpen = open;
-        return true;
-    }, error);
+    return Locked(
+        folder,
+        [&](TRecorderState& state, std::string&) {
+            state.disc.trayOpen = open;
+            return true;
+        },
+        error);
 }
 
 bool UpdateRecorderState(const std::string& folder, const std::function<void(TRecorderState&)>& change,
                          std::string& error) {
-    return Locked(folder, [&](TRecorderState& state, std::string&) {
-        change(state);
-        return true;
-    }, error);
+    return Locked(
+        folder,
+        [&](TRecorderState& state, std::string&) {
+            change(state);
+            return true;
+        },
+        error);
 }
 
 std::vector<std::string> ListRecorders(const std::string& root) {
@@ -209,7 +228,8 @@ std::string DescribeDisc(const TRecorderState& state, const std::string& folder)
     if (!disc.isSequential()) {
         if (disc.recordedEnd > 0) {
             const bool pressed = disc.traits().recording == TRecording::ReadOnly;
-            out << (pressed ? "data:     blocks 0 to " : "written:  up to block ") << disc.recordedEnd - 1 << "\n";
+            out << (pressed ? "data:     blocks 0 to " : "written:  up to block ") << disc.recordedEnd - 1
+                << "\n";
             out << "  xorriso -indev stdio:'" << image << "' -toc -ls /\n";
             out << "  isoinfo -i '" << image << "' -l\n";
         }
@@ -223,8 +243,8 @@ std::string DescribeDisc(const TRecorderState& state, const std::string& folder)
             if (t.session == s) blocks = t.start + t.blocks - t.runOut - start;
         }
         const bool closed = s <= disc.closedSessions;
-        out << "session " << s << ": start " << start << ", " << blocks << " blocks (" << Megabytes(blocks) << ")"
-            << (closed ? "" : ", open") << "\n";
+        out << "session " << s << ": start " << start << ", " << blocks << " blocks (" << Megabytes(blocks)
+            << ")" << (closed ? "" : ", open") << "\n";
         out << "  xorriso -indev stdio:'" << image << "' -load sbsector " << start << " -ls /\n";
         out << "  isoinfo -i '" << image << "' -T " << start << " -l\n";
     }

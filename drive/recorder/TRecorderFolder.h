@@ -27,14 +27,15 @@ namespace brenwick {
 
 // Puts an existing ISO image in as a pressed disc (CD-ROM, or DVD-ROM when it is larger than a CD). The
 // image file is used in place, read-only.
-[[nodiscard]] bool InsertIsoDisc(const std::string& folder, const std::string& isoPath, std::string& keptImage,
-                                 std::string& error);
+[[nodiscard]] bool InsertIsoDisc(const std::string& folder, const std::string& isoPath,
+                                 std::string& keptImage, std::string& error);
 
 // Opens or closes the tray; the disc stays in the recorder while the tray is open.
 [[nodiscard]] bool SetTrayOpen(const std::string& folder, bool open, std::string& error);
 
 // Changes the state under the lock (settings such as the speed, busy times, buffer size).
-[[nodiscard]] bool UpdateRecorderState(const std::string& folder, const std::function<void(TRecorderState&)>& change,
+[[nodiscard]] bool UpdateRecorderState(const std::string& folder,
+                                       const std::function<void(TRecorderState&)>& change,
                                        std::string& error);
 
 // Names of the recorders in `root` (sub-folders holding a state file), in byte order of their names.

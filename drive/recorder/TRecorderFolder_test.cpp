@@ -32,8 +32,10 @@ TEST(RecorderSetTest, DefaultFolderFollowsXdgDataHome) {
     ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
     ::setenv("HOME", "/home/ann", 1);
     EXPECT_EQ(DefaultRecordersFolder(), "/home/ann/.local/share/brenwick/recorders");
-    if (saved) ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
-    else ::unsetenv("XDG_DATA_HOME");
+    if (saved)
+        ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST(RecorderSetTest, EmptyFolderGetsTheDefaultRecorderWithABlankCdRw) {
@@ -45,7 +47,7 @@ TEST(RecorderSetTest, EmptyFolderGetsTheDefaultRecorderWithABlankCdRw) {
     const TRun config = Send(*targets[0], {0x46, 0x02, 0, 0, 0, 0, 0, 0, 8, 0}, 8);
     EXPECT_EQ(config.be16(6), 0x000Au);
     const TRun info = Send(*targets[0], {0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, 34);
-    EXPECT_EQ(info.data.at(2), 0x10);  // blank, erasable
+    EXPECT_EQ(info.data.at(2), 0x10);                                                      // blank, erasable
     EXPECT_EQ(Send(*targets[0], {0x43, 2, 4, 0, 0, 0, 0, 0, 28, 0}, 28).data.at(12), 79);  // 80 minutes
 }
 
@@ -56,7 +58,8 @@ TEST(RecorderSetTest, RecordersInNameOrderAtMostEight) {
     for (const char* name : names) ASSERT_TRUE(CreateRecorder(root / name, TMediaType::DvdR, error)) << error;
     ASSERT_EQ(::mkdir((root / "not-a-recorder").c_str(), 0755), 0);
     const auto listed = ListRecorders(root.path());
-    EXPECT_EQ(listed, (std::vector<std::string>{"Alpha", "b2", "beta", "c", "d", "e", "f", "g", "h", "zeta"}));
+    EXPECT_EQ(listed,
+              (std::vector<std::string>{"Alpha", "b2", "beta", "c", "d", "e", "f", "g", "h", "zeta"}));
     const auto targets = OpenImageRecorders(root.path(), error);
     ASSERT_EQ(targets.size(), 8u);
     EXPECT_EQ(dynamic_cast<TImageRecorder&>(*targets[0]).folder(), root / "Alpha");
@@ -136,7 +139,8 @@ TEST(RecorderFolderTest, IsoImageBecomesAPressedDisc) {
 TEST(RecorderFolderTest, DescriptionNamesSessionsAndReaderCommands) {
     TRecorderState state;
     state.disc = TDiscState::blankDisc(TMediaType::CdR80);
-    state.disc.tracks = {{1, 1, TTrackState::Complete, 0, 302, 0, 2}, {2, 2, TTrackState::Complete, 11702, 500, 0, 2}};
+    state.disc.tracks = {{1, 1, TTrackState::Complete, 0, 302, 0, 2},
+                         {2, 2, TTrackState::Complete, 11702, 500, 0, 2}};
     state.disc.closedSessions = 2;
     const std::string text = DescribeDisc(state, "/r");
     EXPECT_NE(text.find("CD-R 80 min"), std::string::npos);
@@ -153,7 +157,9 @@ TEST(RecorderFolderTest, TrayAndSettingsChangeUnderTheLock) {
     const std::string folder = root / "r";
     ASSERT_TRUE(CreateRecorder(folder, TMediaType::DvdPlusRw, error)) << error;
     ASSERT_TRUE(SetTrayOpen(folder, true, error)) << error;
-    ASSERT_TRUE(UpdateRecorderState(folder, [](TRecorderState& s) { s.settings.speedX = 8; }, error)) << error;
+    ASSERT_TRUE(UpdateRecorderState(
+        folder, [](TRecorderState& s) { s.settings.speedX = 8; }, error))
+        << error;
     TRecorderState state;
     ASSERT_TRUE(LoadStateFile(folder, state, error)) << error;
     EXPECT_TRUE(state.disc.trayOpen);

@@ -35,13 +35,18 @@ bool ParseNumber(std::string_view text, T& value) {
 }
 
 bool ParseYesNo(std::string_view text, bool& value) {
-    if (text == "yes") value = true;
-    else if (text == "no") value = false;
-    else return false;
+    if (text == "yes")
+        value = true;
+    else if (text == "no")
+        value = false;
+    else
+        return false;
     return true;
 }
 
-const char* YesNo(bool value) { return value ? "yes" : "no"; }
+const char* YesNo(bool value) {
+    return value ? "yes" : "no";
+}
 
 struct TBusyKey {
     std::string_view name;
@@ -49,19 +54,25 @@ struct TBusyKey {
 };
 
 constexpr TBusyKey kBusyKeys[] = {
-    {"minimal-blank", &TBusyTimes::minimalBlankMs}, {"full-blank", &TBusyTimes::fullBlankMs},
-    {"close-session", &TBusyTimes::closeSessionMs}, {"format", &TBusyTimes::formatMs},
+    {"minimal-blank", &TBusyTimes::minimalBlankMs},
+    {"full-blank", &TBusyTimes::fullBlankMs},
+    {"close-session", &TBusyTimes::closeSessionMs},
+    {"format", &TBusyTimes::formatMs},
     {"load", &TBusyTimes::loadMs},
 };
 
 bool ParseTrack(const std::vector<std::string_view>& w, TTrack& track) {
     if (w.size() != 8) return false;
     std::string_view state = w[3];
-    if (state == "open") track.state = TTrackState::Open;
-    else if (state == "complete") track.state = TTrackState::Complete;
-    else return false;
-    return ParseNumber(w[1], track.number) && ParseNumber(w[2], track.session) && ParseNumber(w[4], track.start) &&
-           ParseNumber(w[5], track.blocks) && ParseNumber(w[6], track.reserved) && ParseNumber(w[7], track.runOut);
+    if (state == "open")
+        track.state = TTrackState::Open;
+    else if (state == "complete")
+        track.state = TTrackState::Complete;
+    else
+        return false;
+    return ParseNumber(w[1], track.number) && ParseNumber(w[2], track.session) &&
+           ParseNumber(w[4], track.start) && ParseNumber(w[5], track.blocks) &&
+           ParseNumber(w[6], track.reserved) && ParseNumber(w[7], track.runOut);
 }
 
 // One line; returns an empty text when it was understood.
@@ -95,7 +106,8 @@ std::string ParseLine(const std::vector<std::string_view>& w, TRecorderState& s,
         if (!arity(2) || !ParseNumber(w[1], s.disc.recordedEnd)) return "bad recorded-end";
     } else if (key == "track") {
         TTrack track;
-        if (!ParseTrack(w, track)) return "track needs: number session open|complete start blocks reserved run-out";
+        if (!ParseTrack(w, track))
+            return "track needs: number session open|complete start blocks reserved run-out";
         s.disc.tracks.push_back(track);
     } else if (key == "speed") {
         if (!arity(2) || !ParseSpeedSetting(w[1], s.settings.speedX)) return "speed is unthrottled or Nx";
@@ -171,7 +183,8 @@ std::string FormatState(const TRecorderState& s) {
     }
     out << "speed " << FormatSpeedSetting(s.settings.speedX) << "\n"
         << "buffer " << s.settings.bufferBytes << "\n";
-    for (const auto& busy : kBusyKeys) out << "busy-ms " << busy.name << ' ' << s.settings.busy.*busy.field << "\n";
+    for (const auto& busy : kBusyKeys)
+        out << "busy-ms " << busy.name << ' ' << s.settings.busy.*busy.field << "\n";
     return out.str();
 }
 
@@ -200,10 +213,12 @@ bool ParseState(std::string_view text, TRecorderState& state, std::string& error
         return false;
     }
     if (!sawCapacity) parsed.disc.capacity = parsed.disc.traits().capacity;
-    // A disc that is written lives in the recorder's own folder; only a pressed disc may be an image elsewhere,
-    // and it is opened read-only. So a damaged state file can never make the recorder write outside its folder.
+    // A disc that is written lives in the recorder's own folder; only a pressed disc may be an image
+    // elsewhere, and it is opened read-only. So a damaged state file can never make the recorder write
+    // outside its folder.
     const bool pressed = parsed.disc.traits().recording == TRecording::ReadOnly;
-    const bool plainName = parsed.image.find('/') == std::string::npos && parsed.image != "." && parsed.image != "..";
+    const bool plainName =
+        parsed.image.find('/') == std::string::npos && parsed.image != "." && parsed.image != "..";
     if (parsed.image.empty() || (!plainName && !(pressed && parsed.image.front() == '/'))) {
         error = "state file: the image of a writable disc must be a file name in the recorder's folder";
         return false;
@@ -262,7 +277,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view text, std::st
     const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
-        // The rename is durable only once the folder is synced; a failure here cannot undo it, so it is ignored.
+        // The rename is durable only once the folder is synced; a failure here cannot undo it, so it is
+        // ignored.
         (void)::fsync(dirFd);
         ::close(dirFd);
     }

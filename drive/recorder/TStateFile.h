@@ -24,7 +24,7 @@ struct TBusyTimes {
 };
 
 struct TRecorderSettings {
-    unsigned speedX = 0;                        // drive speed in x of the medium; 0 = "unthrottled"
+    unsigned speedX = 0;  // drive speed in x of the medium; 0 = "unthrottled"
     std::uint32_t bufferBytes = 2 * 1024 * 1024;
     TBusyTimes busy;
 };

@@ -14,7 +14,8 @@ namespace {
 TEST(StateFileTest, RoundTripKeepsEveryField) {
     TRecorderState state;
     state.disc = TDiscState::blankDisc(TMediaType::CdRw80);
-    state.disc.tracks = {{1, 1, TTrackState::Complete, 0, 302, 0, 2}, {2, 2, TTrackState::Open, 11702, 64, 0, 0}};
+    state.disc.tracks = {{1, 1, TTrackState::Complete, 0, 302, 0, 2},
+                         {2, 2, TTrackState::Open, 11702, 64, 0, 0}};
     state.disc.closedSessions = 1;
     state.disc.trayOpen = true;
     state.image = "disc.img";
@@ -79,7 +80,7 @@ TEST(StateFileTest, SpeedSettings) {
         bool ok;
         unsigned speed;
     };
-    const TCase cases[] = {{"unthrottled", true, 0}, {"4x", true, 4}, {"16X", true, 16}, {"0x", false, 0},
+    const TCase cases[] = {{"unthrottled", true, 0}, {"4x", true, 4}, {"16X", true, 16},  {"0x", false, 0},
                            {"x", false, 0},          {"4", false, 0}, {"101x", false, 0}, {"-4x", false, 0}};
     for (const auto& c : cases) {
         unsigned speed = 99;

@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     std::uint32_t commands = 0;
     for (std::uint32_t lba = 0; lba < blocks; lba += 31, ++commands) {
         const auto n = std::uint16_t(std::min<std::uint32_t>(31, blocks - lba));
-        if (!testing::Send(*recorder, testing::Cdb10(0x2A, lba, n), 0, {block.data(), std::size_t(n) * 2048}).good()) {
+        if (!testing::Send(*recorder, testing::Cdb10(0x2A, lba, n), 0, {block.data(), std::size_t(n) * 2048})
+                 .good()) {
             std::fprintf(stderr, "recorder_bench: WRITE at %u failed\n", lba);
             return 1;
         }
@@ -51,8 +52,10 @@ int main(int argc, char** argv) {
         }
     }
     const double readSeconds = std::chrono::duration<double>(Clock::now() - started).count();
-    std::printf("recorded %ld MB in %u WRITE (10) commands: %.1f s, %.0f MB/s, %.1f us per command (sync included)\n",
-                megabytes, commands, writeSeconds, double(megabytes) / writeSeconds, writeSeconds * 1e6 / commands);
-    std::printf("read back with READ (10) of 32 blocks: %.1f s, %.0f MB/s\n", readSeconds, double(megabytes) / readSeconds);
+    std::printf(
+        "recorded %ld MB in %u WRITE (10) commands: %.1f s, %.0f MB/s, %.1f us per command (sync included)\n",
+        megabytes, commands, writeSeconds, double(megabytes) / writeSeconds, writeSeconds * 1e6 / commands);
+    std::printf("read back with READ (10) of 32 blocks: %.1f s, %.0f MB/s\n", readSeconds,
+                double(megabytes) / readSeconds);
     return 0;
 }

@@ -26,22 +26,22 @@ inline constexpr std::uint8_t kHostSelectionTimeout = 0x11;
 struct TScsiRequest {
     std::span<const std::uint8_t> cdb;  // 6, 10, 12 or 16 bytes
     TDataDirection direction = TDataDirection::None;
-    std::span<std::uint8_t> data;       // In: filled up to data.size(); Out: read in full
+    std::span<std::uint8_t> data;  // In: filled up to data.size(); Out: read in full
     unsigned timeoutMs = 10000;
 };
 
 struct TScsiResult {
-    std::uint8_t status = kStatusGood;   // SCSI status byte
+    std::uint8_t status = kStatusGood;  // SCSI status byte
     std::uint8_t hostStatus = kHostOk;
     std::array<std::uint8_t, 32> sense{};  // fixed-format sense data (70h/71h) on CHECK CONDITION
-    std::size_t senseLength = 0;          // valid bytes in sense
-    std::size_t transferred = 0;          // bytes moved in the data phase
+    std::size_t senseLength = 0;           // valid bytes in sense
+    std::size_t transferred = 0;           // bytes moved in the data phase
 
     bool ok() const { return status == kStatusGood && hostStatus == kHostOk; }
 };
 
 class TScsiTarget {
-public:
+  public:
     virtual ~TScsiTarget() = default;
 
     // Executes one command to completion; never throws. Called by one thread at a time per target.
