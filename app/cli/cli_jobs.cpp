@@ -14,6 +14,7 @@
 #include "app/cli/Commands.h"
 #include "app/profile/TBackupProfile.h"
 #include "app/workflow/TBackupWorkflow.h"
+#include "app/workflow/TFrontEndSetup.h"
 #include "app/workflow/TQrvBurnerAccess.h"
 #include "app/workflow/TSizeFormat.h"
 #include "drive/qrASPI.h"
@@ -25,7 +26,6 @@ namespace {
 
 enum class TJob { Prepare, Burn, Erase };
 
-constexpr int kWindowCacheSize = 19998720;  // the software cache the main window configures
 constexpr auto kTick = std::chrono::milliseconds(500);
 
 std::atomic<bool> g_interrupted{false};
@@ -48,18 +48,6 @@ void catchInterrupt() {
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGPIPE, &ignore, nullptr);
-}
-
-void configureBurner(TQrvBurner& cd) {
-    cd.DoDebug = true;
-    cd.UnderrunProtection = true;
-    cd.ReadSpeed = 0;
-    cd.WriteSpeed = 0;
-    cd.FinalizeDisc = false;
-    cd.TestWrite = false;
-    cd.ReplaceFile = false;
-    cd.PerformOPC = false;
-    cd.SetCacheSize(kWindowCacheSize);
 }
 
 // Standard output, with a progress line that log lines push aside on a terminal.
@@ -213,7 +201,7 @@ int runJob(const TJobArgs& a) {
     const TBackupProfile& profile = load.profile;
 
     TQrvBurner cd;
-    configureBurner(cd);
+    ConfigureBurner(cd);
     TQrvBurnerAccess access(cd);
     bool finished = false;
     TRunReport finalReport;
@@ -230,12 +218,7 @@ int runJob(const TJobArgs& a) {
     (void)ReinitializeDrives(cd);  // Start reports a missing transport
     wf.Start();
     TWorkflowOptions& o = wf.Options();
-    o.Archives = profile.Archives;
-    o.EraseBefore = profile.EraseBefore;
-    o.Import = profile.Import;
-    o.CloseDisc = profile.CloseDisc;
-    o.EjectDisc = profile.EjectDisc;
-    o.Volume = profile.Volume;
+    ApplyProfile(profile, o);
     wf.ProfileOpened();
     if (load.entriesNotLoaded > 0)
         out.line("brenwick-cli: " + GroupThousands(load.entriesNotLoaded) +

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/workflow/TFrontEndSetup.h"
 #include "drive/os/TFakeSgOs.h"
 #include "drive/qrASPI.h"
 #include "drive/qrSPTI.h"
@@ -35,8 +36,6 @@ namespace {
 using namespace brenwick;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-constexpr int kMainWindowCacheSize = 19998720;  // the cache size the main window sets
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -177,7 +176,7 @@ TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit) {
     TRecording result;
     TBenchRecorder recorder(scratch / "recorder");
     TQrvBurner burner;
-    burner.SetCacheSize(kMainWindowCacheSize);
+    ConfigureBurner(burner);
     burner.HostAdapterInquiry(0);
     burner.RescanDevices();
     if (burner.DeviceList.empty()) {
