@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "drive/TReplyReader.h"
+#include "base/TReplyReader.h"
 
 namespace brenwick {
 

@@ -15,13 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "base/qrSenseData.h"
+#include "base/qrTypes.h"
 #include "drive/TAtipData.h"
 #include "drive/TDebugWindow.h"
 #include "drive/TDiscInfo.h"
 #include "drive/TTrackInfo.h"
 #include "drive/qrASPI.h"
 #include "drive/qrConst.h"
-#include "drive/qrTypes.h"
 
 namespace brenwick {
 
@@ -181,6 +182,7 @@ class TSCSIDevice : public TObject {
     // Outcome of the last command (valid for the thread that sent it).
     std::string LastError;
     std::array<std::uint8_t, kSenseAreaSize> LastSense{};
+    TSense LastSenseValue;  // LastSense parsed once where the command failed; empty after success
     bool TargetBusy = false;
 
     TDebugWindow* DebugWindow = nullptr;

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "drive/TReplyReader.h"
+#include "base/TReplyBuilder.h"
+#include "base/TReplyReader.h"
+#include "base/qrDateTime.h"
 #include "drive/qrDrvLib.h"
 
 namespace brenwick {
@@ -42,19 +44,6 @@ int DiscTypeOfProfile(std::uint16_t profile) {
     }
 }
 
-// Days since 1970-01-01 to a civil date (proleptic Gregorian).
-void CivilFromDays(long long days, int& year, unsigned& month, unsigned& day) {
-    days += 719468;
-    const long long era = (days >= 0 ? days : days - 146096) / 146097;
-    const unsigned doe = unsigned(days - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = doy - (153 * mp + 2) / 5 + 1;
-    month = mp < 10 ? mp + 3 : mp - 9;
-    year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
 }  // namespace
 
 std::array<std::uint8_t, 28> StreamingDescriptor() {
@@ -69,7 +58,6 @@ std::array<std::uint8_t, 28> StreamingDescriptor() {
 }
 
 std::string TimeStampDigits(TDateTime time) {
-    // Date-times count days from 1899-12-30, which is 25,569 days before 1970-01-01.
     long long seconds = std::llround(time * 86400.0);
     long long days = seconds / 86400;
     long long rest = seconds % 86400;
@@ -78,11 +66,11 @@ std::string TimeStampDigits(TDateTime time) {
         --days;
     }
     int year = 0;
-    unsigned month = 0;
-    unsigned day = 0;
-    CivilFromDays(days - 25569, year, month, day);
+    int month = 0;
+    int day = 0;
+    CivilFromDays(days - kUnixEpochDays, year, month, day);
     char text[32];
-    std::snprintf(text, sizeof text, "%04d%02u%02u%02lld%02lld%02lld", year, month, day, rest / 3600,
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02lld%02lld%02lld", year, month, day, rest / 3600,
                   rest / 60 % 60, rest % 60);
     return text;
 }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "drive/TReplyReader.h"
+#include "base/TReplyReader.h"
 #include "drive/qrDrvLib.h"
 #include "drive/qrSPTI.h"
 

@@ -56,6 +56,7 @@ int TSCSIDevice::ExecuteCommand(TSrbExec& exec, unsigned timeoutMs) {
     LastError.clear();
     TargetBusy = false;
     LastSense.fill(0);
+    LastSenseValue = TSense();
     if (!ASPIInitialized() || HostAdapter == kNoDevice) return SS_REFUSED;
 
     auto& srb = exec.Srb;
@@ -126,6 +127,7 @@ void TSCSIDevice::DecodeFailure(TSrbExec& exec) {
     LastError = std::move(text);
     const std::string additional = AdditionalSenseText(sense);
     std::copy(std::begin(srb.SenseArea), std::end(srb.SenseArea), LastSense.begin());
+    LastSenseValue = TSense::Parse(LastSense);
     if (srb.SenseArea[7] != 0) LastError += " (" + additional + ")";
 }
 

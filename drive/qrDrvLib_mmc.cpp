@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "drive/TReplyReader.h"
+#include "base/TReplyBuilder.h"
+#include "base/TReplyReader.h"
 #include "drive/qrDrvLib.h"
 
 namespace brenwick {

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "base/TReplyBuilder.h"
 #include "drive/os/TFakeSgOs.h"
 #include "drive/qrDrvLib.h"
 #include "drive/qrSPTI.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 #include "engine/qrThreadPriority.h"
 
 namespace brenwick {

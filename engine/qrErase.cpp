@@ -18,8 +18,6 @@ constexpr std::uint8_t kBlankImmediate = 0x10;
 constexpr unsigned kBlankTimeoutMs = 4800000;
 constexpr unsigned kPollMs = 2000;
 constexpr int kPollSeconds = 2;
-constexpr std::uint8_t kSenseKeyNotReady = 0x02;
-constexpr std::uint8_t kAscNotReady = 0x04;
 
 }  // namespace
 
@@ -97,8 +95,8 @@ void TEraseThread::Join() {
 }
 
 bool TEraseThread::stillErasing() const {
-    const auto& sense = m_burner.LastSense;
-    return m_burner.TargetBusy || ((sense[2] & 0x0F) == kSenseKeyNotReady && sense[12] == kAscNotReady);
+    const TSense& sense = m_burner.LastSenseValue;
+    return m_burner.TargetBusy || (sense.key() == kSenseKeyNotReady && sense.logicalUnitNotReady());
 }
 
 void TEraseThread::run() {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "base/qrDateTime.h"
 #include "engine/qrCDBC.h"
 #include "engine/qrCache.h"
 #include "engine/qrEngineMessages.h"
@@ -15,15 +16,12 @@ namespace brenwick {
 namespace {
 
 constexpr std::uint8_t kWriteFlags = SRB_DIR_OUT | SRB_EVENT_NOTIFY;
-constexpr std::uint8_t kAscNotReady = 0x04;
 
 TDateTime localNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    // Days since 1899-12-30: 25569 days lie between it and 1970-01-01.
-    const std::time_t asUtc = timegm(&local);
-    return 25569.0 + static_cast<double>(asUtc) / 86400.0;
+    return DateTimeFromUnixSeconds(static_cast<double>(timegm(&local)));
 }
 
 }  // namespace
@@ -218,8 +216,8 @@ bool TThWrite::sendBlock(int bytes) {
                       static_cast<std::uint32_t>(bytes), m_buffer.get())) {
             return true;
         }
-        const bool deferred = (b.LastSense[0] & 0x7F) == 0x71;
-        const bool busy = !deferred && (b.TargetBusy || b.LastSense[12] == kAscNotReady);
+        const TSense& sense = b.LastSenseValue;
+        const bool busy = !sense.deferred() && (b.TargetBusy || sense.logicalUnitNotReady());
         if (!busy) {
             setError(kMsgWriterError);
             break;
@@ -235,7 +233,7 @@ bool TThWrite::sendBlock(int bytes) {
 }
 
 void TThWrite::checkDeferred(bool commandOk) {
-    if (!commandOk && (m_burner.LastSense[0] & 0x7F) == 0x71) setError(kMsgWriterError);
+    if (!commandOk && m_burner.LastSenseValue.deferred()) setError(kMsgWriterError);
 }
 
 // Reached after success, an error and an abort alike. A recording is reported as done only when the

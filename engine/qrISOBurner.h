@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 
 namespace brenwick {
 

@@ -62,7 +62,7 @@ std::string makeTree(const TTempTree& tree) {
 constexpr std::uint64_t kExpectedBytes = 24584192;
 constexpr std::uint64_t kExpectedHash = 0x073a78652ad9ab09;
 constexpr std::size_t kExpectedCommands = 99;
-constexpr std::uint64_t kExpectedCommandHash = 0x1dc29852b257e173;
+constexpr std::uint64_t kExpectedCommandHash = 0xaaa076858e36e15f;
 const std::vector<std::string> kExpectedLog = {
     "1 >>> QWASPI32",
     "1 >>> BRENWICK SG_IO (SPTI 0)",
@@ -99,7 +99,11 @@ TEST(RecordedImageGuard, TwoSessionsOfAFixedTreeGiveTheSameImageLogAndCommands) 
     }
 
     std::string commands;
-    for (const auto& entry : rig.recorder().CommandLog()) commands += FormatLogEntry(entry) + "\n";
+    for (const auto& entry : rig.recorder().CommandLog()) {
+        std::string line = FormatLogEntry(entry);  // "2A WRITE (10) lba=0 len=31 -> GOOD" without its name
+        line.erase(2, line.find(" lba=") - 2);
+        commands += line + "\n";
+    }
     std::uint64_t commandHash = 1469598103934665603ull;
     for (const char c : commands) commandHash = (commandHash ^ std::uint8_t(c)) * 1099511628211ull;
 

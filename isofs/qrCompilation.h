@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 #include "isofs/qrEntries.h"
 #include "isofs/qrFileSearch.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 
 namespace brenwick {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 
 namespace brenwick {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 
 namespace brenwick {
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/TReplyBuilder.h"
 #include "isofs/qrISODate.h"
 #include "isofs/qrISONames.h"
 
@@ -66,29 +67,6 @@ std::uint64_t PathTableBytes(const std::vector<TDEntry*>& order, TTree tree) {
     return size;
 }
 
-void Le16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Be16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v >> 8);
-    p[1] = static_cast<std::uint8_t>(v);
-}
-void Le32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void Be32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * (3 - i)));
-}
-void Both16(std::uint8_t* p, std::uint32_t v) {
-    Le16(p, v);
-    Be16(p + 2, v);
-}
-void Both32(std::uint8_t* p, std::uint32_t v) {
-    Le32(p, v);
-    Be32(p + 4, v);
-}
-
 struct TRecord {
     std::uint32_t extent = 0;
     std::uint32_t length = 0;
@@ -100,11 +78,11 @@ struct TRecord {
 void WriteRecord(std::uint8_t* p, const TRecord& r, const std::vector<std::uint8_t>& id, std::int8_t tz) {
     const std::size_t n = id.size();
     p[0] = static_cast<std::uint8_t>(RecordLength(n));
-    Both32(p + 2, r.extent);
-    Both32(p + 10, r.length);
+    PutBoth32(p + 2, r.extent);
+    PutBoth32(p + 10, r.length);
     if (!r.dotRecord) {
         WriteRecordDate(r.date, tz, p + 18);
-        Both16(p + 28, 1);
+        PutBoth16(p + 28, 1);
     }
     p[25] = r.flags;
     p[32] = static_cast<std::uint8_t>(n);
@@ -243,17 +221,17 @@ void TLayoutWriter::writeDescriptor(std::uint8_t* p, TTree tree) {
         Ucs2Field(p + 8, 16, m_volume.IdSystem);
         Ucs2Field(p + 40, 16, m_volume.IdVolume);
     }
-    Both32(p + 80, static_cast<std::uint32_t>(l.ImageSectors));
+    PutBoth32(p + 80, static_cast<std::uint32_t>(l.ImageSectors));
     // The escape sequence of UCS-2 level 1, in the Joliet descriptor only: readers that find it in the
     // primary descriptor take the primary tree for the Joliet one (isoinfo shows its 8-bit names decoded as
     // UCS-2) or refuse the disc (libarchive).
     if (!iso) std::memcpy(p + 88, "%/@", 3);
-    Both16(p + 120, 1);
-    Both16(p + 124, 1);
-    Both16(p + 128, 2048);
-    Both32(p + 132, static_cast<std::uint32_t>(iso ? l.IsoPathTableSize : l.JolietPathTableSize));
-    Le32(p + 140, static_cast<std::uint32_t>(iso ? l.IsoPathTableL : l.JolietPathTableL));
-    Be32(p + 148, static_cast<std::uint32_t>(iso ? l.IsoPathTableM : l.JolietPathTableM));
+    PutBoth16(p + 120, 1);
+    PutBoth16(p + 124, 1);
+    PutBoth16(p + 128, 2048);
+    PutBoth32(p + 132, static_cast<std::uint32_t>(iso ? l.IsoPathTableSize : l.JolietPathTableSize));
+    PutLe32(p + 140, static_cast<std::uint32_t>(iso ? l.IsoPathTableL : l.JolietPathTableL));
+    PutBe32(p + 148, static_cast<std::uint32_t>(iso ? l.IsoPathTableM : l.JolietPathTableM));
     const TDEntry* root = m_c.Root();
     TRecord r;
     r.extent = area(tree);
@@ -302,11 +280,11 @@ void TLayoutWriter::writePathTable(std::uint64_t at, TTree tree, bool bigEndian)
         const std::uint32_t parent = root ? 1 : d->Parent->DirNumber;
         p[0] = static_cast<std::uint8_t>(id.size());
         if (bigEndian) {
-            Be32(p + 2, extent);
-            Be16(p + 6, parent);
+            PutBe32(p + 2, extent);
+            PutBe16(p + 6, parent);
         } else {
-            Le32(p + 2, extent);
-            Le16(p + 6, parent);
+            PutLe32(p + 2, extent);
+            PutLe16(p + 6, parent);
         }
         std::memcpy(p + 8, id.data(), id.size());
         p += 8 + id.size() + (id.size() % 2);

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 #include "isofs/qrCompilation.h"
 #include "isofs/qrISOLayout.h"
 #include "isofs/qrSessionDisc.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "drive/TReplyReader.h"
+#include "base/TReplyReader.h"
 #include "isofs/qrISODate.h"
 #include "isofs/qrISOLayout.h"
 #include "isofs/qrISOMessages.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <unordered_set>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 #include "isofs/qrCompilation.h"
 #include "isofs/qrSessionDisc.h"
 

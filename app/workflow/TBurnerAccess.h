@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 #include "engine/qrInterruptedSession.h"
 
 namespace brenwick {

@@ -4,23 +4,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/qrDateTime.h"
+
 namespace brenwick {
-
-namespace {
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + (long long)doe - 719468;
-}
-
-constexpr long long kDaysFrom1899To1970 = 25569;
-
-}  // namespace
 
 std::string SessionFolderName(const std::tm& local) {
     char buf[64];
@@ -30,10 +16,10 @@ std::string SessionFolderName(const std::tm& local) {
 }
 
 TDateTime ToDateTime(const std::tm& local) {
-    const long long days =
-        daysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday));
+    const std::int64_t days =
+        DaysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday));
     const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
-    return double(days + kDaysFrom1899To1970) + seconds / 86400.0;
+    return DateTimeFromUnixSeconds(double(days) * kSecondsPerDay + seconds);
 }
 
 std::string NormalizeEntry(std::string_view entry) {

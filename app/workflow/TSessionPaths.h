@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "drive/qrTypes.h"
+#include "base/qrTypes.h"
 
 namespace brenwick {
 

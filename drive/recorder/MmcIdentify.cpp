@@ -285,7 +285,7 @@ TOutcome HandleSetStreaming(TRecorderCore& core, const TCommand& command) {
     const std::uint16_t length = command.cdb.be16(9);
     if (type != 0x00) return Check(kInvalidFieldInCdb);
     if (length < 28 || command.dataOut.size() < 28) return Check(kParameterListLength);
-    const TFieldReader list(command.dataOut);
+    const TReplyReader list(command.dataOut);
     if (list.bit(0, 2)) {  // RDD: restore the drive's defaults
         core.writeSpeedSelected = 0xFFFF;
         core.readSpeedSelected = 0xFFFF;

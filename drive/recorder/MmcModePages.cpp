@@ -135,7 +135,7 @@ TOutcome ModeSelect(TRecorderCore& core, const TCommand& command, bool ten) {
     const std::size_t header = ten ? 8 : 4;
     if (length < header || command.dataOut.size() < length) return Check(kParameterListLength);
     const std::span<const std::uint8_t> list = command.dataOut.first(length);
-    const TFieldReader reader(list);
+    const TReplyReader reader(list);
     const std::size_t descriptor = ten ? reader.be16(6) : reader.u8(3);
     if (descriptor != 0 && descriptor != kBlockDescriptorLength) return Check(kInvalidFieldInList);
     std::size_t at = header + descriptor;

@@ -163,7 +163,7 @@ TOutcome HandleFormatUnit(TRecorderCore& core, const TCommand& command) {
     if (fmtData) {
         if ((command.cdb.u8(1) & 0x07) != 1) return Check(kInvalidFieldInCdb);
         if (command.dataOut.size() < 12) return Check(kParameterListLength);
-        const TFieldReader list(command.dataOut);
+        const TReplyReader list(command.dataOut);
         if (list.be16(2) != 8) return Check(kInvalidFieldInList);
         immediate = list.bit(1, 1);
         type = list.u8(8) >> 2;

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "drive/recorder/RecorderBytes.h"
+#include "base/TReplyBuilder.h"
+#include "base/TReplyReader.h"
+#include "base/qrSenseData.h"
 #include "drive/recorder/TBufferModel.h"
 #include "drive/recorder/TCommandLog.h"
 #include "drive/recorder/TFaultFile.h"
@@ -20,43 +22,6 @@
 #include "drive/recorder/TStateFile.h"
 
 namespace brenwick {
-
-// Sense key / ASC / ASCQ triples the recorder answers with.
-struct TSenseCode {
-    std::uint8_t key, asc, ascq;
-};
-
-inline constexpr TSenseCode kNoSense{0x00, 0x00, 0x00};
-inline constexpr TSenseCode kNotReadyCause{0x02, 0x04, 0x00};
-inline constexpr TSenseCode kBecomingReady{0x02, 0x04, 0x01};
-inline constexpr TSenseCode kFormatInProgress{0x02, 0x04, 0x04};
-inline constexpr TSenseCode kOperationInProgress{0x02, 0x04, 0x07};
-inline constexpr TSenseCode kLongWriteInProgress{0x02, 0x04, 0x08};
-inline constexpr TSenseCode kNoMediumTrayClosed{0x02, 0x3A, 0x01};
-inline constexpr TSenseCode kNoMediumTrayOpen{0x02, 0x3A, 0x02};
-inline constexpr TSenseCode kWriteError{0x03, 0x0C, 0x00};
-inline constexpr TSenseCode kLossOfStreaming{0x03, 0x0C, 0x09};
-inline constexpr TSenseCode kUnrecoveredRead{0x03, 0x11, 0x00};
-inline constexpr TSenseCode kParameterListLength{0x05, 0x1A, 0x00};
-inline constexpr TSenseCode kInvalidOpcode{0x05, 0x20, 0x00};
-inline constexpr TSenseCode kLbaOutOfRange{0x05, 0x21, 0x00};
-inline constexpr TSenseCode kInvalidWriteAddress{0x05, 0x21, 0x02};
-inline constexpr TSenseCode kInvalidFieldInCdb{0x05, 0x24, 0x00};
-inline constexpr TSenseCode kInvalidFieldInList{0x05, 0x26, 0x00};
-inline constexpr TSenseCode kSequenceError{0x05, 0x2C, 0x00};
-inline constexpr TSenseCode kIncompatibleMedium{0x05, 0x30, 0x00};
-inline constexpr TSenseCode kCannotReadFormat{0x05, 0x30, 0x02};
-inline constexpr TSenseCode kCannotWriteFormat{0x05, 0x30, 0x05};
-inline constexpr TSenseCode kCannotFormatMedium{0x05, 0x30, 0x06};
-inline constexpr TSenseCode kSavingNotSupported{0x05, 0x39, 0x00};
-inline constexpr TSenseCode kRemovalPreventedDisc{0x05, 0x53, 0x02};
-inline constexpr TSenseCode kRemovalPreventedNoDisc{0x02, 0x53, 0x02};
-inline constexpr TSenseCode kEndOfUserArea{0x05, 0x63, 0x00};
-inline constexpr TSenseCode kIllegalModeForTrack{0x05, 0x64, 0x00};
-inline constexpr TSenseCode kIncompleteTrackInSession{0x05, 0x72, 0x03};
-inline constexpr TSenseCode kEmptyReservedTrack{0x05, 0x72, 0x04};
-inline constexpr TSenseCode kNoMoreReservations{0x05, 0x72, 0x05};
-inline constexpr TSenseCode kMediumMayHaveChanged{0x06, 0x28, 0x00};
 
 // What a handler answers.
 struct TOutcome {
@@ -82,7 +47,7 @@ enum class TBusyKind : std::uint8_t { None, Blank, Format, Close, Load };
 inline constexpr std::size_t kPage05Size = 52;
 
 struct TCommand {
-    TFieldReader cdb;
+    TReplyReader cdb;
     std::span<const std::uint8_t> dataOut;
     std::size_t dataInCapacity = 0;
 };

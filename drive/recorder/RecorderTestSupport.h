@@ -45,7 +45,8 @@ struct TRun {
     bool good() const { return result.ok(); }
     // Sense key / ASC / ASCQ as one tuple, for comparisons in tests.
     std::tuple<int, int, int> sense() const {
-        return {result.sense[2] & 0x0F, result.sense[12], result.sense[13]};
+        const TSense sense = TSense::Parse(result.sense);
+        return {sense.key(), sense.asc(), sense.ascq()};
     }
     std::uint32_t be16(std::size_t at) const { return std::uint32_t(data.at(at) << 8 | data.at(at + 1)); }
     std::uint32_t be32(std::size_t at) const { return be16(at) << 16 | be16(at + 2); }

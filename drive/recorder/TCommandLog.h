@@ -38,8 +38,6 @@ class TCommandLog {
     std::deque<TCommandLogEntry> m_entries;  // oldest dropped beyond the limit
 };
 
-// Name of an MMC operation code ("WRITE (10)"); "OPCODE xxh" for unknown codes.
-std::string OpcodeName(std::uint8_t opcode);
 // One line: "2A WRITE (10) lba=0 len=31 -> GOOD" or "... -> CHECK 05/21/02".
 std::string FormatLogEntry(const TCommandLogEntry& entry);
 

@@ -249,7 +249,7 @@ void TImageRecorder::Release() {
 namespace {
 
 // The key fields the log keeps: address and transfer length where the command has them.
-void FillLogFields(const TFieldReader& cdb, TCommandLogEntry& entry) {
+void FillLogFields(const TReplyReader& cdb, TCommandLogEntry& entry) {
     switch (entry.opcode) {
         case 0x28:
         case 0x2A:
@@ -352,7 +352,7 @@ TScsiResult TImageRecorder::Execute(const TScsiRequest& request) {
     std::copy_n(request.cdb.begin(), cdbLength, entry.cdb.begin());
     entry.cdbLength = std::uint8_t(cdbLength);
 
-    TCommand command{TFieldReader(request.cdb), {}, 0};
+    TCommand command{TReplyReader(request.cdb), {}, 0};
     if (request.direction == TDataDirection::Out) command.dataOut = request.data;
     if (request.direction == TDataDirection::In) command.dataInCapacity = request.data.size();
     entry.opcode = request.cdb.empty() ? 0 : request.cdb[0];
@@ -369,22 +369,14 @@ TScsiResult TImageRecorder::Execute(const TScsiRequest& request) {
     } else {
         result.status = outcome.status;
         if (outcome.status == kStatusCheckCondition) {
-            auto& s = result.sense;
-            s[0] = outcome.infoValid ? 0xF0 : 0x70;
-            s[2] = outcome.sense.key;
-            s[3] = std::uint8_t(outcome.info >> 24);
-            s[4] = std::uint8_t(outcome.info >> 16);
-            s[5] = std::uint8_t(outcome.info >> 8);
-            s[6] = std::uint8_t(outcome.info);
-            s[7] = 0x0A;
-            s[12] = outcome.sense.asc;
-            s[13] = outcome.sense.ascq;
-            if (outcome.progressValid) {
-                s[15] = 0x80;
-                s[16] = std::uint8_t(outcome.progress >> 8);
-                s[17] = std::uint8_t(outcome.progress);
-            }
-            result.senseLength = 18;
+            TSenseFields fields;
+            fields.code = outcome.sense;
+            fields.infoValid = outcome.infoValid;
+            fields.info = outcome.info;
+            fields.progressValid = outcome.progressValid;
+            fields.progress = outcome.progress;
+            EncodeFixedSense(fields, result.sense);
+            result.senseLength = kFixedSenseLength;
         } else if (request.direction == TDataDirection::In) {
             const std::size_t n = std::min(outcome.data.size(), request.data.size());
             std::copy_n(outcome.data.begin(), n, request.data.begin());

@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "base/qrSenseData.h"
+
 namespace brenwick {
 
 enum class TDataDirection : std::uint8_t { None, In, Out };
@@ -39,6 +41,15 @@ struct TScsiResult {
 
     bool ok() const { return status == kStatusGood && hostStatus == kHostOk; }
 };
+
+// A CHECK CONDITION result carrying `fields` as fixed-format sense data.
+inline TScsiResult CheckConditionResult(const TSenseFields& fields) {
+    TScsiResult result;
+    result.status = kStatusCheckCondition;
+    EncodeFixedSense(fields, result.sense);
+    result.senseLength = kFixedSenseLength;
+    return result;
+}
 
 class TScsiTarget {
   public:

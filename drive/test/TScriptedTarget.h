@@ -63,15 +63,9 @@ class TScriptedTarget : public TScsiTarget {
 
     // CHECK CONDITION with 18 bytes of fixed-format sense.
     static TScsiResult Check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-        TScsiResult result;
-        result.status = kStatusCheckCondition;
-        result.sense[0] = 0x70;
-        result.sense[2] = key;
-        result.sense[7] = 10;
-        result.sense[12] = asc;
-        result.sense[13] = ascq;
-        result.senseLength = 18;
-        return result;
+        TSenseFields fields;
+        fields.code = {key, asc, ascq};
+        return CheckConditionResult(fields);
     }
 };
 

@@ -50,18 +50,13 @@ class TInterposedTarget : public TScsiTarget {
         return m_inner->Execute(request);
     }
 
-    // CHECK CONDITION with fixed-format sense data.
+    // CHECK CONDITION with fixed-format sense data; response code 71h marks a deferred error.
     static TScsiResult Check(std::uint8_t responseCode, std::uint8_t key, std::uint8_t asc,
                              std::uint8_t ascq) {
-        TScsiResult result;
-        result.status = kStatusCheckCondition;
-        result.sense[0] = responseCode;
-        result.sense[2] = key;
-        result.sense[7] = 10;
-        result.sense[12] = asc;
-        result.sense[13] = ascq;
-        result.senseLength = 18;
-        return result;
+        TSenseFields fields;
+        fields.code = {key, asc, ascq};
+        fields.deferred = responseCode == 0x71;
+        return CheckConditionResult(fields);
     }
 
   private:

@@ -1,6 +1,6 @@
-// Bounds-checked access to CDBs and parameter lists, and a big-endian reply builder, for the image recorder.
-// Every field the recorder takes from the initiator is read through TFieldReader, so that a short CDB or a
-// short parameter list reads as zero and is flagged instead of being read past its end.
+// Writers of fixed-layout bytes: big- and little-endian and the both-endian fields of ISO 9660 into a
+// buffer of known size (CDBs, parameter lists, disc structures), and a reply builder that grows as fields
+// are put (the image recorder's answers). CD addresses in minutes, seconds and frames.
 #pragma once
 
 #include <cstddef>
@@ -10,37 +10,54 @@
 
 namespace brenwick {
 
-class TFieldReader {
-  public:
-    explicit TFieldReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+// Big-endian stores into a fixed buffer (CDBs and parameter lists the drive layer builds).
+inline void PutBe16(std::span<std::uint8_t> out, std::size_t offset, std::uint16_t value) {
+    out[offset] = std::uint8_t(value >> 8);
+    out[offset + 1] = std::uint8_t(value);
+}
+inline void PutBe32(std::span<std::uint8_t> out, std::size_t offset, std::uint32_t value) {
+    out[offset] = std::uint8_t(value >> 24);
+    out[offset + 1] = std::uint8_t(value >> 16);
+    out[offset + 2] = std::uint8_t(value >> 8);
+    out[offset + 3] = std::uint8_t(value);
+}
 
-    std::size_t size() const { return m_bytes.size(); }
-    bool has(std::size_t offset, std::size_t count) const {
-        return offset <= m_bytes.size() && count <= m_bytes.size() - offset;
-    }
-    // Each getter returns 0 and sets the overrun flag when the field lies outside the bytes.
-    std::uint8_t u8(std::size_t offset) const { return has(offset, 1) ? m_bytes[offset] : fail(); }
-    std::uint16_t be16(std::size_t offset) const { return std::uint16_t(be(offset, 2)); }
-    std::uint32_t be24(std::size_t offset) const { return std::uint32_t(be(offset, 3)); }
-    std::uint32_t be32(std::size_t offset) const { return std::uint32_t(be(offset, 4)); }
-    bool bit(std::size_t offset, unsigned bitNumber) const { return (u8(offset) >> bitNumber) & 1u; }
-    bool overrun() const { return m_overrun; }
+inline void PutLe16(std::span<std::uint8_t> out, std::size_t offset, std::uint16_t value) {
+    out[offset] = std::uint8_t(value);
+    out[offset + 1] = std::uint8_t(value >> 8);
+}
+inline void PutLe32(std::span<std::uint8_t> out, std::size_t offset, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) out[offset + i] = std::uint8_t(value >> (8 * i));
+}
+// ISO 9660 both-endian fields: the little-endian half first.
+inline void PutBoth16(std::span<std::uint8_t> out, std::size_t offset, std::uint16_t value) {
+    PutLe16(out, offset, value);
+    PutBe16(out, offset + 2, value);
+}
+inline void PutBoth32(std::span<std::uint8_t> out, std::size_t offset, std::uint32_t value) {
+    PutLe32(out, offset, value);
+    PutBe32(out, offset + 4, value);
+}
 
-  private:
-    std::uint8_t fail() const {
-        m_overrun = true;
-        return 0;
-    }
-    std::uint64_t be(std::size_t offset, std::size_t count) const {
-        if (!has(offset, count)) return fail();
-        std::uint64_t value = 0;
-        for (std::size_t i = 0; i < count; ++i) value = (value << 8) | m_bytes[offset + i];
-        return value;
-    }
-
-    std::span<const std::uint8_t> m_bytes;
-    mutable bool m_overrun = false;
-};
+// The same stores at a position inside a buffer whose size the caller has settled (the layout's sectors).
+inline void PutLe16(std::uint8_t* at, std::uint16_t value) {
+    PutLe16(std::span<std::uint8_t>(at, 2), 0, value);
+}
+inline void PutBe16(std::uint8_t* at, std::uint16_t value) {
+    PutBe16(std::span<std::uint8_t>(at, 2), 0, value);
+}
+inline void PutLe32(std::uint8_t* at, std::uint32_t value) {
+    PutLe32(std::span<std::uint8_t>(at, 4), 0, value);
+}
+inline void PutBe32(std::uint8_t* at, std::uint32_t value) {
+    PutBe32(std::span<std::uint8_t>(at, 4), 0, value);
+}
+inline void PutBoth16(std::uint8_t* at, std::uint16_t value) {
+    PutBoth16(std::span<std::uint8_t>(at, 4), 0, value);
+}
+inline void PutBoth32(std::uint8_t* at, std::uint32_t value) {
+    PutBoth32(std::span<std::uint8_t>(at, 8), 0, value);
+}
 
 // Builds a reply of fixed layout: the buffer grows as fields are put at offsets.
 class TReplyBuilder {

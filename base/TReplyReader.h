@@ -1,5 +1,7 @@
-// A bounds-checked reader over a drive answer. Every getter reports failure instead of reading past the
-// end; once a read fails the reader stays failed, so a parser can read a run of fields and test ok() once.
+// A bounds-checked reader over bytes from outside: a drive's answer, a CDB or parameter list sent to the
+// image recorder, a sector of a disc. Every getter reports failure instead of reading past the end (it
+// returns 0); once a read fails the reader stays failed, so a parser can read a run of fields and test
+// ok() once.
 #pragma once
 
 #include <cstddef>
@@ -18,68 +20,58 @@ class TReplyReader {
         return offset <= m_bytes.size() && count <= m_bytes.size() - offset;
     }
 
-    std::uint8_t u8(std::size_t offset) {
+    std::uint8_t u8(std::size_t offset) const {
         if (!check(offset, 1)) return 0;
         return m_bytes[offset];
     }
-    std::uint16_t be16(std::size_t offset) {
+    std::uint16_t be16(std::size_t offset) const {
         if (!check(offset, 2)) return 0;
         return std::uint16_t(m_bytes[offset] << 8 | m_bytes[offset + 1]);
     }
-    std::uint32_t be24(std::size_t offset) {
+    std::uint32_t be24(std::size_t offset) const {
         if (!check(offset, 3)) return 0;
         return std::uint32_t(m_bytes[offset]) << 16 | std::uint32_t(m_bytes[offset + 1]) << 8 |
                m_bytes[offset + 2];
     }
-    std::uint32_t be32(std::size_t offset) {
+    std::uint32_t be32(std::size_t offset) const {
         if (!check(offset, 4)) return 0;
         return std::uint32_t(m_bytes[offset]) << 24 | std::uint32_t(m_bytes[offset + 1]) << 16 |
                std::uint32_t(m_bytes[offset + 2]) << 8 | m_bytes[offset + 3];
     }
-    std::uint16_t le16(std::size_t offset) {
+    std::uint16_t le16(std::size_t offset) const {
         if (!check(offset, 2)) return 0;
         return std::uint16_t(m_bytes[offset] | m_bytes[offset + 1] << 8);
     }
-    std::uint32_t le32(std::size_t offset) {
+    std::uint32_t le32(std::size_t offset) const {
         if (!check(offset, 4)) return 0;
         return std::uint32_t(m_bytes[offset]) | std::uint32_t(m_bytes[offset + 1]) << 8 |
                std::uint32_t(m_bytes[offset + 2]) << 16 | std::uint32_t(m_bytes[offset + 3]) << 24;
     }
     // ISO 9660 both-endian fields: the little-endian half is used when the two halves disagree.
-    std::uint16_t both16(std::size_t offset) {
+    std::uint16_t both16(std::size_t offset) const {
         if (!check(offset, 4)) return 0;
         return le16(offset);
     }
-    std::uint32_t both32(std::size_t offset) {
+    std::uint32_t both32(std::size_t offset) const {
         if (!check(offset, 8)) return 0;
         return le32(offset);
     }
     // `count` bytes from `offset`, or an empty span (and failure) when they are not all there.
-    std::span<const std::uint8_t> bytes(std::size_t offset, std::size_t count) {
+    std::span<const std::uint8_t> bytes(std::size_t offset, std::size_t count) const {
         if (!check(offset, count)) return {};
         return m_bytes.subspan(offset, count);
     }
 
+    bool bit(std::size_t offset, unsigned bitNumber) const { return (u8(offset) >> bitNumber) & 1u; }
+
   private:
-    bool check(std::size_t offset, std::size_t count) {
+    bool check(std::size_t offset, std::size_t count) const {
         if (!has(offset, count)) m_ok = false;
         return m_ok && has(offset, count);
     }
 
     std::span<const std::uint8_t> m_bytes;
-    bool m_ok = true;
+    mutable bool m_ok = true;
 };
-
-// Big-endian stores into a fixed buffer (CDBs and parameter lists the drive layer builds).
-inline void PutBe16(std::span<std::uint8_t> out, std::size_t offset, std::uint16_t value) {
-    out[offset] = std::uint8_t(value >> 8);
-    out[offset + 1] = std::uint8_t(value);
-}
-inline void PutBe32(std::span<std::uint8_t> out, std::size_t offset, std::uint32_t value) {
-    out[offset] = std::uint8_t(value >> 24);
-    out[offset + 1] = std::uint8_t(value >> 16);
-    out[offset + 2] = std::uint8_t(value >> 8);
-    out[offset + 3] = std::uint8_t(value);
-}
 
 }  // namespace brenwick
