@@ -13,6 +13,7 @@
 #include "drive/qrDrvLib.h"
 #include "engine/qrCache.h"
 #include "engine/qrInterruptedSession.h"
+#include "engine/qrWriteEnd.h"
 #include "isofs/qrCompilation.h"
 
 namespace brenwick {
@@ -21,7 +22,8 @@ class TThWrite;
 class TEraseThread;
 
 // Raised once when a recording ends; an empty Error means success.
-using TWriteDoneEvent = std::function<void(TObject* Sender, const std::string& Error)>;
+// Error is the designed text (empty on success); End says the same as a typed value.
+using TWriteDoneEvent = std::function<void(TObject* Sender, const std::string& Error, TWriteEnd End)>;
 // Raised when an erase that got past its preparation ends.
 using TEraseDoneEvent = std::function<void(TObject* Sender, bool WithError)>;
 using TDeviceChangedEvent = TNotifyEvent;

@@ -79,14 +79,22 @@ std::string TCacheThread::ErrorText() const {
     return m_errorText;
 }
 
-void TCacheThread::SetErrorText(std::string text) {
+TWriteEnd TCacheThread::ErrorEnd() const {
     std::lock_guard lock(m_errorLock);
-    m_errorText = std::move(text);
+    return m_errorEnd;
 }
 
-void TCacheThread::SetErrorTextIfEmpty(std::string text) {
+void TCacheThread::SetError(TWriteEnd end, std::string text) {
     std::lock_guard lock(m_errorLock);
-    if (m_errorText.empty()) m_errorText = std::move(text);
+    m_errorText = std::move(text);
+    m_errorEnd = end;
+}
+
+void TCacheThread::SetErrorIfEmpty(TWriteEnd end, std::string text) {
+    std::lock_guard lock(m_errorLock);
+    if (!m_errorText.empty()) return;
+    m_errorText = std::move(text);
+    m_errorEnd = end;
 }
 
 int TCacheThread::GetBlock(std::span<std::uint8_t> destination) {
@@ -110,7 +118,7 @@ int TCacheThread::takeBlock(std::uint8_t* destination, std::size_t size, TCacheB
     const int count = block.Count;
     if (count <= 0 || count > kCacheBlockBytes || count % kSectorBytes != 0 ||
         size < static_cast<std::size_t>(count)) {
-        SetErrorTextIfEmpty(std::string(kMsgInternalError2));
+        SetErrorIfEmpty(TWriteEnd::WriterError, std::string(kMsgInternalError2));
         m_finished = true;
         return 0;
     }
@@ -291,7 +299,7 @@ void TCacheThread::stopWithAbort() {
     std::vector<std::uint8_t>().swap(m_input.Metadata);
     m_queueLength = 0;
     m_bytesInCache = 0;
-    SetErrorTextIfEmpty(std::string(kMsgAbortedByUser));
+    SetErrorIfEmpty(TWriteEnd::Stopped, std::string(kMsgAbortedByUser));
     if (m_sourceFd >= 0) {
         ::close(m_sourceFd);
         m_sourceFd = -1;
@@ -302,7 +310,7 @@ void TCacheThread::stopWithAbort() {
 // The blocks already queued stay queued but are not delivered: the error text stops the write thread.
 void TCacheThread::stopOnFile(const std::string& path) {
     std::lock_guard lock(m_queueLock);
-    SetErrorTextIfEmpty(FormatMessage(kMsgFileInUse, path));
+    SetErrorIfEmpty(TWriteEnd::SourceUnreadable, FormatMessage(kMsgFileInUse, path));
     m_finished = true;
 }
 

@@ -16,6 +16,7 @@
 
 #include "base/qrTypes.h"
 #include "engine/qrThreadPriority.h"
+#include "engine/qrWriteEnd.h"
 
 namespace brenwick {
 
@@ -74,12 +75,14 @@ class TCacheThread {
     int CacheSize() const { return m_cacheSize; }
     int MaxBlocks() const { return m_maxBlocks; }
 
-    // The text that ends the recording; empty while all is well. The cache thread and the write thread
-    // both write it, the user-interface thread reads it.
+    // The text that ends the recording, with its end code; empty (Done) while all is well. The cache
+    // thread and the write thread both write it, the user-interface thread reads it.
     std::string ErrorText() const;
-    void SetErrorText(std::string text);
-    // Sets the text only when it is still empty, so that the first cause of a stop is the one reported.
-    void SetErrorTextIfEmpty(std::string text);
+    TWriteEnd ErrorEnd() const;
+    void SetError(TWriteEnd end, std::string text);
+    void ClearError() { SetError(TWriteEnd::Done, {}); }
+    // Sets the error only when none is set, so that the first cause of a stop is the one reported.
+    void SetErrorIfEmpty(TWriteEnd end, std::string text);
 
     // The number of blocks queued now (for tests and the fill display).
     int QueuedBlocks() const { return m_queueLength.load(); }
@@ -122,7 +125,8 @@ class TCacheThread {
     std::atomic<int> m_queueLength{0};            // written under m_queueLock, read without it
 
     mutable std::mutex m_errorLock;
-    std::string m_errorText;  // guarded by m_errorLock
+    std::string m_errorText;                 // guarded by m_errorLock
+    TWriteEnd m_errorEnd = TWriteEnd::Done;  // guarded by m_errorLock
 
     std::atomic<bool> m_abort{false};
     std::atomic<bool> m_ready{false};

@@ -277,7 +277,7 @@ TEST(CacheThread, AbortEmptiesQueueAndKeepsFirstError) {
         input.Files = {{tree.writePattern("big", 8u << 20, 3), 8u << 20}};
         TCacheThread cache(kSmallestCache, std::move(input), (26 + 4096) * 2048, quickHooks());
         ASSERT_TRUE(eventually([&] { return cache.Ready(); }));
-        if (!earlier.empty()) cache.SetErrorText(earlier);
+        if (!earlier.empty()) cache.SetError(TWriteEnd::WriterError, earlier);
         cache.Abort();
         ASSERT_TRUE(eventually([&] { return cache.Finished(); }));
         std::vector<std::uint8_t> buffer(kCacheBlockBytes);

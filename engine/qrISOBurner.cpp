@@ -51,7 +51,7 @@ bool TQrvBurner::BurnCD() {
         if (m_cache->Ready()) break;
         const std::string error = m_cache->ErrorText();
         if (!error.empty()) {
-            if (OnWriteDone) OnWriteDone(this, error);
+            if (OnWriteDone) OnWriteDone(this, error, m_cache->ErrorEnd());
             return false;
         }
         // Polled in short steps: the recording starts as soon as the cache is full, not up to 100 ms later.
@@ -128,8 +128,8 @@ void TThWrite::run() {
     closing();
 }
 
-void TThWrite::setError(std::string_view text) {
-    m_cache.SetErrorTextIfEmpty(std::string(text));
+void TThWrite::setError(TWriteEnd end, std::string_view text) {
+    m_cache.SetErrorIfEmpty(end, std::string(text));
 }
 
 bool TThWrite::hasError() const {
@@ -146,7 +146,7 @@ void TThWrite::prepareDrive() {
     TQrvBurner& b = m_burner;
     b.m_abort = false;
     b.m_bytesWritten = 0;
-    m_cache.SetErrorText("");
+    m_cache.ClearError();
     m_capacityCountdown = 5;
 
     m_discType = b.GetDiscType();
@@ -202,14 +202,14 @@ bool TThWrite::sendBlock(int bytes) {
     const auto blocks = static_cast<unsigned>(bytes / kSectorBytes);
     if (m_sectorsWritten + blocks > m_sectors) {
         // More data than the layout holds: writing on would overwrite what follows the session.
-        setError(kMsgWriterError);
+        setError(TWriteEnd::WriterError, kMsgWriterError);
         m_cache.Abort();
         return false;
     }
     for (int attempt = 1;; ++attempt) {
         if (b.m_abort.load() || b.m_destroying.load()) {
             m_cache.Abort();
-            setError(kMsgAbortedByUser);
+            setError(TWriteEnd::Stopped, kMsgAbortedByUser);
             return false;
         }
         if (b.Write10(b.StartSector + m_sectorsWritten, blocks, kWriteFlags,
@@ -219,11 +219,11 @@ bool TThWrite::sendBlock(int bytes) {
         const TSense& sense = b.LastSenseValue;
         const bool busy = !sense.deferred() && (b.TargetBusy || sense.logicalUnitNotReady());
         if (!busy) {
-            setError(kMsgWriterError);
+            setError(TWriteEnd::WriterError, kMsgWriterError);
             break;
         }
         if (attempt >= kBusyRetries) {
-            setError(kMsgWriterBusy);
+            setError(TWriteEnd::Busy, kMsgWriterBusy);
             break;
         }
         sleep(kBusyRetryMs);
@@ -233,7 +233,7 @@ bool TThWrite::sendBlock(int bytes) {
 }
 
 void TThWrite::checkDeferred(bool commandOk) {
-    if (!commandOk && m_burner.LastSenseValue.deferred()) setError(kMsgWriterError);
+    if (!commandOk && m_burner.LastSenseValue.deferred()) setError(TWriteEnd::WriterError, kMsgWriterError);
 }
 
 // Reached after success, an error and an abort alike. A recording is reported as done only when the
@@ -244,15 +244,15 @@ void TThWrite::closing() {
     std::uint32_t length = 0, blank = 0;
     checkDeferred(b.ReadBufferCapacity(length, blank));
     if (b.OnFinalizingTrack) b.OnFinalizingTrack(this);
-    if (!hasError() && m_sectorsWritten != m_sectors) setError(kMsgWriterError);
+    if (!hasError() && m_sectorsWritten != m_sectors) setError(TWriteEnd::WriterError, kMsgWriterError);
 
     const bool longFlush = m_group == TDiscGroup::DvdSequential;
     if (longFlush && b.ModelDVR103) b.DebugMessage(std::string(kMsgWritingLeadOut), kMsgProgress);
     const unsigned flushMs = longFlush ? 1800000 : 120000;
     const bool flushed = b.SynchronizeCache(flushMs);
     checkDeferred(flushed);
-    if (!flushed) setError(kMsgWriterError);
-    if (!b.WaitReady(static_cast<int>(flushMs), 1000)) setError(kMsgWriterError);
+    if (!flushed) setError(TWriteEnd::WriterError, kMsgWriterError);
+    if (!b.WaitReady(static_cast<int>(flushMs), 1000)) setError(TWriteEnd::WriterError, kMsgWriterError);
     checkDeferred(b.ReadBufferCapacity(length, blank));
 
     if (!hasError()) {
@@ -261,13 +261,13 @@ void TThWrite::closing() {
             (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
             const bool closed = b.CloseSession();
             checkDeferred(closed);
-            if (!closed) setError(kMsgWriterError);
+            if (!closed) setError(TWriteEnd::WriterError, kMsgWriterError);
         }
-        if (!b.WaitReady(240000, 1000)) setError(kMsgWriterError);
+        if (!b.WaitReady(240000, 1000)) setError(TWriteEnd::WriterError, kMsgWriterError);
     }
     (void)b.StartStopUnit(false);
     (void)b.PreventAllowRemoval(true);
-    if (b.OnWriteDone) b.OnWriteDone(this, m_cache.ErrorText());
+    if (b.OnWriteDone) b.OnWriteDone(this, m_cache.ErrorText(), m_cache.ErrorEnd());
 }
 
 }  // namespace brenwick

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/qrTypes.h"
+#include "engine/qrWriteEnd.h"
 
 namespace brenwick {
 
@@ -45,7 +46,7 @@ class TThWrite : public TObject {
     // Sends one block, retrying while the drive is busy; false when the recording must stop.
     bool sendBlock(int bytes);
     void closing();
-    void setError(std::string_view text);
+    void setError(TWriteEnd end, std::string_view text);
     bool hasError() const;
     // After a failed command of the closing: a deferred error (sense response code 71h) means that data
     // the drive had already accepted did not reach the disc.

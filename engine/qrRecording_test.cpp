@@ -481,7 +481,7 @@ TEST(Recording, SourceFileGoneBeforeAndAfterTheCacheIsFull) {
         b.OnWriteDone = nullptr;
         std::string error;
         std::thread::id doneThread;
-        b.OnWriteDone = [&](TObject*, const std::string& text) {
+        b.OnWriteDone = [&](TObject*, const std::string& text, TWriteEnd) {
             error = text;
             doneThread = std::this_thread::get_id();
         };

@@ -42,8 +42,8 @@ TBackupWorkflow::TBackupWorkflow(TBurnerAccess& burner, TWorkflowView view, TClo
         ++m_eraseDoneRaised;
         m_queue.post([this, withError] { CDEraseDone(withError); });
     };
-    events.OnWriteDone = [this](const std::string& error) {
-        m_queue.post([this, error] { CDWriteDone(error); });
+    events.OnWriteDone = [this](const std::string& error, TWriteEnd end) {
+        m_queue.post([this, error, end] { CDWriteDone(error, end); });
     };
     events.OnFinalizingTrack = [this] { m_queue.post([this] { CDFinalizingTrack(); }); };
     events.OnDebugMessage = [this](const std::string& message, std::uint8_t mType) { log(message, mType); };
@@ -365,7 +365,7 @@ void TBackupWorkflow::CDEraseDone(bool WithError) {
     finishJob(TRunOutcome::Erased);
 }
 
-void TBackupWorkflow::CDWriteDone(const std::string& Error) {
+void TBackupWorkflow::CDWriteDone(const std::string& Error, TWriteEnd End) {
     BurnAfterErase = false;
     m_recordingActive = false;
     const bool stopped = m_stopPending;
@@ -376,7 +376,7 @@ void TBackupWorkflow::CDWriteDone(const std::string& Error) {
     (void)m_burner.SynchronizeCache(kFlushTimeoutMs);  // a failed flush shows in the drive's own log line
     if (!Error.empty()) {
         log("<<< " + Error, kMsgError);
-        finishJob(stopped && Error == kMsgAbortedByUser ? TRunOutcome::Stopped : TRunOutcome::RecordFailed,
+        finishJob(stopped && End == TWriteEnd::Stopped ? TRunOutcome::Stopped : TRunOutcome::RecordFailed,
                   Error);
         return;
     }

@@ -124,7 +124,7 @@ class TBackupWorkflow {
 
   private:
     void CDEraseDone(bool WithError);
-    void CDWriteDone(const std::string& Error);
+    void CDWriteDone(const std::string& Error, TWriteEnd End);
     void CDFinalizingTrack();
 
     void log(const std::string& line, std::uint8_t mType = 1);

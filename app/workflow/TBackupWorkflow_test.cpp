@@ -273,6 +273,7 @@ TEST_F(WorkflowTest, RecordingEndsThroughWriteDone) {
         m_wf->Options().Archives = {src("Docs/"), src("gone")};
         m_wf->Options().EjectDisc = c.eject;
         m_burner.writeError = c.error;
+        m_burner.writeEnd = c.error.empty() ? TWriteEnd::Done : TWriteEnd::WriterError;
         m_wf->ButtonBurnClick();
         EXPECT_EQ(m_wf->State(), TJobState::Recording);
         EXPECT_TRUE(m_wf->TimerRunning());
@@ -425,7 +426,10 @@ TEST_F(WorkflowTest, StopInTheMiddle) {
         m_burner.abortFlag = false;
         started = true;
         while (!release) std::this_thread::yield();
-        m_burner.raiseWriteDone(m_burner.abortFlag ? "OPERATION ABORTED BY USER" : "");
+        if (m_burner.abortFlag)
+            m_burner.raiseWriteDone(TWriteEnd::Stopped, "OPERATION ABORTED BY USER");
+        else
+            m_burner.raiseWriteDone(TWriteEnd::Done, "");
     };
     m_wf->ButtonBurnClick();
     while (!started) std::this_thread::yield();
@@ -456,7 +460,7 @@ TEST_F(WorkflowTest, StopWhileTheCacheFillsIsKept) {
         m_burner.abortFlag = false;  // clears whatever was asked before it ran
         started = true;
         while (!m_burner.abortFlag) std::this_thread::yield();
-        m_burner.raiseWriteDone("OPERATION ABORTED BY USER");
+        m_burner.raiseWriteDone(TWriteEnd::Stopped, "OPERATION ABORTED BY USER");
     };
     m_wf->ButtonBurnClick();
     while (!started) std::this_thread::yield();
@@ -473,7 +477,7 @@ TEST_F(WorkflowTest, WorkerEventsArriveInOrder) {
     m_wf->Options().Archives = {src("b.txt")};
     m_burner.writeThreadBody = [&] {
         for (int i = 0; i < 200; ++i) m_burner.events.OnDebugMessage(">>> line " + std::to_string(i), 4);
-        m_burner.raiseWriteDone("");
+        m_burner.raiseWriteDone(TWriteEnd::Done, "");
     };
     m_wf->ButtonBurnClick();
     m_log.clear();

@@ -10,6 +10,7 @@
 
 #include "base/qrTypes.h"
 #include "engine/qrInterruptedSession.h"
+#include "engine/qrWriteEnd.h"
 
 namespace brenwick {
 
@@ -17,7 +18,7 @@ namespace brenwick {
 // thread, the erase thread, or the caller's thread when a job fails at its start).
 struct TBurnerEvents {
     std::function<void(bool WithError)> OnEraseDone;
-    std::function<void(const std::string& Error)> OnWriteDone;
+    std::function<void(const std::string& Error, TWriteEnd End)> OnWriteDone;
     std::function<void()> OnFinalizingTrack;
     std::function<void(const std::string& Message, std::uint8_t mType)> OnDebugMessage;
 };

@@ -18,7 +18,9 @@ void TQrvBurnerAccess::SetEvents(TBurnerEvents events) {
     else
         m_cd.OnEraseDone = nullptr;
     if (events.OnWriteDone)
-        m_cd.OnWriteDone = [f = events.OnWriteDone](TObject*, const std::string& error) { f(error); };
+        m_cd.OnWriteDone = [f = events.OnWriteDone](TObject*, const std::string& error, TWriteEnd end) {
+            f(error, end);
+        };
     else
         m_cd.OnWriteDone = nullptr;
     if (events.OnFinalizingTrack)

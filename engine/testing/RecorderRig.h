@@ -153,6 +153,7 @@ class TRecorderRig {
         bool started = false;
         bool done = false;
         std::string error;
+        TWriteEnd end = TWriteEnd::Done;
         int finalizing = 0;
         int writeDone = 0;
         bool finalizingBeforeDone = false;
@@ -164,7 +165,8 @@ class TRecorderRig {
         auto outcome = std::make_shared<TOutcome>();
         TQrvBurner& b = *m_burner;
         b.OnFinalizingTrack = [outcome](TObject*) { ++outcome->finalizing; };
-        b.OnWriteDone = [outcome](TObject*, const std::string& error) {
+        b.OnWriteDone = [outcome](TObject*, const std::string& error, TWriteEnd end) {
+            outcome->end = end;
             outcome->done = true;
             outcome->error = error;
             outcome->finalizingBeforeDone = outcome->finalizing == 1;

@@ -185,7 +185,7 @@ TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit) {
     }
     burner.SelectDevice(burner.DeviceList.front());
     std::string error = "no end";
-    burner.OnWriteDone = [&error](TObject*, const std::string& text) { error = text; };
+    burner.OnWriteDone = [&error](TObject*, const std::string& text, TWriteEnd) { error = text; };
 
     settle();
     malloc_trim(0);  // what earlier runs freed goes back to the system, so that the peak is this run's

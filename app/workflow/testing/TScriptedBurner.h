@@ -41,6 +41,7 @@ class TScriptedBurner : public TBurnerAccess {
     // abort flag is seen); CacheFails raises OnWriteDone on the caller's thread and returns false.
     enum class TBurn { Start, CacheFails } burnMode = TBurn::Start;
     std::string writeError;
+    TWriteEnd writeEnd = TWriteEnd::Done;
     std::function<void()> duringBurnCD;     // runs inside BurnCD, on the caller's thread
     std::function<void()> writeThreadBody;  // replaces the default write thread's work
     std::atomic<bool> abortFlag{false};
@@ -69,9 +70,9 @@ class TScriptedBurner : public TBurnerAccess {
         join();
         m_worker = std::thread(std::move(body));
     }
-    void raiseWriteDone(const std::string& error) {
+    void raiseWriteDone(TWriteEnd end, const std::string& error) {
         if (events.OnFinalizingTrack) events.OnFinalizingTrack();
-        if (events.OnWriteDone) events.OnWriteDone(error);
+        if (events.OnWriteDone) events.OnWriteDone(error, end);
     }
 
     // ---- TBurnerAccess ----
@@ -158,7 +159,8 @@ class TScriptedBurner : public TBurnerAccess {
         calls.push_back("BurnCD");
         if (duringBurnCD) duringBurnCD();
         if (burnMode == TBurn::CacheFails) {
-            if (events.OnWriteDone) events.OnWriteDone("FILE \"/x\" IS IN USE BY OTHER SOFTWARE");
+            if (events.OnWriteDone)
+                events.OnWriteDone("FILE \"/x\" IS IN USE BY OTHER SOFTWARE", TWriteEnd::SourceUnreadable);
             return false;
         }
         onWorker([this] {
@@ -168,7 +170,7 @@ class TScriptedBurner : public TBurnerAccess {
             }
             abortFlag = false;  // the write thread clears the flag as it starts
             bytesWritten = imageSectors * 2048;
-            raiseWriteDone(writeError);
+            raiseWriteDone(writeEnd, writeError);
         });
         return true;
     }
