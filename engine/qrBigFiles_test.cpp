@@ -25,7 +25,7 @@
 #include "engine/qrCache.h"
 #include "engine/testing/IsoReaders.h"
 #include "engine/testing/RecorderRig.h"
-#include "isofs/qrPrepare.h"
+#include "isofs/qrSessionPrepare.h"
 
 namespace brenwick {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "engine/qrCDBC.h"
 #include "engine/testing/RecorderRig.h"
-#include "isofs/qrPrepare.h"
+#include "isofs/qrSessionPrepare.h"
 
 namespace brenwick {
 namespace {

@@ -98,14 +98,14 @@ class TQrvBurner : public TSCSIDevice {
     // The metadata stream: every sector of the prepared session before the first file sector.
     std::vector<std::uint8_t>& MetadataStream() { return m_metadata; }
 
-    // ---- Preparing (qrPrepare.cpp) ----
+    // ---- Preparing (qrCDBC_prepare.cpp) ----
     // Lays out the new session: the start sector from the disc (unless `imageFile`), the import of the
     // session SessionToImport into `importTarget` (none: the root), the metadata stream and ImageSectors.
     // False when the disc cannot be continued safely (the previous session cannot be imported, or the new
     // session would overwrite it); nothing is then to be recorded.
     [[nodiscard]] bool Prepare(bool imageFile = false, TDEntry* importTarget = nullptr);
 
-    // ---- Before a recording (qrInterruptedSession.cpp) ----
+    // ---- Before a recording (qrCDBC_interrupted.cpp) ----
     // On a CD whose last session is incomplete and holds a recorded track (a recording that was stopped,
     // failed or killed), closes that session with the disc kept appendable, so that the next backup is a
     // session of its own, the one readers find. Sends nothing otherwise. Writes to the disc: only a Burn

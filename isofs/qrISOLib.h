@@ -8,6 +8,6 @@
 #include "isofs/qrISOLayout.h"
 #include "isofs/qrISOMessages.h"
 #include "isofs/qrISONames.h"
-#include "isofs/qrPrepare.h"
 #include "isofs/qrSessionDisc.h"
 #include "isofs/qrSessionImport.h"
+#include "isofs/qrSessionPrepare.h"

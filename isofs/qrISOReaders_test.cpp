@@ -11,8 +11,8 @@
 
 #include "isofs/qrCompilation.h"
 #include "isofs/qrISOLayout.h"
-#include "isofs/qrPrepare.h"
 #include "isofs/qrSessionDisc.h"
+#include "isofs/qrSessionPrepare.h"
 #include "isofs/qrTestSupport.h"
 
 namespace brenwick {

@@ -9,7 +9,7 @@
 #include <map>
 
 #include "isofs/qrISODate.h"
-#include "isofs/qrPrepare.h"
+#include "isofs/qrSessionPrepare.h"
 #include "isofs/qrTestSupport.h"
 
 namespace brenwick {

@@ -164,19 +164,35 @@ TOutcome HandlePreventAllow(TRecorderCore&, const TCommand&);
 
 // The dispatch table (MmcDispatch.cpp).
 enum TCommandFlags : std::uint8_t {
-    kNeedsMedium = 1,    // NOT READY / MEDIUM NOT PRESENT without a disc
-    kRunsWhileBusy = 2,  // answered normally during BLANK, FORMAT, close and load
-    kNoAttention = 4,    // does not report a pending unit attention
+    kNeedsMedium = 1,      // NOT READY / MEDIUM NOT PRESENT without a disc
+    kRunsWhileBusy = 2,    // answered normally during BLANK, FORMAT, close and load
+    kNoAttention = 4,      // does not report a pending unit attention
+    kAnswersUnloaded = 8,  // answered while the recorder cannot load its disc (its folder held elsewhere)
 };
+
+// Which CDB fields the command log keeps as the address and the transfer length.
+enum class TLogFields : std::uint8_t {
+    None,
+    Address32Length16,  // bytes 2-5 and 7-8 (READ/WRITE (10), READ TRACK INFORMATION)
+    Address32Length32,  // bytes 2-5 and 6-9 (READ/WRITE (12))
+    Length32At5,        // RESERVE TRACK
+    CloseTrack,         // the track number and the close function
+    Blank,              // the start address and the blanking type
+    Length8At4,         // 6-byte commands' allocation or parameter list length
+    Toc,                // the track number and the allocation length
+    Length16At7,        // bytes 7-8
+};
+
+using TCommandHandler = TOutcome (*)(TRecorderCore&, const TCommand&);
 
 struct TCommandEntry {
-    std::uint8_t opcode;
-    std::uint8_t flags;
-    TOutcome (*handler)(TRecorderCore&, const TCommand&);
+    TCommandHandler handler = nullptr;
+    std::uint8_t flags = 0;
+    TLogFields log = TLogFields::None;
+    std::uint8_t cdbLength = 0;  // the length of the operation code's group (6, 10, 12 or 16)
 };
 
+// The entry of an operation code, or nullptr for one the recorder does not implement.
 const TCommandEntry* FindCommand(std::uint8_t opcode);
-// CDB length of an operation code's group (6, 10, 12 or 16).
-std::size_t CdbLengthOf(std::uint8_t opcode);
 
 }  // namespace brenwick

@@ -250,53 +250,38 @@ namespace {
 
 // The key fields the log keeps: address and transfer length where the command has them.
 void FillLogFields(const TReplyReader& cdb, TCommandLogEntry& entry) {
-    switch (entry.opcode) {
-        case 0x28:
-        case 0x2A:
-        case 0x2E:
+    const TCommandEntry* command = FindCommand(entry.opcode);
+    switch (command != nullptr ? command->log : TLogFields::None) {
+        case TLogFields::Address32Length16:
             entry.lba = std::int32_t(cdb.be32(2));
             entry.length = cdb.be16(7);
             break;
-        case 0xA8:
-        case 0xAA:
+        case TLogFields::Address32Length32:
             entry.lba = std::int32_t(cdb.be32(2));
             entry.length = cdb.be32(6);
             break;
-        case 0x52:
-            entry.lba = std::int32_t(cdb.be32(2));
-            entry.length = cdb.be16(7);
-            break;
-        case 0x53:
+        case TLogFields::Length32At5:
             entry.length = cdb.be32(5);
             break;
-        case 0x5B:
+        case TLogFields::CloseTrack:
             entry.lba = cdb.be16(4);
             entry.length = cdb.u8(2) & 0x07;
             break;
-        case 0xA1:
+        case TLogFields::Blank:
             entry.lba = std::int32_t(cdb.be32(2));
             entry.length = cdb.u8(1) & 0x07;
             break;
-        case 0x12:
-        case 0x03:
-        case 0x1A:
-        case 0x15:
+        case TLogFields::Length8At4:
             entry.length = cdb.u8(4);
             break;
-        case 0x43:
+        case TLogFields::Toc:
             entry.lba = cdb.u8(6);
             entry.length = cdb.be16(7);
             break;
-        case 0x46:
-        case 0x4A:
-        case 0x51:
-        case 0x5A:
-        case 0x55:
-        case 0x5C:
-        case 0x23:
+        case TLogFields::Length16At7:
             entry.length = cdb.be16(7);
             break;
-        default:
+        case TLogFields::None:
             break;
     }
 }
@@ -317,9 +302,9 @@ TOutcome Gate(TRecorderCore& core, const TCommand& command, std::uint8_t opcode)
     if (faults.isIllegal(opcode)) return Check(kInvalidOpcode);
     const TCommandEntry* entry = FindCommand(opcode);
     if (!entry) return Check(kInvalidOpcode);
-    if (command.cdb.size() < CdbLengthOf(opcode)) return Check(kInvalidFieldInCdb);
+    if (command.cdb.size() < entry->cdbLength) return Check(kInvalidFieldInCdb);
     if (!core.EnsureLoaded()) {
-        if (opcode == 0x12 || opcode == 0x03) return entry->handler(core, command);
+        if (entry->flags & kAnswersUnloaded) return entry->handler(core, command);
         return Check(kNotReadyCause);
     }
     if (!(entry->flags & kRunsWhileBusy) && core.IsBusy()) {

@@ -1,10 +1,10 @@
 // Prepare: the drive's part (the disc type, the next writable address) and the file-system part (import,
 // layout, the refusals that keep earlier backups readable), which isofs carries out.
-#include "isofs/qrPrepare.h"
 #include "drive/qrConst.h"
 #include "engine/qrBurnerDisc.h"
 #include "engine/qrCDBC.h"
 #include "isofs/qrISOMessages.h"
+#include "isofs/qrSessionPrepare.h"
 
 namespace brenwick {
 

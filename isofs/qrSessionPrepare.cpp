@@ -1,5 +1,5 @@
-// The file-system part of Prepare (see qrPrepare.h).
-#include "isofs/qrPrepare.h"
+// The file-system part of Prepare (see qrSessionPrepare.h).
+#include "isofs/qrSessionPrepare.h"
 
 #include <string>
 
