@@ -1,5 +1,7 @@
 // Whole backup runs that meet a disc already holding something, or a drive that is not ready yet: what the
 // user gets (the outcome, the lines) and what the disc holds afterwards, read back by xorriso and isoinfo.
+#include <sys/stat.h>
+
 #include "app/workflow/testing/WorkflowE2eFixture.h"
 #include "drive/recorder/TFaultFile.h"
 #include "engine/testing/IsoReaders.h"
@@ -217,6 +219,25 @@ TEST_F(WorkflowChecksTest, IndependentSessionIsAnnounced) {
         if (import) last.emplace_back("2024-05-01 09.05", "notes.txt");
         expectSession(state.disc.sessionStart(2), last);
     }
+}
+
+// A recorder set that other users could read is made owner-only when the transport loads it, with one log
+// line at that start and none at the next.
+TEST_F(WorkflowChecksTest, LooseRecorderSetIsTightenedOnce) {
+    makeRecorder("default", TMediaType::CdR80);
+    ASSERT_EQ(::chmod(m_recorders.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod((m_recorders + "/default/state").c_str(), 0644), 0);
+    const std::string note =
+        ">>> OTHER USERS COULD READ THE IMAGE RECORDERS IN " + m_recorders + ": NOW ONLY THEIR OWNER CAN";
+    for (const std::size_t times : {1u, 0u}) {
+        m_log.clear();
+        start();
+        EXPECT_EQ(count(note), times);
+        stop();
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat((m_recorders + "/default/state").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 }  // namespace
