@@ -241,9 +241,13 @@ TEST_F(WorkflowTest, BurnAfterAnInterruptedRecording) {
         const auto close = std::find(calls.begin(), calls.end(), "CloseInterruptedSession");
         ASSERT_NE(firstLayout, calls.end());
         EXPECT_EQ(close != calls.end(), pending && c.outcome != TRunOutcome::NoSpace);
-        if (close != calls.end()) EXPECT_LT(firstLayout, close) << "the disc was closed before the checks";
-        if (*c.relaid != 0)
-            EXPECT_EQ(std::find(close, calls.end(), std::string(c.relaid)) != calls.end(), true);
+        if (close != calls.end()) {
+            EXPECT_LT(firstLayout, close) << "the disc was closed before the checks";
+        }
+        if (*c.relaid != 0) {
+            EXPECT_NE(std::find(close, calls.end(), std::string(c.relaid)), calls.end())
+                << "not laid out again";
+        }
         EXPECT_EQ(called("BurnCD"), c.outcome == TRunOutcome::Recorded);
         EXPECT_EQ(m_burner.sessionImport, c.import ? -1 : 0);
     }
