@@ -76,6 +76,10 @@ std::string StatusText(std::uint8_t status, std::uint8_t hostStatus, std::uint8_
 std::string SenseKeyText(std::span<const std::uint8_t, kSenseAreaSize> sense);
 // Text of (ASC, ASCQ) = sense bytes 12 and 13, or the pair in decimal ("82,0") when not in the table.
 std::string AdditionalSenseText(std::span<const std::uint8_t, kSenseAreaSize> sense);
+// True when sense data (fixed or descriptor format) says the drive is on its way to ready: NOT READY with
+// "in process of becoming ready" (04/01) or "operation in progress" (04/07), or a UNIT ATTENTION such as a
+// medium change. "Medium not present" and every other answer are false: waiting does not change them.
+bool IsBecomingReady(std::span<const std::uint8_t, kSenseAreaSize> sense);
 // The one-line record of a failed command (without LastError's own decoding).
 std::string FailureLine(const TSrbExec& srb, const std::string& lastError);
 

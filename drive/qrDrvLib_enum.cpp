@@ -71,6 +71,7 @@ void TSCSIDevice::RescanDevices() {
     const auto savedLun = Lun;
     Lun = 0;
     DebugMessage(">>> " + TransportLayerName(), kMsgInfo);
+    if (const std::string note = SptiTakeExtraSourceNote(); !note.empty()) DebugMessage(note, kMsgInfo);
     const int adapters = AdapterCount < 0 ? 0 : AdapterCount;
     for (int adapter = 0; adapter < adapters; ++adapter) {
         HostAdapterInquiry(std::uint8_t(adapter));

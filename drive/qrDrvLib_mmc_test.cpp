@@ -333,6 +333,28 @@ TEST_F(MmcTest, CapabilitiesPage) {
 }
 
 // Speed conversion: 1x = 176.46 kB/s, to the nearest integer.
+// Which answers mean that waiting for the drive is worth it: becoming ready, an operation in progress, a
+// unit attention, in fixed and in descriptor format; never no medium or another not-ready cause.
+TEST(BecomingReadyTest, SenseAnswers) {
+    struct TCase {
+        std::uint8_t format, key, asc, ascq;
+        bool waits;
+    };
+    for (const TCase& c : {TCase{0x70, 2, 0x04, 0x01, true}, TCase{0x70, 2, 0x04, 0x07, true},
+                           TCase{0x71, 6, 0x28, 0x00, true}, TCase{0x72, 2, 0x04, 0x01, true},
+                           TCase{0x72, 6, 0x29, 0x00, true}, TCase{0x70, 2, 0x3A, 0x01, false},
+                           TCase{0x70, 2, 0x04, 0x02, false}, TCase{0x70, 3, 0x04, 0x01, false},
+                           TCase{0x00, 0, 0, 0, false}}) {
+        std::array<std::uint8_t, kSenseAreaSize> sense{};
+        sense[0] = c.format;
+        const bool descriptor = c.format >= 0x72;
+        sense[descriptor ? 1 : 2] = c.key;
+        sense[descriptor ? 2 : 12] = c.asc;
+        sense[descriptor ? 3 : 13] = c.ascq;
+        EXPECT_EQ(IsBecomingReady(sense), c.waits) << int(c.format) << " " << int(c.key) << " " << int(c.asc);
+    }
+}
+
 TEST(SpeedToXTest, Conversions) {
     const std::pair<std::uint32_t, std::uint16_t> cases[] = {{0, 0},    {88, 0},    {89, 1},    {176, 1},
                                                              {264, 1},  {265, 2},   {706, 4},   {1411, 8},

@@ -58,6 +58,18 @@ std::string TargetStatusText(std::uint8_t targetStatus, bool& targetBusy) {
 
 }  // namespace
 
+bool IsBecomingReady(std::span<const std::uint8_t, kSenseAreaSize> sense) {
+    const std::uint8_t format = sense[0] & 0x7F;
+    const bool descriptor = format == 0x72 || format == 0x73;
+    if (!descriptor && format != 0x70 && format != 0x71) return false;
+    const std::uint8_t key = (descriptor ? sense[1] : sense[2]) & 0x0F;
+    const std::uint8_t asc = descriptor ? sense[2] : sense[12];
+    const std::uint8_t ascq = descriptor ? sense[3] : sense[13];
+    constexpr std::uint8_t kNotReady = 0x02, kUnitAttention = 0x06;
+    if (key == kUnitAttention) return true;
+    return key == kNotReady && asc == 0x04 && (ascq == 0x01 || ascq == 0x07);
+}
+
 std::string StatusText(std::uint8_t status, std::uint8_t hostStatus, std::uint8_t targetStatus,
                        bool& targetBusy) {
     targetBusy = false;

@@ -49,6 +49,7 @@ struct TSptiState {
     std::shared_ptr<TSgOs> os;
     TExtraTargetSource extraSource;
     std::string extraError;
+    std::string extraNote;  // a log line of the default source's last scan, until it is taken
 };
 
 TSptiState& State() {
@@ -64,7 +65,7 @@ TSgOs& Os() {
 
 std::vector<std::shared_ptr<TScsiTarget>> DefaultExtraTargets(std::string& error) {
 #ifdef BRENWICK_HAVE_RECORDER
-    return OpenImageRecorders(DefaultRecordersFolder(), error);
+    return OpenImageRecorders(DefaultRecordersFolder(), error, &State().extraNote);
 #else
     error.clear();
     return {};
@@ -161,6 +162,7 @@ void NumberKernelDrives(std::vector<TSptiDrive>& table) {
 void AddExtraTargets(TSptiState& state, std::uint8_t port) {
     auto source = state.extraSource ? state.extraSource : TExtraTargetSource(DefaultExtraTargets);
     state.extraError.clear();
+    state.extraNote.clear();
     auto targets = source(state.extraError);
     const std::size_t count = std::min<std::size_t>(targets.size(), kSptiMaxExtraTargets);
     for (std::size_t i = 0; i < count; ++i) {
@@ -426,6 +428,12 @@ std::string SptiDevicePath(std::uint8_t adapter, std::uint8_t target, std::uint8
 
 const std::string& SptiExtraSourceError() {
     return State().extraError;
+}
+
+std::string SptiTakeExtraSourceNote() {
+    std::string note;
+    note.swap(State().extraNote);
+    return note;
 }
 
 const std::vector<TSptiDrive>& SptiDriveTable() {

@@ -60,6 +60,9 @@ void CloseSptiDrives();
 std::string SptiDevicePath(std::uint8_t adapter, std::uint8_t target, std::uint8_t lun);
 // Why the extra source gave no target at the last scan ("" when it gave some or was not asked).
 const std::string& SptiExtraSourceError();
+// The log line the extra source left at the last scan (the image recorders made owner-only), once: a second
+// call returns "".
+std::string SptiTakeExtraSourceNote();
 
 // Read-only view of the table for the tests and the command line.
 const std::vector<TSptiDrive>& SptiDriveTable();

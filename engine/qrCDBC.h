@@ -111,6 +111,9 @@ class TQrvBurner : public TSCSIDevice {
     // session of its own, the one readers find. Sends nothing otherwise. Writes to the disc: only a Burn
     // calls it, never a Prepare alone.
     [[nodiscard]] TInterruptedSession CloseInterruptedSession();
+    // What CloseInterruptedSession would find, and what the close would take from the free space (result
+    // Pending or NotNeeded). Reads only: a backup checks that it fits before anything is written.
+    [[nodiscard]] TInterruptedSession FindInterruptedSession();
 
     // ---- Recording control (qrISOBurner.cpp) ----
     // Starts the recording of the prepared session: starts the cache, waits on the calling thread until it

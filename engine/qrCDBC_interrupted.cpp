@@ -12,6 +12,13 @@ namespace {
 
 constexpr int kDiscDdcdR = 11;
 constexpr int kDiscDdcdRw = 12;
+// CD session overhead in blocks: the lead-out after the first session and after later ones, the lead-in,
+// a track's pre-gap and the run-out that ends a track written at once.
+constexpr std::uint32_t kFirstLeadOut = 6750;
+constexpr std::uint32_t kLaterLeadOut = 2250;
+constexpr std::uint32_t kLeadIn = 4500;
+constexpr std::uint32_t kPreGap = 150;
+constexpr std::uint32_t kRunOut = 2;
 
 bool IsCdFamily(int discType) {
     return discType == kDiscCdR || discType == kDiscCdRw || discType == kDiscDdcdR || discType == kDiscDdcdRw;
@@ -34,15 +41,28 @@ bool TQrvBurner::lastSessionHoldsRecordedTrack() {
     return false;
 }
 
-TInterruptedSession TQrvBurner::CloseInterruptedSession() {
+TInterruptedSession TQrvBurner::FindInterruptedSession() {
     TInterruptedSession outcome;
     const int discType = GetDiscType();
     if (!IsCdFamily(discType)) return outcome;  // DVD media are laid out from sector 0 and never continued
     if (TestWrite) return outcome;  // a simulation records nothing that could be hidden, and changes nothing
     if (!ReadDiscInformation() || !LastSessionIncomplete(DiscInfo)) return outcome;
     if (!lastSessionHoldsRecordedTrack()) return outcome;
-
+    outcome.result = TInterruptedClose::Pending;
     outcome.sessionsBefore = GetSessionCount();
+    // The free space read now runs from the pre-gap of a next track in the open session (or, when the
+    // killed recording's track is still open, from that track's next writable address); after the close it
+    // runs from the next session's first track.
+    const std::uint32_t leadOut = outcome.sessionsBefore == 0 ? kFirstLeadOut : kLaterLeadOut;
+    const bool trackOpen = ReadTrackInformation(0xFF) && !TrackInfo.Blank();
+    outcome.closeSectors = leadOut + kLeadIn + (trackOpen ? kRunOut + kPreGap : 0);
+    return outcome;
+}
+
+TInterruptedSession TQrvBurner::CloseInterruptedSession() {
+    TInterruptedSession outcome = FindInterruptedSession();
+    if (outcome.result != TInterruptedClose::Pending) return outcome;
+    const int discType = GetDiscType();
     DebugMessage(std::string(kMsgClosingInterrupted), kMsgInfo);
     // The closed session must leave the disc open for the backup that follows, whatever the profile asks
     // of the disc at the end of that backup.

@@ -169,6 +169,9 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
             out.line(nothing + "the session (" + MegabytesText(r.sessionBytes) +
                      ") needs more space than the disc has free");
             break;
+        case TRunOutcome::BackupOnDisc:
+            out.line(nothing + "the disc holds a backup that this run would overwrite (see above)");
+            break;
         case TRunOutcome::NotErasable:
             out.line(erase ? nothing + "the " + discType + " disc is not rewritable"
                            : nothing + "the profile asks to erase the disc first, and the " + discType +

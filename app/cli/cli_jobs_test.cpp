@@ -119,6 +119,27 @@ TEST_F(CliJobsTest, BurnReportsWhatWasLeftOut) {
               "brenwick-cli: prepared: 1 file, 0 MB, fits on the disc, 1 item not backed up (see above)");
 }
 
+// A second backup onto a DVD+RW that holds one, without continue or erase-before, would overwrite it:
+// prepare and burn refuse with exit status 1.
+TEST_F(CliJobsTest, OverwritableDiscWithABackupIsRefused) {
+    makeRecorder(TMediaType::DvdPlusRw);
+    TCliResult r = run({"burn", m_profile});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const char* job : {"prepare", "burn"}) {
+        r = run({job, m_profile});
+        EXPECT_EQ(r.status, 1) << job << r.out << r.err;
+        EXPECT_TRUE(
+            r.has("<<< DISC HOLDS A BACKUP: CHECK \"ERASE DISC BEFORE BACKUP\" TO REPLACE IT, OR USE "
+                  "ANOTHER DISC"))
+            << r.out;
+        EXPECT_EQ(
+            r.lastLine(),
+            "brenwick-cli: nothing recorded: the disc holds a backup that this run would overwrite (see "
+            "above)")
+            << r.out;
+    }
+}
+
 // A successful erase of a rewritable disc that holds a backup: the disc is blank afterwards. The recorder's
 // busy times are zero, so the erase ends at the engine's first poll.
 TEST_F(CliJobsTest, EraseBlanksARewritableDisc) {

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "app/workflow/TSessionPaths.h"
 #include "app/workflow/TSizeFormat.h"
 #include "drive/qrConst.h"
@@ -13,6 +15,8 @@ namespace brenwick {
 namespace {
 
 constexpr unsigned kReadyTimeoutMs = 5000;
+// How long a drive that is becoming ready (a disc just loaded) is waited for.
+constexpr int kBecomingReadyMs = 30000;
 constexpr unsigned kFlushTimeoutMs = 300000;
 constexpr int kBlankMinimal = 1;
 
@@ -21,6 +25,11 @@ std::tm localNow() {
     std::tm local{};
     localtime_r(&now, &local);
     return local;
+}
+
+// "\yyyy-mm-dd hh.nn\" without its backslashes.
+std::string bareFolder(const std::string& sessionFolder) {
+    return sessionFolder.size() >= 2 ? sessionFolder.substr(1, sessionFolder.size() - 2) : sessionFolder;
 }
 
 std::string discTypeName(int index) {
@@ -160,19 +169,54 @@ bool TBackupWorkflow::addEntry(const std::string& sessionFolder, const std::stri
     return true;
 }
 
+bool TBackupWorkflow::driveReady() {
+    if (m_burner.TestUnitReady(kReadyTimeoutMs)) return true;
+    // A disc just loaded keeps the drive busy for some seconds; other answers (no medium) do not change
+    // by waiting.
+    if (m_burner.WaitBecomingReady(kBecomingReadyMs)) return true;
+    log("<<< ERROR DRIVE IS NOT READY!", kMsgError);
+    return false;
+}
+
+// The run's dated folder; when a session on the disc has a folder of that name already (two runs in one
+// minute), the run takes the first free "name (N)", so that it never merges with, or replaces the files
+// of, an earlier run.
+std::string TBackupWorkflow::sessionFolderFor(const std::tm& now, const TDiscContents& disc) {
+    const std::string folder = bareFolder(SessionFolderName(now));
+    const std::string unused = UnusedFolderName(folder, disc.folders);
+    if (unused != folder) log("<<< SESSION FOLDER " + folder + " ALREADY ON DISC, THIS RUN USES " + unused);
+    return "\\" + unused + "\\";
+}
+
+// An overwritable disc is written from sector 0: without "continue" (which imports and keeps the backup,
+// or refuses) and without "erase before", a new backup would silently destroy the one on the disc.
+bool TBackupWorkflow::wouldReplaceBackup(const TDiscContents& disc) const {
+    return disc.overwritable && disc.holdsVolume && !m_options.Import && !m_options.EraseBefore;
+}
+
+bool TBackupWorkflow::fitsOnDisc(std::int64_t sectors, std::uint32_t freeSectors) {
+    if (std::int64_t(freeSectors) >= sectors) return true;
+    log("<<< REQUIRE MORE SPACE ON DISC!", kMsgError);
+    m_report.outcome = TRunOutcome::NoSpace;
+    return false;
+}
+
 bool TBackupWorkflow::DoPrepare() {
     if (JobActive()) return false;
     m_report = {};
-    if (!m_burner.TestUnitReady(kReadyTimeoutMs)) {
-        log("<<< ERROR DRIVE IS NOT READY!", kMsgError);
+    m_pendingClose = {};
+    if (!driveReady()) {
         m_report.outcome = TRunOutcome::NotReady;
         return false;
     }
     showDiscType();
     m_burner.ClearCompilation();
+    // A Burn with "erase before" finds the disc blank after the erase; a Prepare reports what it would meet.
+    const TDiscContents disc = m_options.EraseBefore ? TDiscContents{} : m_burner.ReadDiscContents();
+    m_pendingClose = m_burner.FindInterruptedSession();
 
     const std::tm now = m_clock();
-    const std::string sessionFolder = SessionFolderName(now);
+    const std::string sessionFolder = sessionFolderFor(now, disc);
     m_burner.SetIdVolume(m_options.Volume);
     // Without them every disc would carry the same volume dates, and readers that tell volumes apart by
     // them would take every backup for the same disc.
@@ -204,34 +248,43 @@ bool TBackupWorkflow::DoPrepare() {
     const std::int64_t capacity = std::int64_t(m_burner.GetDiscCapacity()) * kSectorSize;
     const std::int64_t used = std::int64_t(m_burner.GetUsedSectors()) * kSectorSize;
     const std::uint32_t freeSectors = m_burner.GetFreeSectors();
+    const int sessions = m_burner.GetSessionCount();
     log("<<< DISC SIZE/USED/FREE : " + MegabytesText(capacity) + "/" + MegabytesText(used) + "/" +
         MegabytesText(std::int64_t(freeSectors) * kSectorSize));
-    log("<<< SESSIONS ON DISC : " + std::to_string(m_burner.GetSessionCount()));
+    log("<<< SESSIONS ON DISC : " + std::to_string(sessions));
     log("<<< NEW SESSION SIZE : " + MegabytesText(m_report.sessionBytes));
-    if (std::int64_t(freeSectors) < sectors) {
-        log("<<< REQUIRE MORE SPACE ON DISC!", kMsgError);
-        m_report.outcome = TRunOutcome::NoSpace;
+    if (wouldReplaceBackup(disc)) {
+        log("<<< DISC HOLDS A BACKUP: CHECK \"ERASE DISC BEFORE BACKUP\" TO REPLACE IT, OR USE ANOTHER DISC",
+            kMsgError);
+        m_report.outcome = TRunOutcome::BackupOnDisc;
         return false;
+    }
+    // Closing an interrupted session costs its lead-out and the next lead-in: counted before the disc is
+    // touched, so that a backup that does not fit leaves the disc as it is.
+    const std::uint32_t closeSectors = std::min(m_pendingClose.closeSectors, freeSectors);
+    if (!fitsOnDisc(sectors, freeSectors - closeSectors)) return false;
+    if (!m_options.Import && !m_options.EraseBefore && !disc.overwritable && sessions > 0) {
+        log("<<< THE NEW SESSION WILL NOT SHOW THE " + std::to_string(sessions) +
+            " EARLIER SESSIONS (CONTINUE MULTISESSION DISC IS OFF)");
     }
     m_report.outcome = TRunOutcome::Prepared;
     return true;
 }
 
 void TBackupWorkflow::DoBurn() {
-    if (!m_burner.TestUnitReady(kReadyTimeoutMs)) {
-        log("<<< ERROR DRIVE IS NOT READY!", kMsgError);
+    if (!driveReady()) {
         finishJob(TRunOutcome::NotReady);
         return;
     }
     showDiscType();
-    if (!closeInterruptedSession()) {
-        finishJob(TRunOutcome::RecordFailed, std::string(kMsgCloseInterruptedFailed));
-        return;
-    }
     const bool prepared = DoPrepare();
     m_burner.SetSessionImport(m_sessionImport);  // a Prepare alone imports as this Burn was asked to
     if (!prepared) {
         finishJob(m_report.outcome);
+        return;
+    }
+    if (m_pendingClose.result == TInterruptedClose::Pending && !closeInterruptedSession()) {
+        finishJob(m_report.outcome, m_report.error);
         return;
     }
     setTimer(true);
@@ -249,20 +302,30 @@ void TBackupWorkflow::DoBurn() {
 
 // A stopped or failed recording (or a program killed mid-recording) leaves its track at the start of an
 // incomplete session; a backup recorded as a later track of that session would be hidden behind the
-// stopped one's file system. The session is closed first, and an import then takes the last complete
-// session before it: the closed one lists files whose data were never written.
+// stopped one's file system. The session is closed as the first step of the recording, once every check
+// has passed, and the backup is laid out again at the next session's start; its import takes the last
+// complete session before the closed one, which lists files whose data were never written.
 bool TBackupWorkflow::closeInterruptedSession() {
     const TInterruptedSession closing = m_burner.CloseInterruptedSession();
-    if (closing.result == TInterruptedClose::NotNeeded) return true;
-    if (closing.result == TInterruptedClose::Failed) return false;  // the burner logged it
+    if (closing.result == TInterruptedClose::Failed) {  // the burner logged it
+        m_report.outcome = TRunOutcome::RecordFailed;
+        m_report.error = std::string(kMsgCloseInterruptedFailed);
+        return false;
+    }
+    if (closing.result != TInterruptedClose::Closed) return true;  // nothing changed on the disc
     if (m_sessionImport != 0)
         m_burner.SetSessionImport(static_cast<std::int16_t>(closing.sessionsBefore & 0xFF));
-    return true;
+    const bool laidOut = m_burner.Prepare();
+    m_burner.SetSessionImport(m_sessionImport);
+    if (!laidOut) {
+        m_report.outcome = TRunOutcome::LayoutRefused;
+        return false;
+    }
+    return fitsOnDisc(m_burner.ImageSectors(), m_burner.GetFreeSectors());
 }
 
 void TBackupWorkflow::DoErase() {
-    if (!m_burner.TestUnitReady(kReadyTimeoutMs)) {
-        log("<<< ERROR DRIVE IS NOT READY!", kMsgError);
+    if (!driveReady()) {
         finishJob(TRunOutcome::NotReady);
         return;
     }

@@ -39,6 +39,7 @@ enum class TRunOutcome : std::uint8_t {
     NothingToAdd,   // "<<< NO FILE/FOLDER INSERT!"
     LayoutRefused,  // Prepare refused; the layout logged why
     NoSpace,        // "<<< REQUIRE MORE SPACE ON DISC!"
+    BackupOnDisc,   // "<<< DISC HOLDS A BACKUP: ..." (an overwritable disc would be overwritten)
     Prepared,       // DoPrepare: the session fits
     NotErasable,    // Erase, or Burn with erase-before, on a disc that cannot be erased
     EraseFailed,    // "<<< ERROR ERASING DISC!"
@@ -136,6 +137,10 @@ class TBackupWorkflow {
     void finishJob(TRunOutcome outcome, std::string error = {});
     bool onOwnerThread() const { return std::this_thread::get_id() == m_owner; }
     bool addEntry(const std::string& sessionFolder, const std::string& entry);
+    bool driveReady();
+    std::string sessionFolderFor(const std::tm& now, const TDiscContents& disc);
+    bool wouldReplaceBackup(const TDiscContents& disc) const;
+    bool fitsOnDisc(std::int64_t sectors, std::uint32_t freeSectors);
     bool closeInterruptedSession();
 
     TBurnerAccess& m_burner;
@@ -153,6 +158,8 @@ class TBackupWorkflow {
     bool m_stopPending = false;  // Stop asked during this recording; applied again until it ends
     // The session-import selector the last Burn set.
     std::int16_t m_sessionImport = 0;
+    // The incomplete session the last DoPrepare found; a Burn closes it right before it records.
+    TInterruptedSession m_pendingClose;
     std::int64_t m_gaugeMax = 100;  // the Process gauge's range before scaling
     TProgress m_progress;
     TRunReport m_report;

@@ -200,42 +200,58 @@ TEST_F(WorkflowTest, LayoutRefusalStopsTheBurn) {
     EXPECT_EQ(m_wf->State(), TJobState::Idle);
 }
 
-// A Burn after an interrupted recording: the burner closes the stopped session first; an import then takes
-// the last complete session before it (none when there was none), and a later Prepare alone imports as the
-// Burn was asked to. When the closing fails nothing is laid out or recorded.
+// A Burn after an interrupted recording: every check runs first (the first layout and the fit check, which
+// counts what the close takes); then the burner closes the stopped session and the backup is laid out again,
+// its import taking the last complete session before the closed one (none when there was none). A later
+// Prepare alone imports as the Burn was asked to. When the closing fails nothing is recorded; when the
+// backup does not fit, nothing is closed.
 TEST_F(WorkflowTest, BurnAfterAnInterruptedRecording) {
     struct TCase {
         bool import;
         TInterruptedClose result;
         int sessionsBefore;
-        const char* prepared;  // the Prepare call of the Burn, or "" when none
+        std::uint32_t closeSectors;
+        const char* relaid;  // the layout after the close, or "" when none
+        TRunOutcome outcome;
     };
-    for (const TCase& c : {TCase{true, TInterruptedClose::Closed, 2, "Prepare import=2"},
-                           TCase{true, TInterruptedClose::Closed, 0, "Prepare import=0"},
-                           TCase{false, TInterruptedClose::Closed, 2, "Prepare import=0"},
-                           TCase{true, TInterruptedClose::NotNeeded, 0, "Prepare import=-1"},
-                           TCase{true, TInterruptedClose::Failed, 1, ""}}) {
-        SCOPED_TRACE(c.prepared);
+    constexpr std::uint32_t kFree = 359847;
+    for (const TCase& c :
+         {TCase{true, TInterruptedClose::Closed, 2, 6750, "Prepare import=2", TRunOutcome::Recorded},
+          TCase{true, TInterruptedClose::Closed, 0, 11250, "Prepare import=0", TRunOutcome::Recorded},
+          TCase{false, TInterruptedClose::Closed, 2, 6750, "Prepare import=0", TRunOutcome::Recorded},
+          TCase{true, TInterruptedClose::NotNeeded, 0, 0, "", TRunOutcome::Recorded},
+          TCase{true, TInterruptedClose::Failed, 1, 6750, "", TRunOutcome::RecordFailed},
+          TCase{true, TInterruptedClose::Closed, 1, kFree - 999, "", TRunOutcome::NoSpace}}) {
+        SCOPED_TRACE(std::to_string(c.closeSectors) + " " + c.relaid);
         m_burner.calls.clear();
         m_finished.clear();
+        const bool pending = c.result != TInterruptedClose::NotNeeded;
+        m_burner.pendingClose = {pending ? TInterruptedClose::Pending : c.result, c.sessionsBefore,
+                                 c.closeSectors};
         m_burner.interrupted = {c.result, c.sessionsBefore};
         m_wf->Options().Archives = {src("b.txt")};
         m_wf->Options().Import = c.import;
         m_wf->ButtonBurnClick();
         settle();
         ASSERT_EQ(m_finished.size(), 1u);
-        EXPECT_EQ(called("CloseInterruptedSession"), c.result != TInterruptedClose::NotNeeded);
-        if (c.result == TInterruptedClose::Failed) {
-            EXPECT_EQ(m_finished[0].outcome, TRunOutcome::RecordFailed);
-            EXPECT_FALSE(called("BurnCD"));
-            EXPECT_TRUE(std::none_of(m_burner.calls.begin(), m_burner.calls.end(),
-                                     [](const std::string& call) { return call.rfind("Prepare", 0) == 0; }));
-            continue;
+        EXPECT_EQ(m_finished[0].outcome, c.outcome);
+        const auto& calls = m_burner.calls;
+        const auto firstLayout =
+            std::find(calls.begin(), calls.end(), c.import ? "Prepare import=-1" : "Prepare import=0");
+        const auto close = std::find(calls.begin(), calls.end(), "CloseInterruptedSession");
+        ASSERT_NE(firstLayout, calls.end());
+        EXPECT_EQ(close != calls.end(), pending && c.outcome != TRunOutcome::NoSpace);
+        if (close != calls.end()) {
+            EXPECT_LT(firstLayout, close) << "the disc was closed before the checks";
         }
-        EXPECT_TRUE(called(c.prepared));
-        EXPECT_EQ(m_finished[0].outcome, TRunOutcome::Recorded);
+        if (*c.relaid != 0) {
+            EXPECT_NE(std::find(close, calls.end(), std::string(c.relaid)), calls.end())
+                << "not laid out again";
+        }
+        EXPECT_EQ(called("BurnCD"), c.outcome == TRunOutcome::Recorded);
         EXPECT_EQ(m_burner.sessionImport, c.import ? -1 : 0);
     }
+    m_burner.pendingClose = {};
 }
 
 // Prepare never reads the check boxes; Burn copies import and close-disc into the burner first.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/workflow/TDiscContents.h"
 #include "base/qrTypes.h"
 #include "engine/qrInterruptedSession.h"
 #include "engine/qrWriteEnd.h"
@@ -35,6 +36,10 @@ class TBurnerAccess {
     virtual std::vector<std::string> DeviceList() const = 0;
     virtual void SelectDevice(const std::string& entry) = 0;
     virtual bool TestUnitReady(unsigned timeoutMs) = 0;
+    // After a TestUnitReady that failed: when the drive answered that it is becoming ready (NOT READY
+    // 04/01 or 04/07, or a unit attention), waits with WaitReady for up to `budgetMs`; false at once for
+    // any other answer, such as no medium.
+    virtual bool WaitBecomingReady(int budgetMs) = 0;
     virtual int GetDiscType() = 0;  // index into DiscTypeNames
     virtual bool IsDiscErasable() = 0;
     virtual std::uint32_t GetDiscCapacity() = 0;  // sectors
@@ -73,6 +78,12 @@ class TBurnerAccess {
     // Closes the session a stopped, failed or killed recording left incomplete on a CD, so that the next
     // backup is a session of its own; sends nothing when there is none. Writes to the disc.
     virtual TInterruptedSession CloseInterruptedSession() = 0;
+    // What CloseInterruptedSession would find (Pending or NotNeeded) and the blocks it would take; reads
+    // only.
+    virtual TInterruptedSession FindInterruptedSession() = 0;
+    // What the disc holds before a backup is laid out: an overwritable disc's volume, the folders of every
+    // session. Reads only.
+    virtual TDiscContents ReadDiscContents() = 0;
     // Layout of the session for a disc; false when the layout refuses (it has logged why).
     virtual bool Prepare() = 0;
     virtual std::int64_t ImageSectors() const = 0;

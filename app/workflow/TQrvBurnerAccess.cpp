@@ -2,6 +2,7 @@
 #include "app/workflow/TQrvBurnerAccess.h"
 
 #include "drive/qrASPI.h"
+#include "engine/qrBurnerDisc.h"
 
 namespace brenwick {
 
@@ -32,6 +33,16 @@ void TQrvBurnerAccess::SetEvents(TBurnerEvents events) {
                                                           std::uint8_t mType) { f(message, mType); };
     else
         m_cd.OnDebugMessage = nullptr;
+}
+
+bool TQrvBurnerAccess::WaitBecomingReady(int budgetMs) {
+    constexpr int kPollMs = 1000;
+    return IsBecomingReady(m_cd.LastSense) && m_cd.WaitReady(budgetMs, kPollMs);
+}
+
+TDiscContents TQrvBurnerAccess::ReadDiscContents() {
+    TBurnerDisc disc(m_cd);
+    return brenwick::ReadDiscContents(disc, IsOverwritableProfile(m_cd.GetCurrentProfile()));
 }
 
 int TQrvBurnerAccess::NewFileCount() const {

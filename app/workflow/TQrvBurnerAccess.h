@@ -21,6 +21,7 @@ class TQrvBurnerAccess : public TBurnerAccess {
     std::vector<std::string> DeviceList() const override { return m_cd.DeviceList; }
     void SelectDevice(const std::string& entry) override { m_cd.SelectDevice(entry); }
     bool TestUnitReady(unsigned timeoutMs) override { return m_cd.TestUnitReady(timeoutMs); }
+    bool WaitBecomingReady(int budgetMs) override;
     int GetDiscType() override { return m_cd.GetDiscType(); }
     bool IsDiscErasable() override { return m_cd.IsDiscErasable(); }
     std::uint32_t GetDiscCapacity() override { return m_cd.GetDiscCapacity(); }
@@ -50,6 +51,8 @@ class TQrvBurnerAccess : public TBurnerAccess {
     void SetSessionImport(std::int16_t selector) override { m_cd.SessionToImport = selector; }
     void SetFinalizeDisc(bool finalize) override { m_cd.FinalizeDisc = finalize; }
     TInterruptedSession CloseInterruptedSession() override { return m_cd.CloseInterruptedSession(); }
+    TInterruptedSession FindInterruptedSession() override { return m_cd.FindInterruptedSession(); }
+    TDiscContents ReadDiscContents() override;
     bool Prepare() override { return m_cd.Prepare(); }
     std::int64_t ImageSectors() const override { return m_cd.ImageSectors; }
     bool BurnCD() override { return m_cd.BurnCD(); }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "drive/recorder/TImageRecorder.h"
+#include "drive/recorder/TPrivateFiles.h"
 #include "drive/recorder/TRecorderFolder.h"
 
 namespace brenwick {
@@ -34,8 +35,18 @@ std::string DefaultRecordersFolder() {
     return base + "/brenwick/recorders";
 }
 
-std::vector<std::shared_ptr<TScsiTarget>> OpenImageRecorders(const std::string& folder, std::string& error) {
+std::vector<std::shared_ptr<TScsiTarget>> OpenImageRecorders(const std::string& folder, std::string& error,
+                                                             std::string* note) {
     std::vector<std::shared_ptr<TScsiTarget>> targets;
+    const bool tightened = TightenRecorderSet(folder);
+    if (note != nullptr) {
+        note->clear();
+        if (tightened) {
+            const std::string pattern = kMsgRecordersMadePrivate;
+            const std::size_t at = pattern.find("%s");
+            *note = pattern.substr(0, at) + folder + pattern.substr(at + 2);
+        }
+    }
     std::vector<std::string> names = ListRecorders(folder);
     if (names.empty()) {
         if (!CreateRecorder(folder + "/default", TMediaType::CdRw80, error)) return targets;

@@ -16,6 +16,9 @@ std::string DefaultRecordersFolder();
 // Opens the recorders under `folder` in the order of their names (at most 8), creating the folder and a
 // recorder named "default" with a blank 80-minute CD-RW when it holds none. Returns the targets in
 // order (target 0 first); an empty list, with `error` set, when the folder cannot be made or read.
-std::vector<std::shared_ptr<TScsiTarget>> OpenImageRecorders(const std::string& folder, std::string& error);
+// A set that other users could read is made owner-only first; `note` (when given) then receives the one
+// log line that says so, and is cleared otherwise.
+std::vector<std::shared_ptr<TScsiTarget>> OpenImageRecorders(const std::string& folder, std::string& error,
+                                                             std::string* note = nullptr);
 
 }  // namespace brenwick

@@ -1,5 +1,6 @@
 #include "drive/recorder/TFaultFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "drive/recorder/TPrivateFiles.h"
 
 namespace brenwick {
 
@@ -114,8 +117,10 @@ bool ParseFaults(std::string_view text, TFaults& faults, std::string& error) {
 
 bool AppendFaultLine(const std::string& folder, const std::string& line, std::string& error) {
     const std::string path = folder + "/" + kFaultFile;
-    std::FILE* file = std::fopen(path.c_str(), "a");
+    const int fd = OpenPrivateFile(path, O_WRONLY | O_APPEND);
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "a") : nullptr;
     if (!file) {
+        if (fd >= 0) ::close(fd);
         error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
     }

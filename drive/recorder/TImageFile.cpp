@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "drive/recorder/TPrivateFiles.h"
+
 namespace brenwick {
 
 namespace {
@@ -25,8 +27,9 @@ TImageFile::~TImageFile() {
 
 bool TImageFile::Open(const std::string& path, TImageAccess access, std::string& error) {
     Close();
-    const int flags = access == TImageAccess::ReadWrite ? O_RDWR | O_CREAT : O_RDONLY;
-    m_fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    // The image holds every backed-up file: only its owner may read it.
+    m_fd = access == TImageAccess::ReadWrite ? OpenPrivateFile(path, O_RDWR)
+                                             : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (m_fd < 0) return Fail(error, "cannot open disc image " + path);
     m_path = path;
     return true;

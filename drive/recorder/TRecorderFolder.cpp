@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <sstream>
 #include <string_view>
 
 #include "drive/recorder/TFolderLock.h"
+#include "drive/recorder/TPrivateFiles.h"
 
 namespace brenwick {
 
@@ -23,16 +23,6 @@ namespace {
 bool Exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
-}
-
-bool MakeFolders(const std::string& path, std::string& error) {
-    std::error_code failure;
-    std::filesystem::create_directories(path, failure);
-    if (failure) {
-        error = "cannot make folder " + path + ": " + failure.message();
-        return false;
-    }
-    return true;
 }
 
 // Runs `change` on the state with the folder locked, then saves it.
@@ -114,7 +104,7 @@ bool CreateRecorder(const std::string& folder, TMediaType media, std::string& er
         error = "a recorder already exists in " + folder;
         return false;
     }
-    if (!MakeFolders(folder, error)) return false;
+    if (!MakePrivateFolders(folder, error)) return false;
     TFolderLock lock;
     if (lock.Acquire(folder, error) != TLockResult::Locked) return false;
     TRecorderState state;

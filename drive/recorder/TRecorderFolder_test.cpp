@@ -11,7 +11,9 @@
 
 #include "drive/recorder/ImageRecorderSet.h"
 #include "drive/recorder/RecorderTestSupport.h"
+#include "drive/recorder/TFaultFile.h"
 #include "drive/recorder/TImageRecorder.h"
+#include "drive/recorder/TPrivateFiles.h"
 
 namespace brenwick {
 namespace {
@@ -65,6 +67,64 @@ TEST(RecorderSetTest, RecordersInNameOrderAtMostEight) {
     EXPECT_EQ(dynamic_cast<TImageRecorder&>(*targets[0]).folder(), root / "Alpha");
     EXPECT_EQ(dynamic_cast<TImageRecorder&>(*targets[7]).folder(), root / "g");
     EXPECT_FALSE(CreateRecorder(root / "beta", TMediaType::CdR80, error));
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// The set holds copies of backed-up files: made 0700 / 0600 under any umask; a set made readable by others
+// is tightened once when it is opened, with one note; what is stricter already stays so.
+TEST(RecorderSetTest, OnlyTheOwnerCanReadTheSet) {
+    for (const mode_t mask : {mode_t(022), mode_t(0), mode_t(0277)}) {
+        SCOPED_TRACE(mask);
+        testing::TTempFolder root;
+        const std::string set = root / "data/brenwick/recorders";
+        const std::string folder = set + "/default";
+        const mode_t saved = ::umask(mask);
+        std::string error, note = "stale";
+        ASSERT_EQ(OpenImageRecorders(set, error, &note).size(), 1u) << error;
+        {
+            TImageRecorder recorder(folder);
+            ASSERT_TRUE(
+                Send(recorder, testing::Cdb10(0x2A, 0, 16), 0, std::vector<std::uint8_t>(16 * 2048, 1))
+                    .good());
+            ASSERT_TRUE(Send(recorder, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).good());
+        }
+        ASSERT_TRUE(AppendFaultLine(folder, "not-ready 1", error)) << error;
+        ::umask(saved);
+        EXPECT_EQ(note, "");
+        for (const std::string& path : {root / "data", root / "data/brenwick", set, folder})
+            EXPECT_EQ(ModeOf(path), 0700u) << path;
+        for (const char* file : {"state", "disc.img", "faults"})
+            EXPECT_EQ(ModeOf(folder + "/" + file), 0600u) << file;
+    }
+
+    testing::TTempFolder root;
+    std::string error, note;
+    const std::string set = root / "recorders";
+    ASSERT_TRUE(CreateRecorder(set + "/a", TMediaType::CdR80, error)) << error;
+    ASSERT_TRUE(CreateRecorder(set + "/b", TMediaType::CdR80, error)) << error;
+    std::ofstream(set + "/a/disc.img") << "data";
+    struct TCase {
+        std::string path;
+        mode_t loose, tight;
+    };
+    const std::vector<TCase> cases = {{set, 0755, 0700},
+                                      {set + "/a", 0750, 0700},
+                                      {set + "/b", 0500, 0500},
+                                      {set + "/a/state", 0644, 0600},
+                                      {set + "/a/disc.img", 0666, 0600},
+                                      {set + "/b/state", 0440, 0400}};
+    for (const TCase& c : cases) ASSERT_EQ(::chmod(c.path.c_str(), c.loose), 0) << c.path;
+    ASSERT_EQ(OpenImageRecorders(set, error, &note).size(), 2u) << error;
+    EXPECT_EQ(note,
+              ">>> OTHER USERS COULD READ THE IMAGE RECORDERS IN " + set + ": NOW ONLY THEIR OWNER CAN");
+    for (const TCase& c : cases) EXPECT_EQ(ModeOf(c.path), c.tight) << c.path;
+    ASSERT_EQ(OpenImageRecorders(set, error, &note).size(), 2u) << error;
+    EXPECT_EQ(note, "") << "nothing left to tighten";
+    ASSERT_EQ(::chmod((set + "/b").c_str(), 0700), 0);  // so that the folder can be removed
 }
 
 TEST(RecorderSetTest, UnusableFolderIsAnError) {

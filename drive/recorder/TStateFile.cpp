@@ -3,6 +3,7 @@
 #include "drive/recorder/TStateFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -251,8 +252,12 @@ bool LoadStateFile(const std::string& folder, TRecorderState& state, std::string
 
 bool WriteFileAtomically(const std::string& path, std::string_view text, std::string& error) {
     const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return Fail(error, "cannot create " + temporary);
+    // Owner only, whatever the umask (and whatever a temporary file left by a crash allowed); a file the
+    // owner made stricter stays so.
+    struct stat old {};
+    (void)::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? old.st_mode & 0600 : 0600);
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);

@@ -27,7 +27,10 @@ class TScriptedBurner : public TBurnerAccess {
     int sessions = 0;
     std::int64_t imageSectors = 1000;
     bool prepareResult = true;
-    TInterruptedSession interrupted;  // what CloseInterruptedSession finds and does
+    TInterruptedSession interrupted;   // what CloseInterruptedSession finds and does
+    TInterruptedSession pendingClose;  // what FindInterruptedSession reports
+    TDiscContents discContents;        // what ReadDiscContents reports
+    bool becomesReady = false;         // what WaitBecomingReady does after a failed TestUnitReady
     std::vector<std::string> devices = {"8:0:0,image:default BRENWICKIMAGE RECORDER   1.0 "};
     int leftOut = 0;
     // What ForceDirectory does: Counted refuses and counts the item in LeftOutCount, as the tree does for
@@ -86,6 +89,11 @@ class TScriptedBurner : public TBurnerAccess {
     bool TestUnitReady(unsigned) override {
         calls.push_back("TestUnitReady");
         return ready;
+    }
+    bool WaitBecomingReady(int) override {
+        calls.push_back("WaitBecomingReady");
+        if (becomesReady) ready = true;
+        return becomesReady;
     }
     int GetDiscType() override { return discType; }
     bool IsDiscErasable() override { return erasable; }
@@ -150,6 +158,8 @@ class TScriptedBurner : public TBurnerAccess {
         if (interrupted.result != TInterruptedClose::NotNeeded) calls.push_back("CloseInterruptedSession");
         return interrupted;
     }
+    TInterruptedSession FindInterruptedSession() override { return pendingClose; }
+    TDiscContents ReadDiscContents() override { return discContents; }
     bool Prepare() override {
         calls.push_back("Prepare import=" + std::to_string(sessionImport));
         return prepareResult;
