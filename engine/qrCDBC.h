@@ -119,6 +119,9 @@ class TQrvBurner : public TSCSIDevice {
     void AbortWrite() { m_abort = true; }
     // The software cache's fill level, 0..100; 0 before the first recording.
     int CacheFillPercent() const;
+    // Files of the current (or last) recording whose copy is incomplete (unreadable, shrunk or grown while
+    // it was recorded); each was logged. 0 before the first recording.
+    int IncompleteFileCount() const { return m_cache ? m_cache->IncompleteFiles() : 0; }
     // The cache of the current (or last) recording, or none.
     const TCacheThread* CurrentCache() const { return m_cache.get(); }
     // Waits until the write thread of the last recording has ended (tests, and the end of a program).

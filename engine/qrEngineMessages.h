@@ -12,12 +12,13 @@ namespace brenwick {
 // Error texts of a recording (the Error of OnWriteDone; empty means success).
 inline constexpr std::string_view kMsgWriterBusy = "WRITER BUSY/BUFFER FULL";
 inline constexpr std::string_view kMsgWriterError = "WRITER ERROR";
-inline constexpr std::string_view kMsgFileInUse = "FILE \"%s\" IS IN USE BY OTHER SOFTWARE";
 inline constexpr std::string_view kMsgInternalError1 = "INTERNAL ERROR 0001";
 inline constexpr std::string_view kMsgInternalError2 = "INTERNAL ERROR 0002";
 inline constexpr std::string_view kMsgInternalError3 = "INTERNAL ERROR 0003";
 
 // Log lines.
+inline constexpr std::string_view kMsgFileUnreadable =
+    ">>> FILE \"%s\" COULD NOT BE READ, ITS COPY HOLDS ZEROS";
 inline constexpr std::string_view kMsgFileChanged =
     ">>> FILE \"%s\" CHANGED DURING BACKUP, ITS COPY IS INCOMPLETE";
 inline constexpr std::string_view kMsgStartingWrite = ">>> STARTING WRITE PROCESS ON %s AT %s";

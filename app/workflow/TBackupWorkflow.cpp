@@ -372,6 +372,7 @@ void TBackupWorkflow::CDWriteDone(const std::string& Error) {
     m_stopPending = false;
     setTimer(false);
     setState(TJobState::Idle);
+    m_report.filesIncomplete = m_burner.IncompleteFileCount();
     m_burner.ClearCompilation();
     (void)m_burner.SynchronizeCache(kFlushTimeoutMs);  // a failed flush shows in the drive's own log line
     if (!Error.empty()) {

@@ -56,9 +56,12 @@ struct TRunReport {
     std::int64_t sessionBytes = 0;  // ImageSectors x 2048
     int entriesSkipped = 0;         // Archives entries that do not exist ("SKIP!")
     int itemsLeftOut = 0;           // entries the compilation left out ("NOT BACKED UP", limits)
+    int filesIncomplete = 0;        // files recorded with zeros or cut ("COULD NOT BE READ", "CHANGED")
     bool ejected = false;
 
     int itemsNotBackedUp() const { return entriesSkipped + itemsLeftOut; }
+    // Something the user asked for is missing from the backup, or not whole.
+    bool partial() const { return itemsNotBackedUp() > 0 || filesIncomplete > 0; }
 };
 
 // Where the workflow reports; every call comes on the owner thread. Unset members are not called.

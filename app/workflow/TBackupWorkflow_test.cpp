@@ -291,13 +291,13 @@ TEST_F(WorkflowTest, RecordingEndsThroughWriteDone) {
     }
 }
 
-// A source that cannot be opened while the cache fills ends the job on the caller's thread.
+// A cache that fails while it fills ends the job on the caller's thread.
 TEST_F(WorkflowTest, CacheFailureEndsTheJob) {
     m_wf->Options().Archives = {src("b.txt")};
     m_burner.burnMode = TScriptedBurner::TBurn::CacheFails;
     m_wf->ButtonBurnClick();
     m_wf->ProcessEvents();
-    EXPECT_EQ(m_log.back(), "<<< FILE \"/x\" IS IN USE BY OTHER SOFTWARE");
+    EXPECT_EQ(m_log.back(), "<<< INTERNAL ERROR 0002");
     EXPECT_EQ(m_wf->State(), TJobState::Idle);
     ASSERT_EQ(m_finished.size(), 1u);
     EXPECT_EQ(m_finished[0].outcome, TRunOutcome::RecordFailed);

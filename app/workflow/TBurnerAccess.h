@@ -84,6 +84,8 @@ class TBurnerAccess {
     virtual int CacheFillPercent() const = 0;
     virtual std::uint32_t DeviceBufferSize() const = 0;
     virtual std::uint32_t DeviceFreeBufferSize() const = 0;
+    // Files of the last recording whose copy is incomplete (unreadable, shrunk or grown); each was logged.
+    virtual int IncompleteFileCount() const = 0;
 };
 
 }  // namespace brenwick

@@ -47,6 +47,7 @@ class TScriptedBurner : public TBurnerAccess {
     std::atomic<std::int64_t> bytesWritten{0};
     std::atomic<int> cacheFill{0};
     std::atomic<std::uint32_t> bufferSize{0}, bufferFree{0};
+    int incompleteFiles = 0;
     std::atomic<bool> erasing{false};
     std::atomic<int> eraseProgress{0};
 
@@ -158,7 +159,7 @@ class TScriptedBurner : public TBurnerAccess {
         calls.push_back("BurnCD");
         if (duringBurnCD) duringBurnCD();
         if (burnMode == TBurn::CacheFails) {
-            if (events.OnWriteDone) events.OnWriteDone("FILE \"/x\" IS IN USE BY OTHER SOFTWARE");
+            if (events.OnWriteDone) events.OnWriteDone("INTERNAL ERROR 0002");
             return false;
         }
         onWorker([this] {
@@ -180,6 +181,7 @@ class TScriptedBurner : public TBurnerAccess {
     int CacheFillPercent() const override { return cacheFill; }
     std::uint32_t DeviceBufferSize() const override { return bufferSize; }
     std::uint32_t DeviceFreeBufferSize() const override { return bufferFree; }
+    int IncompleteFileCount() const override { return incompleteFiles; }
 
   private:
     std::thread m_worker;
