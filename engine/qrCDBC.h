@@ -105,9 +105,12 @@ class TQrvBurner : public TSCSIDevice {
 
     // ---- Before a recording (qrInterruptedSession.cpp) ----
     // On a CD whose last session is incomplete and holds a recorded track (a recording that was stopped,
-    // failed or killed), closes that session with the disc kept appendable, so that the next backup is a
-    // session of its own, the one readers find. Sends nothing otherwise. Writes to the disc: only a Burn
-    // calls it, never a Prepare alone.
+    // failed or killed), works out without writing what completing it with zeros and closing it costs and
+    // where the next session then starts; Prepare lays the next session out there. NotNeeded otherwise.
+    [[nodiscard]] TInterruptedSession PlanInterruptedSession();
+    // Carries out the plan (made now when there is none): records the zeros, closes that session with the
+    // disc kept appendable, and checks that the next session starts where it was planned. Sends nothing
+    // when there is no such session. Writes to the disc: only a Burn calls it, never a Prepare alone.
     [[nodiscard]] TInterruptedSession CloseInterruptedSession();
 
     // ---- Recording control (qrISOBurner.cpp) ----
@@ -151,12 +154,15 @@ class TQrvBurner : public TSCSIDevice {
 
     void wireCompilation();
     bool lastSessionHoldsRecordedTrack();
+    std::uint32_t interruptedVolumeEnd(std::uint32_t start);
+    bool writeZeros(std::uint32_t start, std::uint32_t blocks);
     void recordingSleep(unsigned ms);
     TCacheInput takeCacheInput();
     void joinWriteThread();
     void retireEraseThread();
 
     int m_cacheSize = kDefaultCacheSize;
+    TInterruptedSession m_interrupted;  // the plan PlanInterruptedSession made, until it is carried out
     std::vector<std::uint8_t> m_metadata;
     TCompilation m_compilation;
 

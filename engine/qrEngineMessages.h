@@ -29,6 +29,10 @@ inline constexpr std::string_view kMsgEraseTimedOut = ">>> ERASE DID NOT END IN 
 inline constexpr std::string_view kMsgEraseNotBlank = ">>> DISC IS NOT BLANK AFTER ERASING";
 inline constexpr std::string_view kMsgClosingInterrupted =
     ">>> CLOSING THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING";
+inline constexpr std::string_view kMsgCompletingInterrupted =
+    ">>> COMPLETING THE INCOMPLETE SESSION WITH %s BLOCKS OF ZEROS FROM BLOCK %s";
+inline constexpr std::string_view kMsgNextSessionMoved =
+    ">>> THE NEW SESSION DOES NOT START WHERE IT WAS LAID OUT, NOTHING RECORDED";
 inline constexpr std::string_view kMsgCloseInterruptedFailed =
     ">>> THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING COULD NOT BE CLOSED";
 

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "app/workflow/TSessionPaths.h"
 #include "app/workflow/TSizeFormat.h"
 #include "drive/qrConst.h"
@@ -189,6 +191,8 @@ bool TBackupWorkflow::DoPrepare() {
         m_report.outcome = TRunOutcome::NothingToAdd;
         return false;
     }
+    // Read only: the session an interrupted recording left is completed and closed by a Burn that goes on.
+    const TInterruptedSession interrupted = m_burner.PlanInterruptedSession();
     if (!m_burner.Prepare()) {
         m_report.outcome = TRunOutcome::LayoutRefused;
         return false;
@@ -203,11 +207,15 @@ bool TBackupWorkflow::DoPrepare() {
 
     const std::int64_t capacity = std::int64_t(m_burner.GetDiscCapacity()) * kSectorSize;
     const std::int64_t used = std::int64_t(m_burner.GetUsedSectors()) * kSectorSize;
-    const std::uint32_t freeSectors = m_burner.GetFreeSectors();
+    std::uint32_t freeSectors = m_burner.GetFreeSectors();
     log("<<< DISC SIZE/USED/FREE : " + MegabytesText(capacity) + "/" + MegabytesText(used) + "/" +
         MegabytesText(std::int64_t(freeSectors) * kSectorSize));
     log("<<< SESSIONS ON DISC : " + std::to_string(m_burner.GetSessionCount()));
     log("<<< NEW SESSION SIZE : " + MegabytesText(m_report.sessionBytes));
+    if (interrupted.result == TInterruptedClose::Pending) {
+        logInterruptedCost(interrupted);
+        freeSectors -= std::min(freeSectors, interrupted.costBlocks);
+    }
     if (std::int64_t(freeSectors) < sectors) {
         log("<<< REQUIRE MORE SPACE ON DISC!", kMsgError);
         m_report.outcome = TRunOutcome::NoSpace;
@@ -224,14 +232,14 @@ void TBackupWorkflow::DoBurn() {
         return;
     }
     showDiscType();
-    if (!closeInterruptedSession()) {
-        finishJob(TRunOutcome::RecordFailed, std::string(kMsgCloseInterruptedFailed));
-        return;
-    }
     const bool prepared = DoPrepare();
     m_burner.SetSessionImport(m_sessionImport);  // a Prepare alone imports as this Burn was asked to
     if (!prepared) {
         finishJob(m_report.outcome);
+        return;
+    }
+    if (!closeInterruptedSession()) {
+        finishJob(TRunOutcome::RecordFailed, std::string(kMsgCloseInterruptedFailed));
         return;
     }
     setTimer(true);
@@ -249,15 +257,19 @@ void TBackupWorkflow::DoBurn() {
 
 // A stopped or failed recording (or a program killed mid-recording) leaves its track at the start of an
 // incomplete session; a backup recorded as a later track of that session would be hidden behind the
-// stopped one's file system. The session is closed first, and an import then takes the last complete
-// session before it: the closed one lists files whose data were never written.
+// stopped one's file system. Once every check has passed, the burner completes that session with zeros and
+// closes it; the new session was laid out after it, and an import took the last complete session before
+// it (the stopped one lists files whose data were never written).
 bool TBackupWorkflow::closeInterruptedSession() {
-    const TInterruptedSession closing = m_burner.CloseInterruptedSession();
-    if (closing.result == TInterruptedClose::NotNeeded) return true;
-    if (closing.result == TInterruptedClose::Failed) return false;  // the burner logged it
-    if (m_sessionImport != 0)
-        m_burner.SetSessionImport(static_cast<std::int16_t>(closing.sessionsBefore & 0xFF));
-    return true;
+    return m_burner.CloseInterruptedSession().result != TInterruptedClose::Failed;  // the burner logged why
+}
+
+// What completing an interrupted recording's session takes from the disc, before any of it is spent.
+void TBackupWorkflow::logInterruptedCost(const TInterruptedSession& interrupted) {
+    log("<<< COMPLETING THE INTERRUPTED SESSION WITH ZEROS TAKES " +
+        MegabytesText(std::int64_t(interrupted.costBlocks) * kSectorSize) + " (" +
+        std::to_string(interrupted.costBlocks) + " BLOCKS) AND ABOUT " +
+        std::to_string(interrupted.costSeconds) + " SECONDS");
 }
 
 void TBackupWorkflow::DoErase() {

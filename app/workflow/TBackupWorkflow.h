@@ -140,6 +140,7 @@ class TBackupWorkflow {
     bool onOwnerThread() const { return std::this_thread::get_id() == m_owner; }
     bool addEntry(const std::string& sessionFolder, const std::string& entry);
     bool closeInterruptedSession();
+    void logInterruptedCost(const TInterruptedSession& interrupted);
 
     TBurnerAccess& m_burner;
     TWorkflowView m_view;

@@ -17,9 +17,23 @@ namespace brenwick {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::InterruptedRecordingTest;
+using testing::kClosingLine;
+using testing::lastSessionStart;
 using testing::WorkflowE2eTest;
 
 constexpr const char* kSessionSizeLine = "<<< NEW SESSION SIZE : ";
+
+// Every file of the session at `lba` as xorriso and isoinfo restore it; both must agree.
+std::map<std::string, std::string> restoredByTwoReaders(const std::string& image, std::int32_t lba,
+                                                        const fs::path& scratch) {
+    const auto byXorriso = testing::ReadWithXorriso(image, std::uint32_t(lba), scratch);
+    const auto byIsoinfo = testing::ReadWithIsoinfo(image, std::uint32_t(lba));
+    EXPECT_EQ(byXorriso.error, "");
+    EXPECT_EQ(byIsoinfo.error, "");
+    EXPECT_TRUE(byXorriso.files == byIsoinfo.files) << "the readers disagree";
+    return byXorriso.files;
+}
 
 class IncompleteCopyTest : public WorkflowE2eTest {
   protected:
@@ -31,15 +45,8 @@ class IncompleteCopyTest : public WorkflowE2eTest {
             m_onLog = nullptr;
         };
     }
-    // Every file of the session at `lba` as xorriso and isoinfo restore it; both must agree.
-    std::map<std::string, std::string> restored(std::int32_t lba) {
-        const std::string image = m_recorders + "/default/disc.img";
-        const auto byXorriso = testing::ReadWithXorriso(image, std::uint32_t(lba), m_dir);
-        const auto byIsoinfo = testing::ReadWithIsoinfo(image, std::uint32_t(lba));
-        EXPECT_EQ(byXorriso.error, "");
-        EXPECT_EQ(byIsoinfo.error, "");
-        EXPECT_TRUE(byXorriso.files == byIsoinfo.files) << "the readers disagree";
-        return byXorriso.files;
+    std::map<std::string, std::string> restored(std::int32_t lba) const {
+        return restoredByTwoReaders(m_recorders + "/default/disc.img", lba, m_dir);
     }
     std::string onDisc(const std::string& rel) const { return "/2024-05-01 09.05" + src(rel); }
     std::string line(const char* pattern, const std::string& rel) const {
@@ -137,6 +144,82 @@ TEST_F(IncompleteCopyTest, CommandLineEndsAnIncompleteBackupWithStatus3) {
     EXPECT_TRUE(r.has("<<< WRITE/BURNCD PROCESS DONE")) << r.out;
     EXPECT_EQ(r.lastLine(), "brenwick-cli: backup done: 3 files, 0 MB, 1 file copied incomplete (see above)")
         << r.out;
+}
+
+class CompletedSessionTest : public InterruptedRecordingTest {
+  protected:
+    std::map<std::string, std::string> restored(std::int32_t lba) const {
+        return restoredByTwoReaders(m_recorders + "/default/disc.img", lba, m_dir);
+    }
+    std::size_t indexOf(const std::string& prefix) const {
+        for (std::size_t i = 0; i < m_log.size(); ++i)
+            if (m_log[i].rfind(prefix, 0) == 0) return i;
+        return m_log.size();
+    }
+};
+
+constexpr const char* kCostLine = "<<< COMPLETING THE INTERRUPTED SESSION WITH ZEROS TAKES ";
+
+// A stopped backup of a file larger than the gap between sessions: its session's directory lists the whole
+// file. The next backup first counts what completing that session with zeros costs: on a disc that has room
+// for the new session alone it records nothing and leaves the disc as it was. With room for both, the
+// stopped session is completed with zeros and closed, so that readers restore the stopped file as its
+// recorded part and zeros (never as the next session's data), the new session reads back whole, and the
+// recorder's state marks the completed session.
+TEST_F(CompletedSessionTest, StoppedSessionIsCompletedWithZerosBeforeTheNextBackup) {
+    makeRecorder("default", TMediaType::CdR80);
+    std::ofstream(m_src / "big.bin", std::ios::binary) << std::string(24 << 20, 'x');
+    start(9, 5);
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+    stop();
+    ASSERT_NO_FATAL_FAILURE(stoppedBackup());
+    const TRecorderState stopped = disc();
+    const std::int32_t stoppedStart = stopped.disc.sessionStart(2);
+    const std::int32_t nextWritable = stopped.disc.invisibleTrack()->start;
+
+    // Room for the new session, not for the zeros as well.
+    setCapacity(nextWritable + 9000);
+    start(11, 30);
+    m_log.clear();
+    EXPECT_EQ(burn({src("Docs/")}).outcome, TRunOutcome::NoSpace);
+    EXPECT_LT(indexOf(kCostLine), indexOf("<<< REQUIRE MORE SPACE ON DISC!"));
+    EXPECT_EQ(count(kClosingLine), 0u);
+    stop();
+    EXPECT_EQ(disc().disc.tracks.size(), stopped.disc.tracks.size());
+    EXPECT_EQ(disc().disc.openSession(), 2);
+
+    setCapacity(stopped.disc.capacity);
+    start(11, 30);
+    m_log.clear();
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+    EXPECT_LT(indexOf(kCostLine), indexOf(kClosingLine));
+    EXPECT_LT(indexOf(kClosingLine), indexOf("<<< FINALIZING TRACK"));
+    const std::int32_t mounted = lastSessionStart(*m_cd);
+    stop();
+
+    const TRecorderState state = disc();
+    ASSERT_EQ(state.disc.closedSessions, 3);
+    EXPECT_EQ(mounted, state.disc.sessionStart(3));
+    const auto before = restored(stoppedStart);
+    const std::string big = before.at("/2024-05-01 10.00" + src("big.bin"));
+    ASSERT_EQ(big.size(), std::size_t(24 << 20));
+    const std::size_t written = big.find('\0');
+    ASSERT_NE(written, std::string::npos) << "the stopped copy cannot be whole";
+    EXPECT_GT(written, 0u);
+    EXPECT_EQ(big.find_first_not_of('x'), written);
+    EXPECT_EQ(big.find_first_not_of('\0', written), std::string::npos) << "other data after the zeros";
+    const auto after = restored(mounted);
+    for (const char* rel : {"Docs/report.txt", "Docs/sub/deep.txt"})
+        EXPECT_EQ(after.at("/2024-05-01 11.30" + src(rel)), contents(m_src / rel)) << rel;
+
+    const auto shown = testing::RunCli(BRENWICK_CLI, {"media", "show", "default"}, (m_dir / "data").string(),
+                                       m_dir.string());
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    for (const std::string& line : shown.lines()) {
+        if (line.rfind("session ", 0) != 0) continue;
+        const bool marked = line.find(", incomplete (interrupted recording): blocks ") != std::string::npos;
+        EXPECT_EQ(marked, line.rfind("session 2:", 0) == 0) << line;
+    }
 }
 
 }  // namespace

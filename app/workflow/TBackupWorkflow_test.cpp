@@ -1,6 +1,7 @@
 // The backup workflow against a scripted burner: the jobs' log lines, the calls into the burner, the job
 // states and the handling of events raised on worker threads.
 #include "app/workflow/TBackupWorkflow.h"
+#include "app/workflow/TSizeFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -200,41 +201,53 @@ TEST_F(WorkflowTest, LayoutRefusalStopsTheBurn) {
     EXPECT_EQ(m_wf->State(), TJobState::Idle);
 }
 
-// A Burn after an interrupted recording: the burner closes the stopped session first; an import then takes
-// the last complete session before it (none when there was none), and a later Prepare alone imports as the
-// Burn was asked to. When the closing fails nothing is laid out or recorded.
+// A Burn after an interrupted recording: the session is laid out (an import takes the last complete
+// session, the stopped one being still open), the cost of completing the stopped session with zeros is
+// logged and counted in the fit check, and only then is that session completed and closed, right before
+// the recording. A closing that fails, or a disc that has no room for both, records nothing.
 TEST_F(WorkflowTest, BurnAfterAnInterruptedRecording) {
     struct TCase {
-        bool import;
+        const char* name;
         TInterruptedClose result;
-        int sessionsBefore;
-        const char* prepared;  // the Prepare call of the Burn, or "" when none
+        std::uint32_t cost;
+        TRunOutcome outcome;
     };
-    for (const TCase& c : {TCase{true, TInterruptedClose::Closed, 2, "Prepare import=2"},
-                           TCase{true, TInterruptedClose::Closed, 0, "Prepare import=0"},
-                           TCase{false, TInterruptedClose::Closed, 2, "Prepare import=0"},
-                           TCase{true, TInterruptedClose::NotNeeded, 0, "Prepare import=-1"},
-                           TCase{true, TInterruptedClose::Failed, 1, ""}}) {
-        SCOPED_TRACE(c.prepared);
+    for (const TCase& c :
+         {TCase{"closed", TInterruptedClose::Closed, 11000, TRunOutcome::Recorded},
+          TCase{"no interrupted session", TInterruptedClose::NotNeeded, 0, TRunOutcome::Recorded},
+          TCase{"closing fails", TInterruptedClose::Failed, 11000, TRunOutcome::RecordFailed},
+          TCase{"no room for both", TInterruptedClose::Closed, 359000, TRunOutcome::NoSpace}}) {
+        SCOPED_TRACE(c.name);
         m_burner.calls.clear();
         m_finished.clear();
-        m_burner.interrupted = {c.result, c.sessionsBefore};
+        m_log.clear();
+        m_burner.interrupted = {c.result, 1};
+        m_burner.interrupted.costBlocks = c.cost;
+        m_burner.interrupted.costSeconds = 7;
         m_wf->Options().Archives = {src("b.txt")};
-        m_wf->Options().Import = c.import;
+        m_wf->Options().Import = true;
         m_wf->ButtonBurnClick();
         settle();
         ASSERT_EQ(m_finished.size(), 1u);
-        EXPECT_EQ(called("CloseInterruptedSession"), c.result != TInterruptedClose::NotNeeded);
-        if (c.result == TInterruptedClose::Failed) {
-            EXPECT_EQ(m_finished[0].outcome, TRunOutcome::RecordFailed);
-            EXPECT_FALSE(called("BurnCD"));
-            EXPECT_TRUE(std::none_of(m_burner.calls.begin(), m_burner.calls.end(),
-                                     [](const std::string& call) { return call.rfind("Prepare", 0) == 0; }));
-            continue;
+        EXPECT_EQ(m_finished[0].outcome, c.outcome);
+        const std::string cost = "<<< COMPLETING THE INTERRUPTED SESSION WITH ZEROS TAKES " +
+                                 MegabytesText(std::int64_t(c.cost) * 2048) + " (" + std::to_string(c.cost) +
+                                 " BLOCKS) AND ABOUT 7 SECONDS";
+        EXPECT_EQ(logged(cost), c.result != TInterruptedClose::NotNeeded);
+        const auto& calls = m_burner.calls;
+        const auto prepare = std::find(calls.begin(), calls.end(), "Prepare import=-1");
+        const auto close = std::find(calls.begin(), calls.end(), "CloseInterruptedSession");
+        const auto burn = std::find(calls.begin(), calls.end(), "BurnCD");
+        ASSERT_NE(prepare, calls.end());
+        EXPECT_EQ(close != calls.end(),
+                  c.result != TInterruptedClose::NotNeeded && c.outcome != TRunOutcome::NoSpace);
+        EXPECT_EQ(burn != calls.end(), c.outcome == TRunOutcome::Recorded);
+        if (close != calls.end()) {
+            EXPECT_LT(prepare, close);
         }
-        EXPECT_TRUE(called(c.prepared));
-        EXPECT_EQ(m_finished[0].outcome, TRunOutcome::Recorded);
-        EXPECT_EQ(m_burner.sessionImport, c.import ? -1 : 0);
+        if (close != calls.end() && burn != calls.end()) {
+            EXPECT_LT(close, burn);
+        }
     }
 }
 

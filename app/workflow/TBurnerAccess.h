@@ -69,8 +69,11 @@ class TBurnerAccess {
     virtual void SetSessionImport(std::int16_t selector) = 0;  // -1 the last session, 0 none
     virtual void SetFinalizeDisc(bool finalize) = 0;
 
-    // Closes the session a stopped, failed or killed recording left incomplete on a CD, so that the next
-    // backup is a session of its own; sends nothing when there is none. Writes to the disc.
+    // Finds, without writing, the session a stopped, failed or killed recording left incomplete on a CD: what
+    // completing it with zeros costs, and where the next session then starts (Prepare lays it out there).
+    virtual TInterruptedSession PlanInterruptedSession() = 0;
+    // Completes that session with zeros and closes it, so that the next backup is a session of its own;
+    // sends nothing when there is none. Writes to the disc.
     virtual TInterruptedSession CloseInterruptedSession() = 0;
     // Layout of the session for a disc; false when the layout refuses (it has logged why).
     virtual bool Prepare() = 0;

@@ -49,6 +49,7 @@ class TQrvBurnerAccess : public TBurnerAccess {
     void SetDateModification(TDateTime date) override { m_cd.DateModification = date; }
     void SetSessionImport(std::int16_t selector) override { m_cd.SessionToImport = selector; }
     void SetFinalizeDisc(bool finalize) override { m_cd.FinalizeDisc = finalize; }
+    TInterruptedSession PlanInterruptedSession() override { return m_cd.PlanInterruptedSession(); }
     TInterruptedSession CloseInterruptedSession() override { return m_cd.CloseInterruptedSession(); }
     bool Prepare() override { return m_cd.Prepare(); }
     std::int64_t ImageSectors() const override { return m_cd.ImageSectors; }

@@ -27,7 +27,7 @@ class TScriptedBurner : public TBurnerAccess {
     int sessions = 0;
     std::int64_t imageSectors = 1000;
     bool prepareResult = true;
-    TInterruptedSession interrupted;  // what CloseInterruptedSession finds and does
+    TInterruptedSession interrupted;  // what CloseInterruptedSession finds and does (planned as Pending)
     std::vector<std::string> devices = {"8:0:0,image:default BRENWICKIMAGE RECORDER   1.0 "};
     int leftOut = 0;
     // What ForceDirectory does: Counted refuses and counts the item in LeftOutCount, as the tree does for
@@ -146,6 +146,11 @@ class TScriptedBurner : public TBurnerAccess {
     void SetDateModification(TDateTime date) override { dateModification = date; }
     void SetSessionImport(std::int16_t selector) override { sessionImport = selector; }
     void SetFinalizeDisc(bool finalize) override { finalizeDisc = finalize; }
+    TInterruptedSession PlanInterruptedSession() override {
+        TInterruptedSession plan = interrupted;
+        if (plan.result != TInterruptedClose::NotNeeded) plan.result = TInterruptedClose::Pending;
+        return plan;
+    }
     TInterruptedSession CloseInterruptedSession() override {
         if (interrupted.result != TInterruptedClose::NotNeeded) calls.push_back("CloseInterruptedSession");
         return interrupted;
