@@ -107,13 +107,13 @@ class TQrvBurner : public TSCSIDevice {
 
     // ---- Before a recording (qrCDBC_interrupted.cpp) ----
     // On a CD whose last session is incomplete and holds a recorded track (a recording that was stopped,
-    // failed or killed), closes that session with the disc kept appendable, so that the next backup is a
-    // session of its own, the one readers find. Sends nothing otherwise. Writes to the disc: only a Burn
-    // calls it, never a Prepare alone.
+    // failed or killed), works out without writing what completing it with zeros and closing it costs and
+    // where the next session then starts; Prepare lays the next session out there. NotNeeded otherwise.
+    [[nodiscard]] TInterruptedSession PlanInterruptedSession();
+    // Carries out the plan (made now when there is none): records the zeros, closes that session with the
+    // disc kept appendable, and checks that the next session starts where it was planned. Sends nothing
+    // when there is no such session. Writes to the disc: only a Burn calls it, never a Prepare alone.
     [[nodiscard]] TInterruptedSession CloseInterruptedSession();
-    // What CloseInterruptedSession would find, and what the close would take from the free space (result
-    // Pending or NotNeeded). Reads only: a backup checks that it fits before anything is written.
-    [[nodiscard]] TInterruptedSession FindInterruptedSession();
 
     // ---- Recording control (qrISOBurner.cpp) ----
     // Starts the recording of the prepared session: starts the cache, waits on the calling thread until it
@@ -124,6 +124,9 @@ class TQrvBurner : public TSCSIDevice {
     void AbortWrite() { m_abort = true; }
     // The software cache's fill level, 0..100; 0 before the first recording.
     int CacheFillPercent() const;
+    // Files of the current (or last) recording whose copy is incomplete (unreadable, shrunk or grown while
+    // it was recorded); each was logged. 0 before the first recording.
+    int IncompleteFileCount() const { return m_cache ? m_cache->IncompleteFiles() : 0; }
     // The cache of the current (or last) recording, or none.
     const TCacheThread* CurrentCache() const { return m_cache.get(); }
     // Waits until the write thread of the last recording has ended (tests, and the end of a program).
@@ -153,12 +156,15 @@ class TQrvBurner : public TSCSIDevice {
 
     void wireCompilation();
     bool lastSessionHoldsRecordedTrack();
+    std::uint32_t interruptedVolumeEnd(std::uint32_t start);
+    bool writeZeros(std::uint32_t start, std::uint32_t blocks);
     void recordingSleep(unsigned ms);
     TCacheInput takeCacheInput();
     void joinWriteThread();
     void retireEraseThread();
 
     int m_cacheSize = kDefaultCacheSize;
+    TInterruptedSession m_interrupted;  // the plan PlanInterruptedSession made, until it is carried out
     std::vector<std::uint8_t> m_metadata;
     TCompilation m_compilation;
 

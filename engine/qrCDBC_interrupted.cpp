@@ -1,10 +1,14 @@
-// Closing the session a recording left incomplete, before the next backup is laid out on the disc.
+// Completing and closing the session a recording left incomplete, before the next backup is recorded.
 #include "engine/qrInterruptedSession.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
+#include <vector>
 
 #include "engine/qrCDBC.h"
 #include "engine/qrEngineMessages.h"
+#include "engine/qrISOBurner.h"
 
 namespace brenwick {
 
@@ -12,13 +16,10 @@ namespace {
 
 constexpr int kDiscDdcdR = 11;
 constexpr int kDiscDdcdRw = 12;
-// CD session overhead in blocks: the lead-out after the first session and after later ones, the lead-in,
-// a track's pre-gap and the run-out that ends a track written at once.
-constexpr std::uint32_t kFirstLeadOut = 6750;
-constexpr std::uint32_t kLaterLeadOut = 2250;
-constexpr std::uint32_t kLeadIn = 4500;
-constexpr std::uint32_t kPreGap = 150;
-constexpr std::uint32_t kRunOut = 2;
+constexpr std::uint32_t kBlocksPerSecondAt1x = 75;
+constexpr std::uint32_t kDescriptorOffset = 16;  // the primary volume descriptor's sector in a session
+constexpr std::uint8_t kWriteFlags = SRB_DIR_OUT | SRB_EVENT_NOTIFY;
+constexpr std::uint8_t kAscNotReady = 0x04;
 
 bool IsCdFamily(int discType) {
     return discType == kDiscCdR || discType == kDiscCdRw || discType == kDiscDdcdR || discType == kDiscDdcdRw;
@@ -27,6 +28,11 @@ bool IsCdFamily(int discType) {
 // Track-at-once CD: the last session is incomplete (written to, never closed).
 bool LastSessionIncomplete(const TDiscInfo& info) {
     return info.DiscStatus() == 0x01 && info.LastSessionState() == 0x01;
+}
+
+std::uint32_t Le32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
 }
 
 }  // namespace
@@ -41,27 +47,85 @@ bool TQrvBurner::lastSessionHoldsRecordedTrack() {
     return false;
 }
 
-TInterruptedSession TQrvBurner::FindInterruptedSession() {
-    TInterruptedSession outcome;
+// The end of the volume that the session starting at `start` describes: its primary descriptor's volume
+// space size counts the session's own sectors. 0 when no descriptor was recorded (nothing can point
+// anywhere then).
+std::uint32_t TQrvBurner::interruptedVolumeEnd(std::uint32_t start) {
+    std::array<std::uint8_t, kSectorBytes> sector{};
+    if (!Read10(start + kDescriptorOffset, 1, kSectorBytes, sector.data())) return 0;
+    static constexpr std::uint8_t kPrimary[] = {0x01, 'C', 'D', '0', '0', '1'};
+    if (!std::equal(std::begin(kPrimary), std::end(kPrimary), sector.begin())) return 0;
+    const std::uint64_t end = std::uint64_t(start) + Le32(sector.data() + 80);
+    return end > 0xFFFFFFFFu ? 0xFFFFFFFFu : std::uint32_t(end);
+}
+
+TInterruptedSession TQrvBurner::PlanInterruptedSession() {
+    m_interrupted = {};
+    TInterruptedSession plan;
     const int discType = GetDiscType();
-    if (!IsCdFamily(discType)) return outcome;  // DVD media are laid out from sector 0 and never continued
-    if (TestWrite) return outcome;  // a simulation records nothing that could be hidden, and changes nothing
-    if (!ReadDiscInformation() || !LastSessionIncomplete(DiscInfo)) return outcome;
-    if (!lastSessionHoldsRecordedTrack()) return outcome;
-    outcome.result = TInterruptedClose::Pending;
-    outcome.sessionsBefore = GetSessionCount();
-    // The free space read now runs from the pre-gap of a next track in the open session (or, when the
-    // killed recording's track is still open, from that track's next writable address); after the close it
-    // runs from the next session's first track.
-    const std::uint32_t leadOut = outcome.sessionsBefore == 0 ? kFirstLeadOut : kLaterLeadOut;
-    const bool trackOpen = ReadTrackInformation(0xFF) && !TrackInfo.Blank();
-    outcome.closeSectors = leadOut + kLeadIn + (trackOpen ? kRunOut + kPreGap : 0);
-    return outcome;
+    if (!IsCdFamily(discType)) return plan;  // DVD media are laid out from sector 0 and never continued
+    if (TestWrite) return plan;  // a simulation records nothing that could be hidden, and changes nothing
+    if (!ReadDiscInformation() || !LastSessionIncomplete(DiscInfo)) return plan;
+    const unsigned firstTrack = DiscInfo.FirstTrackInLastSession();
+    if (!lastSessionHoldsRecordedTrack()) return plan;
+    if (!ReadTrackInformation(firstTrack)) return plan;
+    const std::uint32_t sessionStart = TrackInfo.TrackStartAddress;
+    plan.result = TInterruptedClose::Pending;
+    plan.sessionsBefore = GetSessionCount();
+    if (!ReadTrackInformation(0xFF)) {
+        plan.result = TInterruptedClose::Failed;
+        return plan;
+    }
+    const std::uint32_t nextWritable = TrackInfo.NextWritableAddress;
+    // A track still open (its program was killed) is ended by the flush: padded to the shortest track and
+    // given its run-out. The zeros then follow as a track of their own, after its pre-gap.
+    std::uint32_t trackEnd = nextWritable - kCdPreGapBlocks;
+    if (!TrackInfo.Blank()) {
+        const std::uint32_t written = nextWritable - TrackInfo.TrackStartAddress;
+        trackEnd = TrackInfo.TrackStartAddress + std::max(written, kCdMinTrackBlocks) + kCdRunOutBlocks;
+    }
+    // The volume reaches past the track's readable blocks: the zeros follow as a track of their own, after
+    // the track's run-out and the pre-gap, up to the volume's end (and at least the shortest track).
+    plan.fillStart = trackEnd + kCdPreGapBlocks;
+    const std::uint32_t volumeEnd = interruptedVolumeEnd(sessionStart);
+    std::uint32_t lastEnd = trackEnd;
+    if (volumeEnd > trackEnd - kCdRunOutBlocks) {
+        plan.fillBlocks =
+            std::max(volumeEnd > plan.fillStart ? volumeEnd - plan.fillStart : 0, kCdMinTrackBlocks);
+        lastEnd = plan.fillStart + plan.fillBlocks + kCdRunOutBlocks;
+    }
+    const std::uint32_t leadOut = plan.sessionsBefore == 0 ? kCdFirstLeadOutBlocks : kCdLaterLeadOutBlocks;
+    plan.nextSessionStart = lastEnd + leadOut + kCdLeadInBlocks + kCdPreGapBlocks;
+    plan.costBlocks = plan.nextSessionStart - nextWritable;
+    const std::uint32_t speed = std::max(GetCurrentWriteSpeed(), 1u);
+    const std::uint32_t perSecond = kBlocksPerSecondAt1x * speed;
+    plan.costSeconds = int((plan.fillBlocks + perSecond - 1) / perSecond);
+    m_interrupted = plan;
+    return plan;
+}
+
+// The zeros, in blocks of one WRITE (10) each, retried while the drive reports that it is busy.
+bool TQrvBurner::writeZeros(std::uint32_t start, std::uint32_t blocks) {
+    const std::vector<std::uint8_t> zeros(kCacheBlockBytes, 0);
+    for (std::uint32_t done = 0; done < blocks;) {
+        const std::uint32_t count = std::min<std::uint32_t>(blocks - done, kCacheBlockSectors);
+        for (int attempt = 1;; ++attempt) {
+            if (Write10(start + done, count, kWriteFlags, count * kSectorBytes, zeros.data())) break;
+            const bool busy = TargetBusy || LastSense[12] == kAscNotReady;
+            if (!busy || attempt >= kBusyRetries) return false;
+            recordingSleep(kBusyRetryMs);
+        }
+        done += count;
+    }
+    return true;
 }
 
 TInterruptedSession TQrvBurner::CloseInterruptedSession() {
-    TInterruptedSession outcome = FindInterruptedSession();
+    if (m_interrupted.result != TInterruptedClose::Pending) (void)PlanInterruptedSession();
+    TInterruptedSession outcome = m_interrupted;
+    m_interrupted = {};
     if (outcome.result != TInterruptedClose::Pending) return outcome;
+
     const int discType = GetDiscType();
     DebugMessage(std::string(kMsgClosingInterrupted), kMsgInfo);
     // The closed session must leave the disc open for the backup that follows, whatever the profile asks
@@ -73,12 +137,25 @@ TInterruptedSession TQrvBurner::CloseInterruptedSession() {
     // The flush ends a track still open after a program that was killed mid-recording.
     (void)SynchronizeCache(120000);
     (void)WaitReady(120000, 1000);
-    (void)CloseSession();
+    bool ok = true;
+    if (outcome.fillBlocks > 0) {
+        DebugMessage(
+            FormatMessage(FormatMessage(kMsgCompletingInterrupted, std::to_string(outcome.fillBlocks)),
+                          std::to_string(outcome.fillStart)),
+            kMsgProgress);
+        ok = ReadTrackInformation(0xFF) && TrackInfo.NextWritableAddress == outcome.fillStart &&
+             writeZeros(outcome.fillStart, outcome.fillBlocks) && SynchronizeCache(120000);
+        (void)WaitReady(120000, 1000);
+    }
+    if (ok) ok = CloseSession();
     (void)WaitReady(240000, 1000);
 
-    const bool closed = ReadDiscInformation() && !LastSessionIncomplete(DiscInfo);
-    outcome.result = closed ? TInterruptedClose::Closed : TInterruptedClose::Failed;
+    const bool closed = ok && ReadDiscInformation() && !LastSessionIncomplete(DiscInfo);
+    const bool inPlace =
+        closed && ReadTrackInformation(0xFF) && TrackInfo.NextWritableAddress == outcome.nextSessionStart;
+    outcome.result = inPlace ? TInterruptedClose::Closed : TInterruptedClose::Failed;
     if (!closed) DebugMessage(std::string(kMsgCloseInterruptedFailed), kMsgError);
+    if (closed && !inPlace) DebugMessage(std::string(kMsgNextSessionMoved), kMsgError);
     return outcome;
 }
 

@@ -31,6 +31,9 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
             }
         }
         if (StartSector > 0xF0000000u) StartSector = 0;  // no address (blank media report -150 and the like)
+        // After an interrupted recording the next session starts where completing and closing it leaves
+        // the disc's next session, not at the open session's next writable address.
+        if (m_interrupted.result == TInterruptedClose::Pending) StartSector = m_interrupted.nextSessionStart;
         input.Disc = &disc;
     }
     input.StartSector = StartSector;

@@ -23,8 +23,8 @@ std::int64_t sectorBytesOf(std::int64_t bytes) {
 }
 
 // Reads up to `count` bytes, going on after partial reads; returns the bytes read before the end of the
-// file or a read error.
-std::int64_t readFully(int fd, std::uint8_t* destination, std::int64_t count) {
+// file or a read error, and sets `failed` on a read error.
+std::int64_t readFully(int fd, std::uint8_t* destination, std::int64_t count, bool& failed) {
     std::int64_t done = 0;
     while (done < count) {
         const ssize_t got = ::read(fd, destination + done, static_cast<std::size_t>(count - done));
@@ -33,10 +33,18 @@ std::int64_t readFully(int fd, std::uint8_t* destination, std::int64_t count) {
         } else if (got < 0 && errno == EINTR) {
             continue;
         } else {
+            failed = got < 0;
             break;
         }
     }
     return done;
+}
+
+// True when the file still has bytes after the part that was taken: it has grown since it was added.
+bool hasMore(int fd) {
+    std::uint8_t byte = 0;
+    bool failed = false;
+    return readFully(fd, &byte, 1, failed) == 1;
 }
 
 // Opens a source file for reading. Only regular files are read: a path that has become a FIFO or a
@@ -155,14 +163,7 @@ void TCacheThread::run() {
     setPriority(TThreadPriority::BelowNormal, true);
     queueMetadata();
     if (waitForRoom(false) == TStop::Abort) return stopWithAbort();
-    switch (queueFiles()) {
-        case TStop::Abort:
-            return stopWithAbort();
-        case TStop::File:
-            return;
-        case TStop::None:
-            break;
-    }
+    if (queueFiles() == TStop::Abort) return stopWithAbort();
     // Tail: a block still being filled goes into the queue as it is (its bytes are counted already).
     if (m_current && m_currentRoom < kCacheBlockBytes) {
         m_current->Count = kCacheBlockBytes - m_currentRoom;
@@ -204,7 +205,11 @@ TCacheThread::TStop TCacheThread::waitForRoom(bool lowerPriority) {
 TCacheThread::TStop TCacheThread::queueFiles() {
     const std::vector<TCacheFile>& files = m_input.Files;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (files[i].Size == 0 || files[i].SourcePath.empty()) continue;
+        if (files[i].SourcePath.empty()) continue;
+        if (files[i].Size == 0) {
+            checkStillEmpty(files[i].SourcePath);
+            continue;
+        }
         const TStop stop = queueFile(files[i], i + 1 == files.size());
         if (m_sourceFd >= 0) {
             ::close(m_sourceFd);
@@ -215,17 +220,15 @@ TCacheThread::TStop TCacheThread::queueFiles() {
     return TStop::None;
 }
 
-// Streams one file: exactly Size bytes, the rest of its last sector zero. A file that now yields fewer
-// bytes (truncated, or a read error) is completed with zeros and reported, so that the session keeps the
-// layout it was given and every later file stays in place.
+// Streams one file: exactly Size bytes, the rest of its last sector zero. The session keeps the layout it
+// was given whatever happened to the file since it was added, so that every later file stays in place: a
+// file that cannot be read holds zeros, one that now yields fewer bytes is completed with zeros, and one
+// that has grown is cut to its recorded size. Each such file is logged and counted as an incomplete copy.
 TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFile) {
     m_sourceFd = openSource(file.SourcePath);
-    if (m_sourceFd < 0) {
-        stopOnFile(file.SourcePath);
-        return TStop::File;
-    }
+    bool incomplete = m_sourceFd < 0;
+    if (incomplete) reportIncomplete(kMsgFileUnreadable, file.SourcePath);
     std::int64_t amountLeft = file.Size;
-    bool incomplete = false;
     while (amountLeft > 0) {
         if (m_currentRoom == 0) {
             m_current = newFileBlock();
@@ -234,12 +237,13 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFil
         const int fill = kCacheBlockBytes - m_currentRoom;
         const std::int64_t wanted = std::min<std::int64_t>(amountLeft, m_currentRoom);
         std::uint8_t* at = m_current->Data.get() + fill;
-        const std::int64_t got = incomplete ? 0 : readFully(m_sourceFd, at, wanted);
+        bool failed = false;
+        const std::int64_t got = incomplete ? 0 : readFully(m_sourceFd, at, wanted, failed);
         const std::int64_t padded = sectorBytesOf(wanted);
         std::memset(at + got, 0, static_cast<std::size_t>(padded - got));
         if (got < wanted && !incomplete) {
             incomplete = true;
-            log(FormatMessage(kMsgFileChanged, file.SourcePath), kMsgError);
+            reportIncomplete(failed ? kMsgFileUnreadable : kMsgFileChanged, file.SourcePath);
         }
         m_currentRoom -= static_cast<int>(padded);
         if (m_abort.load()) return TStop::Abort;
@@ -261,7 +265,21 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFil
         adjustPriority(length);
         if (waitForRoom(true) == TStop::Abort) return TStop::Abort;
     }
+    if (!incomplete && hasMore(m_sourceFd)) reportIncomplete(kMsgFileChanged, file.SourcePath);
     return TStop::None;
+}
+
+// An empty file has no sectors; one that has grown since it was added is an incomplete copy all the same.
+void TCacheThread::checkStillEmpty(const std::string& path) {
+    const int fd = openSource(path);
+    if (fd < 0) return;  // nothing of it was to be copied, so nothing is missing
+    if (hasMore(fd)) reportIncomplete(kMsgFileChanged, path);
+    ::close(fd);
+}
+
+void TCacheThread::reportIncomplete(std::string_view pattern, const std::string& path) {
+    ++m_incompleteFiles;
+    log(FormatMessage(pattern, path), kMsgError);
 }
 
 void TCacheThread::append(std::unique_ptr<TBlock> block, std::int64_t countedBytes) {
@@ -304,13 +322,6 @@ void TCacheThread::stopWithAbort() {
         ::close(m_sourceFd);
         m_sourceFd = -1;
     }
-    m_finished = true;
-}
-
-// The blocks already queued stay queued but are not delivered: the error text stops the write thread.
-void TCacheThread::stopOnFile(const std::string& path) {
-    std::lock_guard lock(m_queueLock);
-    SetErrorIfEmpty(TWriteEnd::SourceUnreadable, FormatMessage(kMsgFileInUse, path));
     m_finished = true;
 }
 

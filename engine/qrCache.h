@@ -11,6 +11,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -24,8 +25,9 @@ inline constexpr int kSectorBytes = 2048;
 inline constexpr int kCacheBlockSectors = 31;
 inline constexpr int kCacheBlockBytes = kCacheBlockSectors * kSectorBytes;  // 63,488: one WRITE (10)
 
-// One file whose bytes the session holds, in disc order. `Size` is the length recorded in the layout:
-// exactly that many bytes are taken, whatever the file's length is now.
+// One file of the session, in disc order. `Size` is the length recorded in the layout: exactly that many
+// bytes are taken, whatever the file's length is now. Empty files hold no sectors; they are listed so that
+// one that has grown since is reported.
 struct TCacheFile {
     std::string SourcePath;
     std::uint32_t Size = 0;
@@ -84,6 +86,10 @@ class TCacheThread {
     // Sets the error only when none is set, so that the first cause of a stop is the one reported.
     void SetErrorIfEmpty(TWriteEnd end, std::string text);
 
+    // Files whose copy is incomplete: unreadable (zeros), shrunk (completed with zeros) or grown (cut to
+    // the recorded size). Each was logged once. Written by the cache thread, read by anyone.
+    int IncompleteFiles() const { return m_incompleteFiles.load(); }
+
     // The number of blocks queued now (for tests and the fill display).
     int QueuedBlocks() const { return m_queueLength.load(); }
 
@@ -96,7 +102,7 @@ class TCacheThread {
         int Count = 0;
         bool LastMetadata = false;
     };
-    enum class TStop { None, Abort, File };
+    enum class TStop { None, Abort };
 
     int takeBlock(std::uint8_t* destination, std::size_t size, TCacheBuffer* swap);
     std::unique_ptr<TBlock> newFileBlock();
@@ -109,7 +115,8 @@ class TCacheThread {
     void adjustPriority(int queueLength);
     void setPriority(TThreadPriority priority, bool force = false);
     void stopWithAbort();
-    void stopOnFile(const std::string& path);
+    void checkStillEmpty(const std::string& path);
+    void reportIncomplete(std::string_view pattern, const std::string& path);
     void drain();
     void sleep(int milliseconds);
     void log(const std::string& text, std::uint8_t mType);
@@ -132,6 +139,7 @@ class TCacheThread {
     std::atomic<bool> m_ready{false};
     std::atomic<bool> m_finished{false};
     std::atomic<std::int64_t> m_bytesInCache{0};
+    std::atomic<int> m_incompleteFiles{0};
     std::atomic<std::int64_t> m_bytesToDeliver;
 
     // Cache thread only.

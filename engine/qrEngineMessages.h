@@ -12,12 +12,13 @@ namespace brenwick {
 // Error texts of a recording (the Error of OnWriteDone; empty means success).
 inline constexpr std::string_view kMsgWriterBusy = "WRITER BUSY/BUFFER FULL";
 inline constexpr std::string_view kMsgWriterError = "WRITER ERROR";
-inline constexpr std::string_view kMsgFileInUse = "FILE \"%s\" IS IN USE BY OTHER SOFTWARE";
 inline constexpr std::string_view kMsgInternalError1 = "INTERNAL ERROR 0001";
 inline constexpr std::string_view kMsgInternalError2 = "INTERNAL ERROR 0002";
 inline constexpr std::string_view kMsgInternalError3 = "INTERNAL ERROR 0003";
 
 // Log lines.
+inline constexpr std::string_view kMsgFileUnreadable =
+    ">>> FILE \"%s\" COULD NOT BE READ, ITS COPY HOLDS ZEROS";
 inline constexpr std::string_view kMsgFileChanged =
     ">>> FILE \"%s\" CHANGED DURING BACKUP, ITS COPY IS INCOMPLETE";
 inline constexpr std::string_view kMsgStartingWrite = ">>> STARTING WRITE PROCESS ON %s AT %s";
@@ -28,6 +29,10 @@ inline constexpr std::string_view kMsgEraseTimedOut = ">>> ERASE DID NOT END IN 
 inline constexpr std::string_view kMsgEraseNotBlank = ">>> DISC IS NOT BLANK AFTER ERASING";
 inline constexpr std::string_view kMsgClosingInterrupted =
     ">>> CLOSING THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING";
+inline constexpr std::string_view kMsgCompletingInterrupted =
+    ">>> COMPLETING THE INCOMPLETE SESSION WITH %s BLOCKS OF ZEROS FROM BLOCK %s";
+inline constexpr std::string_view kMsgNextSessionMoved =
+    ">>> THE NEW SESSION DOES NOT START WHERE IT WAS LAID OUT, NOTHING RECORDED";
 inline constexpr std::string_view kMsgCloseInterruptedFailed =
     ">>> THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING COULD NOT BE CLOSED";
 

@@ -88,15 +88,15 @@ void TQrvBurner::recordingSleep(unsigned ms) {
 }
 
 // The cache streams the metadata stream (moved out: the stream is empty afterwards) and then every file
-// that holds data, walking the directories in creation order and each child list in list order, the
-// order in which the layout gave the files their sectors.
+// of this run (empty ones hold no data), walking the directories in creation order and each child list in
+// list order, the order in which the layout gave the files their sectors.
 TCacheInput TQrvBurner::takeCacheInput() {
     TCacheInput input;
     input.Metadata = std::move(m_metadata);
     m_metadata = {};
     for (const TDEntry* directory : m_compilation.Directories()) {
         for (const TFEntry* entry = directory->Entries; entry != nullptr; entry = entry->Next) {
-            if (entry->isDirectory() || entry->SourcePath.empty() || entry->Size == 0) continue;
+            if (entry->isDirectory() || entry->SourcePath.empty()) continue;
             input.Files.push_back({entry->SourcePath, entry->Size});
         }
     }

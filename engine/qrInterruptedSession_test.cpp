@@ -88,7 +88,24 @@ TEST(InterruptedSession, ClosesTheSessionAndKeepsTheDiscOpen) {
         EXPECT_EQ(result.sessionsBefore, 1);
         EXPECT_EQ(b.FinalizeDisc, finalize);
         EXPECT_TRUE(rig.Logged(">>> CLOSING THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING"));
+        EXPECT_TRUE(rig.Logged(">>> COMPLETING THE INCOMPLETE SESSION WITH 300 BLOCKS OF ZEROS FROM BLOCK " +
+                               std::to_string(result.fillStart)));
         const auto log = sent(rig);
+        // The zeros: one track after the stopped one's run-out and pre-gap, written in order, which the
+        // recorder sees as holding nothing but zeros.
+        std::int64_t at = result.fillStart;
+        for (const auto& e : log) {
+            if (e.opcode != 0x2A) continue;
+            EXPECT_EQ(e.lba, at);
+            at += e.length;
+        }
+        EXPECT_EQ(at, std::int64_t(result.fillStart) + result.fillBlocks);
+        const TDiscState disc = rig.recorder().Disc();
+        ASSERT_EQ(disc.tracks.size(), 3u);
+        EXPECT_EQ(disc.tracks[2].start, std::int32_t(result.fillStart));
+        EXPECT_EQ(disc.tracks[2].start, disc.tracks[1].end() + 150);
+        EXPECT_TRUE(disc.tracks[2].zerosOnly);
+        EXPECT_FALSE(disc.tracks[1].zerosOnly);
         const auto close = std::find_if(log.begin(), log.end(), [](const TCommandLogEntry& e) {
             return e.opcode == kOpCloseTrackSession;
         });
@@ -97,7 +114,8 @@ TEST(InterruptedSession, ClosesTheSessionAndKeepsTheDiscOpen) {
         EXPECT_TRUE(close->good());
         EXPECT_TRUE(std::any_of(log.begin(), close,
                                 [](const TCommandLogEntry& e) { return e.opcode == kOpModeSelect; }));
-        EXPECT_EQ(std::count_if(log.begin(), log.end(), changesTheDisc), 3);  // MODE SELECT, flush, close
+        // MODE SELECT, the flush of the stopped track, the writes, the flush of the zeros, the close.
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), changesTheDisc), 4 + (result.fillBlocks + 30) / 31);
 
         ASSERT_TRUE(b.ReadDiscInformation());
         EXPECT_EQ(b.DiscInfo.DiscStatus(), 0x01);        // appendable
@@ -105,6 +123,8 @@ TEST(InterruptedSession, ClosesTheSessionAndKeepsTheDiscOpen) {
         EXPECT_EQ(b.GetSessionCount(), 2);
         ASSERT_TRUE(b.ReadTrackInformation(0xFF));
         EXPECT_GT(b.TrackInfo.NextWritableAddress, nwaBefore);
+        EXPECT_EQ(b.TrackInfo.NextWritableAddress, result.nextSessionStart);
+        EXPECT_EQ(result.nextSessionStart - nwaBefore, result.costBlocks);
 
         // Nothing left to close the second time.
         rig.recorder().ClearCommandLog();

@@ -1,5 +1,5 @@
 // The subcommands of brenwick-cli. Each takes the words after its own name and returns the exit status:
-// 0 done, 1 failed or did not start, 2 usage error, 3 recorded with items left out.
+// 0 done, 1 failed or did not start, 2 usage error, 3 recorded with items left out or copied incomplete.
 #pragma once
 
 #include <string>

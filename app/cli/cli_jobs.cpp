@@ -133,6 +133,10 @@ std::string withItems(std::string text, const TRunReport& r) {
     const int n = r.itemsNotBackedUp();
     if (n > 0)
         text += ", " + GroupThousands(n) + (n == 1 ? " item" : " items") + " not backed up (see above)";
+    const int incomplete = r.filesIncomplete;
+    if (incomplete > 0)
+        text += ", " + GroupThousands(incomplete) + (incomplete == 1 ? " file" : " files") +
+                " copied incomplete (see above)";
     return text;
 }
 
@@ -151,7 +155,7 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
             return r.itemsNotBackedUp() > 0 ? kExitPartial : kExitOk;
         case TRunOutcome::Recorded:
             out.line(withItems("brenwick-cli: backup done: " + filesAndSize(r), r));
-            return r.itemsNotBackedUp() > 0 ? kExitPartial : kExitOk;
+            return r.partial() ? kExitPartial : kExitOk;
         case TRunOutcome::Erased:
             out.line("brenwick-cli: disc erased");
             return kExitOk;

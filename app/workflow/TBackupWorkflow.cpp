@@ -204,7 +204,6 @@ bool TBackupWorkflow::fitsOnDisc(std::int64_t sectors, std::uint32_t freeSectors
 bool TBackupWorkflow::DoPrepare() {
     if (JobActive()) return false;
     m_report = {};
-    m_pendingClose = {};
     if (!driveReady()) {
         m_report.outcome = TRunOutcome::NotReady;
         return false;
@@ -213,7 +212,6 @@ bool TBackupWorkflow::DoPrepare() {
     m_burner.ClearCompilation();
     // A Burn with "erase before" finds the disc blank after the erase; a Prepare reports what it would meet.
     const TDiscContents disc = m_options.EraseBefore ? TDiscContents{} : m_burner.ReadDiscContents();
-    m_pendingClose = m_burner.FindInterruptedSession();
 
     const std::tm now = m_clock();
     const std::string sessionFolder = sessionFolderFor(now, disc);
@@ -233,6 +231,8 @@ bool TBackupWorkflow::DoPrepare() {
         m_report.outcome = TRunOutcome::NothingToAdd;
         return false;
     }
+    // Read only: the session an interrupted recording left is completed and closed by a Burn that goes on.
+    const TInterruptedSession interrupted = m_burner.PlanInterruptedSession();
     if (!m_burner.Prepare()) {
         m_report.outcome = TRunOutcome::LayoutRefused;
         return false;
@@ -247,7 +247,7 @@ bool TBackupWorkflow::DoPrepare() {
 
     const std::int64_t capacity = std::int64_t(m_burner.GetDiscCapacity()) * kSectorSize;
     const std::int64_t used = std::int64_t(m_burner.GetUsedSectors()) * kSectorSize;
-    const std::uint32_t freeSectors = m_burner.GetFreeSectors();
+    std::uint32_t freeSectors = m_burner.GetFreeSectors();
     const int sessions = m_burner.GetSessionCount();
     log("<<< DISC SIZE/USED/FREE : " + MegabytesText(capacity) + "/" + MegabytesText(used) + "/" +
         MegabytesText(std::int64_t(freeSectors) * kSectorSize));
@@ -259,10 +259,13 @@ bool TBackupWorkflow::DoPrepare() {
         m_report.outcome = TRunOutcome::BackupOnDisc;
         return false;
     }
-    // Closing an interrupted session costs its lead-out and the next lead-in: counted before the disc is
-    // touched, so that a backup that does not fit leaves the disc as it is.
-    const std::uint32_t closeSectors = std::min(m_pendingClose.closeSectors, freeSectors);
-    if (!fitsOnDisc(sectors, freeSectors - closeSectors)) return false;
+    // Completing an interrupted recording's session is counted before the disc is touched, so that a
+    // backup that does not fit leaves the disc as it is.
+    if (interrupted.result == TInterruptedClose::Pending) {
+        logInterruptedCost(interrupted);
+        freeSectors -= std::min(freeSectors, interrupted.costBlocks);
+    }
+    if (!fitsOnDisc(sectors, freeSectors)) return false;
     if (!m_options.Import && !m_options.EraseBefore && !disc.overwritable && sessions > 0) {
         log("<<< THE NEW SESSION WILL NOT SHOW THE " + std::to_string(sessions) +
             " EARLIER SESSIONS (CONTINUE MULTISESSION DISC IS OFF)");
@@ -283,8 +286,8 @@ void TBackupWorkflow::DoBurn() {
         finishJob(m_report.outcome);
         return;
     }
-    if (m_pendingClose.result == TInterruptedClose::Pending && !closeInterruptedSession()) {
-        finishJob(m_report.outcome, m_report.error);
+    if (!closeInterruptedSession()) {
+        finishJob(TRunOutcome::RecordFailed, std::string(kMsgCloseInterruptedFailed));
         return;
     }
     setTimer(true);
@@ -302,26 +305,19 @@ void TBackupWorkflow::DoBurn() {
 
 // A stopped or failed recording (or a program killed mid-recording) leaves its track at the start of an
 // incomplete session; a backup recorded as a later track of that session would be hidden behind the
-// stopped one's file system. The session is closed as the first step of the recording, once every check
-// has passed, and the backup is laid out again at the next session's start; its import takes the last
-// complete session before the closed one, which lists files whose data were never written.
+// stopped one's file system. Once every check has passed, the burner completes that session with zeros and
+// closes it; the new session was laid out after it, and an import took the last complete session before
+// it (the stopped one lists files whose data were never written).
 bool TBackupWorkflow::closeInterruptedSession() {
-    const TInterruptedSession closing = m_burner.CloseInterruptedSession();
-    if (closing.result == TInterruptedClose::Failed) {  // the burner logged it
-        m_report.outcome = TRunOutcome::RecordFailed;
-        m_report.error = std::string(kMsgCloseInterruptedFailed);
-        return false;
-    }
-    if (closing.result != TInterruptedClose::Closed) return true;  // nothing changed on the disc
-    if (m_sessionImport != 0)
-        m_burner.SetSessionImport(static_cast<std::int16_t>(closing.sessionsBefore & 0xFF));
-    const bool laidOut = m_burner.Prepare();
-    m_burner.SetSessionImport(m_sessionImport);
-    if (!laidOut) {
-        m_report.outcome = TRunOutcome::LayoutRefused;
-        return false;
-    }
-    return fitsOnDisc(m_burner.ImageSectors(), m_burner.GetFreeSectors());
+    return m_burner.CloseInterruptedSession().result != TInterruptedClose::Failed;  // the burner logged why
+}
+
+// What completing an interrupted recording's session takes from the disc, before any of it is spent.
+void TBackupWorkflow::logInterruptedCost(const TInterruptedSession& interrupted) {
+    log("<<< COMPLETING THE INTERRUPTED SESSION WITH ZEROS TAKES " +
+        MegabytesText(std::int64_t(interrupted.costBlocks) * kSectorSize) + " (" +
+        std::to_string(interrupted.costBlocks) + " BLOCKS) AND ABOUT " +
+        std::to_string(interrupted.costSeconds) + " SECONDS");
 }
 
 void TBackupWorkflow::DoErase() {
@@ -435,6 +431,7 @@ void TBackupWorkflow::CDWriteDone(const std::string& Error, TWriteEnd End) {
     m_stopPending = false;
     setTimer(false);
     setState(TJobState::Idle);
+    m_report.filesIncomplete = m_burner.IncompleteFileCount();
     m_burner.ClearCompilation();
     (void)m_burner.SynchronizeCache(kFlushTimeoutMs);  // a failed flush shows in the drive's own log line
     if (!Error.empty()) {

@@ -57,9 +57,12 @@ struct TRunReport {
     std::int64_t sessionBytes = 0;  // ImageSectors x 2048
     int entriesSkipped = 0;         // Archives entries that do not exist ("SKIP!")
     int itemsLeftOut = 0;           // entries the compilation left out ("NOT BACKED UP", limits)
+    int filesIncomplete = 0;        // files recorded with zeros or cut ("COULD NOT BE READ", "CHANGED")
     bool ejected = false;
 
     int itemsNotBackedUp() const { return entriesSkipped + itemsLeftOut; }
+    // Something the user asked for is missing from the backup, or not whole.
+    bool partial() const { return itemsNotBackedUp() > 0 || filesIncomplete > 0; }
 };
 
 // Where the workflow reports; every call comes on the owner thread. Unset members are not called.
@@ -142,6 +145,7 @@ class TBackupWorkflow {
     bool wouldReplaceBackup(const TDiscContents& disc) const;
     bool fitsOnDisc(std::int64_t sectors, std::uint32_t freeSectors);
     bool closeInterruptedSession();
+    void logInterruptedCost(const TInterruptedSession& interrupted);
 
     TBurnerAccess& m_burner;
     TWorkflowView m_view;
@@ -159,7 +163,6 @@ class TBackupWorkflow {
     // The session-import selector the last Burn set.
     std::int16_t m_sessionImport = 0;
     // The incomplete session the last DoPrepare found; a Burn closes it right before it records.
-    TInterruptedSession m_pendingClose;
     std::int64_t m_gaugeMax = 100;  // the Process gauge's range before scaling
     TProgress m_progress;
     TRunReport m_report;

@@ -1,6 +1,7 @@
 // The backup workflow against a scripted burner: the jobs' log lines, the calls into the burner, the job
 // states and the handling of events raised on worker threads.
 #include "app/workflow/TBackupWorkflow.h"
+#include "app/workflow/TSizeFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -200,58 +201,54 @@ TEST_F(WorkflowTest, LayoutRefusalStopsTheBurn) {
     EXPECT_EQ(m_wf->State(), TJobState::Idle);
 }
 
-// A Burn after an interrupted recording: every check runs first (the first layout and the fit check, which
-// counts what the close takes); then the burner closes the stopped session and the backup is laid out again,
-// its import taking the last complete session before the closed one (none when there was none). A later
-// Prepare alone imports as the Burn was asked to. When the closing fails nothing is recorded; when the
-// backup does not fit, nothing is closed.
+// A Burn after an interrupted recording: the session is laid out (an import takes the last complete
+// session, the stopped one being still open), the cost of completing the stopped session with zeros is
+// logged and counted in the fit check, and only then is that session completed and closed, right before
+// the recording. A closing that fails, or a disc that has no room for both, records nothing.
 TEST_F(WorkflowTest, BurnAfterAnInterruptedRecording) {
     struct TCase {
-        bool import;
+        const char* name;
         TInterruptedClose result;
-        int sessionsBefore;
-        std::uint32_t closeSectors;
-        const char* relaid;  // the layout after the close, or "" when none
+        std::uint32_t cost;
         TRunOutcome outcome;
     };
-    constexpr std::uint32_t kFree = 359847;
     for (const TCase& c :
-         {TCase{true, TInterruptedClose::Closed, 2, 6750, "Prepare import=2", TRunOutcome::Recorded},
-          TCase{true, TInterruptedClose::Closed, 0, 11250, "Prepare import=0", TRunOutcome::Recorded},
-          TCase{false, TInterruptedClose::Closed, 2, 6750, "Prepare import=0", TRunOutcome::Recorded},
-          TCase{true, TInterruptedClose::NotNeeded, 0, 0, "", TRunOutcome::Recorded},
-          TCase{true, TInterruptedClose::Failed, 1, 6750, "", TRunOutcome::RecordFailed},
-          TCase{true, TInterruptedClose::Closed, 1, kFree - 999, "", TRunOutcome::NoSpace}}) {
-        SCOPED_TRACE(std::to_string(c.closeSectors) + " " + c.relaid);
+         {TCase{"closed", TInterruptedClose::Closed, 11000, TRunOutcome::Recorded},
+          TCase{"no interrupted session", TInterruptedClose::NotNeeded, 0, TRunOutcome::Recorded},
+          TCase{"closing fails", TInterruptedClose::Failed, 11000, TRunOutcome::RecordFailed},
+          TCase{"no room for both", TInterruptedClose::Closed, 359000, TRunOutcome::NoSpace}}) {
+        SCOPED_TRACE(c.name);
         m_burner.calls.clear();
         m_finished.clear();
-        const bool pending = c.result != TInterruptedClose::NotNeeded;
-        m_burner.pendingClose = {pending ? TInterruptedClose::Pending : c.result, c.sessionsBefore,
-                                 c.closeSectors};
-        m_burner.interrupted = {c.result, c.sessionsBefore};
+        m_log.clear();
+        m_burner.interrupted = {c.result, 1};
+        m_burner.interrupted.costBlocks = c.cost;
+        m_burner.interrupted.costSeconds = 7;
         m_wf->Options().Archives = {src("b.txt")};
-        m_wf->Options().Import = c.import;
+        m_wf->Options().Import = true;
         m_wf->ButtonBurnClick();
         settle();
         ASSERT_EQ(m_finished.size(), 1u);
         EXPECT_EQ(m_finished[0].outcome, c.outcome);
+        const std::string cost = "<<< COMPLETING THE INTERRUPTED SESSION WITH ZEROS TAKES " +
+                                 MegabytesText(std::int64_t(c.cost) * 2048) + " (" + std::to_string(c.cost) +
+                                 " BLOCKS) AND ABOUT 7 SECONDS";
+        EXPECT_EQ(logged(cost), c.result != TInterruptedClose::NotNeeded);
         const auto& calls = m_burner.calls;
-        const auto firstLayout =
-            std::find(calls.begin(), calls.end(), c.import ? "Prepare import=-1" : "Prepare import=0");
+        const auto prepare = std::find(calls.begin(), calls.end(), "Prepare import=-1");
         const auto close = std::find(calls.begin(), calls.end(), "CloseInterruptedSession");
-        ASSERT_NE(firstLayout, calls.end());
-        EXPECT_EQ(close != calls.end(), pending && c.outcome != TRunOutcome::NoSpace);
+        const auto burn = std::find(calls.begin(), calls.end(), "BurnCD");
+        ASSERT_NE(prepare, calls.end());
+        EXPECT_EQ(close != calls.end(),
+                  c.result != TInterruptedClose::NotNeeded && c.outcome != TRunOutcome::NoSpace);
+        EXPECT_EQ(burn != calls.end(), c.outcome == TRunOutcome::Recorded);
         if (close != calls.end()) {
-            EXPECT_LT(firstLayout, close) << "the disc was closed before the checks";
+            EXPECT_LT(prepare, close);
         }
-        if (*c.relaid != 0) {
-            EXPECT_NE(std::find(close, calls.end(), std::string(c.relaid)), calls.end())
-                << "not laid out again";
+        if (close != calls.end() && burn != calls.end()) {
+            EXPECT_LT(close, burn);
         }
-        EXPECT_EQ(called("BurnCD"), c.outcome == TRunOutcome::Recorded);
-        EXPECT_EQ(m_burner.sessionImport, c.import ? -1 : 0);
     }
-    m_burner.pendingClose = {};
 }
 
 // Prepare never reads the check boxes; Burn copies import and close-disc into the burner first.
@@ -308,13 +305,13 @@ TEST_F(WorkflowTest, RecordingEndsThroughWriteDone) {
     }
 }
 
-// A source that cannot be opened while the cache fills ends the job on the caller's thread.
+// A cache that fails while it fills ends the job on the caller's thread.
 TEST_F(WorkflowTest, CacheFailureEndsTheJob) {
     m_wf->Options().Archives = {src("b.txt")};
     m_burner.burnMode = TScriptedBurner::TBurn::CacheFails;
     m_wf->ButtonBurnClick();
     m_wf->ProcessEvents();
-    EXPECT_EQ(m_log.back(), "<<< FILE \"/x\" IS IN USE BY OTHER SOFTWARE");
+    EXPECT_EQ(m_log.back(), "<<< INTERNAL ERROR 0002");
     EXPECT_EQ(m_wf->State(), TJobState::Idle);
     ASSERT_EQ(m_finished.size(), 1u);
     EXPECT_EQ(m_finished[0].outcome, TRunOutcome::RecordFailed);

@@ -75,12 +75,12 @@ class TBurnerAccess {
     virtual void SetSessionImport(std::int16_t selector) = 0;  // -1 the last session, 0 none
     virtual void SetFinalizeDisc(bool finalize) = 0;
 
-    // Closes the session a stopped, failed or killed recording left incomplete on a CD, so that the next
-    // backup is a session of its own; sends nothing when there is none. Writes to the disc.
+    // Finds, without writing, the session a stopped, failed or killed recording left incomplete on a CD: what
+    // completing it with zeros costs, and where the next session then starts (Prepare lays it out there).
+    virtual TInterruptedSession PlanInterruptedSession() = 0;
+    // Completes that session with zeros and closes it, so that the next backup is a session of its own;
+    // sends nothing when there is none. Writes to the disc.
     virtual TInterruptedSession CloseInterruptedSession() = 0;
-    // What CloseInterruptedSession would find (Pending or NotNeeded) and the blocks it would take; reads
-    // only.
-    virtual TInterruptedSession FindInterruptedSession() = 0;
     // What the disc holds before a backup is laid out: an overwritable disc's volume, the folders of every
     // session. Reads only.
     virtual TDiscContents ReadDiscContents() = 0;
@@ -96,6 +96,8 @@ class TBurnerAccess {
     virtual int CacheFillPercent() const = 0;
     virtual std::uint32_t DeviceBufferSize() const = 0;
     virtual std::uint32_t DeviceFreeBufferSize() const = 0;
+    // Files of the last recording whose copy is incomplete (unreadable, shrunk or grown); each was logged.
+    virtual int IncompleteFileCount() const = 0;
 };
 
 }  // namespace brenwick

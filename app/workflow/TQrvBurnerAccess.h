@@ -50,8 +50,8 @@ class TQrvBurnerAccess : public TBurnerAccess {
     void SetDateModification(TDateTime date) override { m_cd.DateModification = date; }
     void SetSessionImport(std::int16_t selector) override { m_cd.SessionToImport = selector; }
     void SetFinalizeDisc(bool finalize) override { m_cd.FinalizeDisc = finalize; }
+    TInterruptedSession PlanInterruptedSession() override { return m_cd.PlanInterruptedSession(); }
     TInterruptedSession CloseInterruptedSession() override { return m_cd.CloseInterruptedSession(); }
-    TInterruptedSession FindInterruptedSession() override { return m_cd.FindInterruptedSession(); }
     TDiscContents ReadDiscContents() override;
     bool Prepare() override { return m_cd.Prepare(); }
     std::int64_t ImageSectors() const override { return m_cd.ImageSectors; }
@@ -61,6 +61,7 @@ class TQrvBurnerAccess : public TBurnerAccess {
     int CacheFillPercent() const override { return m_cd.CacheFillPercent(); }
     std::uint32_t DeviceBufferSize() const override { return m_cd.DeviceBufferSize.load(); }
     std::uint32_t DeviceFreeBufferSize() const override { return m_cd.DeviceFreeBufferSize.load(); }
+    int IncompleteFileCount() const override { return m_cd.IncompleteFileCount(); }
 
   private:
     TQrvBurner& m_cd;

@@ -98,6 +98,12 @@ TOutcome Write(TRecorderCore& core, const TCommand& command, std::int32_t lba, s
         return CheckAt(kWriteError, std::uint32_t(lba));
     }
     disc.recordWrite(lba, std::int32_t(count));
+    // A track written with nothing but zeros is marked (the completion of an interrupted recording); the
+    // first block with data ends the mark, and with it the scan.
+    if (TTrack* track = disc.isSequential() ? disc.trackAt(lba) : nullptr; track && track->zerosOnly) {
+        const auto data = command.dataOut.first(bytes);
+        track->zerosOnly = std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b == 0; });
+    }
     return Good();
 }
 

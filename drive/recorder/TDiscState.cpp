@@ -155,6 +155,7 @@ void TDiscState::recordWrite(std::int32_t lba, std::int32_t count) {
     track.session = invisible->session;
     track.start = lba;
     track.blocks = count;
+    track.zerosOnly = true;  // until data that is not zero is written to it
     tracks.push_back(track);
 }
 

@@ -23,6 +23,9 @@ struct TTrack {
     std::int32_t reserved = 0;  // RESERVE TRACK size; 0 for a track that grows as it is written
     std::int32_t runOut =
         0;  // trailing unreadable run-out blocks of a closed CD TAO track (included in blocks)
+    // Every block written to it holds only zeros: on a CD, the track with which a program completes the area
+    // of a recording that was interrupted, so that none of its files points past the session.
+    bool zerosOnly = false;
 
     std::int32_t end() const { return start + (reserved > blocks ? reserved : blocks); }
     std::int32_t nextWritable() const { return start + blocks; }
@@ -84,6 +87,9 @@ class TDiscState {
     const TTrack* findTrack(int number) const;
     // The last track whose area starts at or before lba.
     const TTrack* trackAt(std::int32_t lba) const;
+    TTrack* trackAt(std::int32_t lba) {
+        return const_cast<TTrack*>(static_cast<const TDiscState&>(*this).trackAt(lba));
+    }
     std::optional<TInvisibleTrack> invisibleTrack() const;
     // Start of the lead-out of a closed session: the end of its last track.
     std::int32_t leadOut(int session) const;

@@ -93,6 +93,17 @@ std::string StatusText(const TDiscState& disc) {
     return "appendable";
 }
 
+// A session whose recording was interrupted and then completed with zeros: the blocks that hold them.
+std::string InterruptedText(const TDiscState& disc, int session) {
+    for (const auto& t : disc.tracks) {
+        if (t.session != session || !t.zerosOnly || t.blocks == 0 || t.number == disc.firstTrackOf(session))
+            continue;
+        return ", incomplete (interrupted recording): blocks " + std::to_string(t.start) + " to " +
+               std::to_string(t.start + t.blocks - t.runOut - 1) + " hold zeros";
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string ImagePathOf(const TRecorderState& state, const std::string& folder) {
@@ -234,7 +245,7 @@ std::string DescribeDisc(const TRecorderState& state, const std::string& folder)
         }
         const bool closed = s <= disc.closedSessions;
         out << "session " << s << ": start " << start << ", " << blocks << " blocks (" << Megabytes(blocks)
-            << ")" << (closed ? "" : ", open") << "\n";
+            << ")" << (closed ? "" : ", open") << InterruptedText(disc, s) << "\n";
         out << "  xorriso -indev stdio:'" << image << "' -load sbsector " << start << " -ls /\n";
         out << "  isoinfo -i '" << image << "' -T " << start << " -l\n";
     }

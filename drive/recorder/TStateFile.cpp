@@ -63,7 +63,8 @@ constexpr TBusyKey kBusyKeys[] = {
 };
 
 bool ParseTrack(const std::vector<std::string_view>& w, TTrack& track) {
-    if (w.size() != 8) return false;
+    if (w.size() != 8 && !(w.size() == 9 && w[8] == "zeros")) return false;
+    track.zerosOnly = w.size() == 9;
     std::string_view state = w[3];
     if (state == "open")
         track.state = TTrackState::Open;
@@ -108,7 +109,7 @@ std::string ParseLine(const std::vector<std::string_view>& w, TRecorderState& s,
     } else if (key == "track") {
         TTrack track;
         if (!ParseTrack(w, track))
-            return "track needs: number session open|complete start blocks reserved run-out";
+            return "track needs: number session open|complete start blocks reserved run-out [zeros]";
         s.disc.tracks.push_back(track);
     } else if (key == "speed") {
         if (!arity(2) || !ParseSpeedSetting(w[1], s.settings.speedX)) return "speed is unthrottled or Nx";
@@ -177,10 +178,11 @@ std::string FormatState(const TRecorderState& s) {
         << "incremental " << YesNo(d.incrementalAllowed) << "\n"
         << "closed-sessions " << d.closedSessions << "\n"
         << "recorded-end " << d.recordedEnd << "\n";
-    out << "# track number session state start blocks reserved run-out\n";
+    out << "# track number session state start blocks reserved run-out [zeros: holds only zeros]\n";
     for (const auto& t : d.tracks) {
         out << "track " << t.number << ' ' << t.session << ' ' << (t.isOpen() ? "open" : "complete") << ' '
-            << t.start << ' ' << t.blocks << ' ' << t.reserved << ' ' << t.runOut << "\n";
+            << t.start << ' ' << t.blocks << ' ' << t.reserved << ' ' << t.runOut
+            << (t.zerosOnly ? " zeros" : "") << "\n";
     }
     out << "speed " << FormatSpeedSetting(s.settings.speedX) << "\n"
         << "buffer " << s.settings.bufferBytes << "\n";

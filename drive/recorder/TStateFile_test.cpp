@@ -15,7 +15,8 @@ TEST(StateFileTest, RoundTripKeepsEveryField) {
     TRecorderState state;
     state.disc = TDiscState::blankDisc(TMediaType::CdRw80);
     state.disc.tracks = {{1, 1, TTrackState::Complete, 0, 302, 0, 2},
-                         {2, 2, TTrackState::Open, 11702, 64, 0, 0}};
+                         {2, 1, TTrackState::Complete, 452, 302, 0, 2, true},
+                         {3, 2, TTrackState::Open, 11702, 64, 0, 0}};
     state.disc.closedSessions = 1;
     state.disc.trayOpen = true;
     state.image = "disc.img";
@@ -27,8 +28,10 @@ TEST(StateFileTest, RoundTripKeepsEveryField) {
     ASSERT_TRUE(ParseState(FormatState(state), parsed, error)) << error;
     EXPECT_EQ(FormatState(parsed), FormatState(state));
     EXPECT_EQ(parsed.image, state.image);
-    EXPECT_EQ(parsed.disc.tracks.size(), 2u);
-    EXPECT_EQ(parsed.disc.tracks[1].start, 11702);
+    EXPECT_EQ(parsed.disc.tracks.size(), 3u);
+    EXPECT_TRUE(parsed.disc.tracks[1].zerosOnly);
+    EXPECT_FALSE(parsed.disc.tracks[2].zerosOnly);
+    EXPECT_EQ(parsed.disc.tracks[2].start, 11702);
     EXPECT_TRUE(parsed.disc.trayOpen);
     EXPECT_EQ(parsed.settings.speedX, 16u);
     // A pressed disc keeps the path of its image, blanks included.
@@ -54,6 +57,7 @@ TEST(StateFileTest, DamagedFilesAreRefusedWithTheLine) {
         {head + "capacity -x\n", "line 3"},
         {head + "track 1 1 done 0 302 0 2\n", "line 3"},
         {head + "track 1 1 open 0 302\n", "line 3"},
+        {head + "track 1 1 complete 0 302 0 2 data\n", "line 3"},
         {head + "speed fast\n", "line 3"},
         {head + "buffer 12\n", "line 3"},
         {head + "busy-ms nap 3\n", "line 3"},

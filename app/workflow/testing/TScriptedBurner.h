@@ -27,10 +27,9 @@ class TScriptedBurner : public TBurnerAccess {
     int sessions = 0;
     std::int64_t imageSectors = 1000;
     bool prepareResult = true;
-    TInterruptedSession interrupted;   // what CloseInterruptedSession finds and does
-    TInterruptedSession pendingClose;  // what FindInterruptedSession reports
-    TDiscContents discContents;        // what ReadDiscContents reports
-    bool becomesReady = false;         // what WaitBecomingReady does after a failed TestUnitReady
+    TInterruptedSession interrupted;  // what CloseInterruptedSession finds and does (planned as Pending)
+    TDiscContents discContents;       // what ReadDiscContents reports
+    bool becomesReady = false;        // what WaitBecomingReady does after a failed TestUnitReady
     std::vector<std::string> devices = {"8:0:0,image:default BRENWICKIMAGE RECORDER   1.0 "};
     int leftOut = 0;
     // What ForceDirectory does: Counted refuses and counts the item in LeftOutCount, as the tree does for
@@ -51,6 +50,7 @@ class TScriptedBurner : public TBurnerAccess {
     std::atomic<std::int64_t> bytesWritten{0};
     std::atomic<int> cacheFill{0};
     std::atomic<std::uint32_t> bufferSize{0}, bufferFree{0};
+    int incompleteFiles = 0;
     std::atomic<bool> erasing{false};
     std::atomic<int> eraseProgress{0};
 
@@ -154,11 +154,15 @@ class TScriptedBurner : public TBurnerAccess {
     void SetDateModification(TDateTime date) override { dateModification = date; }
     void SetSessionImport(std::int16_t selector) override { sessionImport = selector; }
     void SetFinalizeDisc(bool finalize) override { finalizeDisc = finalize; }
+    TInterruptedSession PlanInterruptedSession() override {
+        TInterruptedSession plan = interrupted;
+        if (plan.result != TInterruptedClose::NotNeeded) plan.result = TInterruptedClose::Pending;
+        return plan;
+    }
     TInterruptedSession CloseInterruptedSession() override {
         if (interrupted.result != TInterruptedClose::NotNeeded) calls.push_back("CloseInterruptedSession");
         return interrupted;
     }
-    TInterruptedSession FindInterruptedSession() override { return pendingClose; }
     TDiscContents ReadDiscContents() override { return discContents; }
     bool Prepare() override {
         calls.push_back("Prepare import=" + std::to_string(sessionImport));
@@ -169,8 +173,7 @@ class TScriptedBurner : public TBurnerAccess {
         calls.push_back("BurnCD");
         if (duringBurnCD) duringBurnCD();
         if (burnMode == TBurn::CacheFails) {
-            if (events.OnWriteDone)
-                events.OnWriteDone("FILE \"/x\" IS IN USE BY OTHER SOFTWARE", TWriteEnd::SourceUnreadable);
+            if (events.OnWriteDone) events.OnWriteDone("INTERNAL ERROR 0002", TWriteEnd::WriterError);
             return false;
         }
         onWorker([this] {
@@ -192,6 +195,7 @@ class TScriptedBurner : public TBurnerAccess {
     int CacheFillPercent() const override { return cacheFill; }
     std::uint32_t DeviceBufferSize() const override { return bufferSize; }
     std::uint32_t DeviceFreeBufferSize() const override { return bufferFree; }
+    int IncompleteFileCount() const override { return incompleteFiles; }
 
   private:
     std::thread m_worker;

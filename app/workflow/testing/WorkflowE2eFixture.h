@@ -1,7 +1,6 @@
-// The end-to-end fixture of the workflow tests: the workflow drives the real burner, which records into an
-// image recorder of a temporary recorder set (XDG_DATA_HOME points into a temporary folder); what was
-// recorded is read back by third-party readers. InterruptedRecordingTest adds recordings that were stopped or
-// killed half way.
+// The fixture of the whole-backup tests: a temporary recorder set with image recorders, the real burner
+// and the workflow over it, and what a user gets back: the job's report, the log, the recorder's state and
+// the disc as xorriso reads it. Included by the end-to-end test files only.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,12 +9,17 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "app/workflow/TBackupWorkflow.h"
 #include "app/workflow/TQrvBurnerAccess.h"
@@ -121,7 +125,10 @@ class WorkflowE2eTest : public ::testing::Test {
         m_cd->SetCacheSize(kSmallestCacheSize);
         m_access = std::make_unique<TQrvBurnerAccess>(*m_cd);
         TWorkflowView view;
-        view.log = [this](const std::string& line, std::uint8_t) { m_log.push_back(line); };
+        view.log = [this](const std::string& line, std::uint8_t) {
+            m_log.push_back(line);
+            if (m_onLog) m_onLog(line);
+        };
         view.discType = [this](const std::string& name) { m_discType = name; };
         view.jobFinished = [this](const TRunReport& r) { m_finished.push_back(r); };
         m_wf = std::make_unique<TBackupWorkflow>(*m_access, view, [this] { return m_clock; });
@@ -231,6 +238,7 @@ class WorkflowE2eTest : public ::testing::Test {
     std::unique_ptr<TQrvBurnerAccess> m_access;
     std::unique_ptr<TBackupWorkflow> m_wf;
     std::vector<std::string> m_log;
+    std::function<void(const std::string& line)> m_onLog;  // runs as each line reaches the log
     std::string m_discType;
     std::vector<TRunReport> m_finished;
     int m_extracts = 0;
