@@ -229,7 +229,7 @@ TEST_F(LayoutTest, DirectoryRecordFields) {
     TDateParts p{2026, 12, 6, 23, 52, 14, 0};
     ASSERT_TRUE(EncodeDateTime(p, rec.DateTime));
     ASSERT_EQ(c.AddFileEntry(c.Root(), rec, "", 0), 1);
-    ASSERT_NE(c.ForceDirectory("\\D"), nullptr);
+    ASSERT_NE(c.ForceDirectory("\\z"), nullptr);  // after h.txt in both trees
     lay(0, true);
     for (std::uint64_t area : {layout.IsoDirArea, layout.JolietDirArea}) {
         const std::size_t r = at(area) + 68;
@@ -250,16 +250,16 @@ TEST_F(LayoutTest, DirectoryRecordFields) {
 }
 
 // Descriptor identifiers and dates: cut or padded with spaces, UCS-2 in the Joliet descriptor, date 0 as
-// 1899123000000000.
+// 1899123000000000. The primary volume identifier holds d-characters only; the Joliet one the label.
 TEST_F(LayoutTest, DescriptorFields) {
-    volume.IdVolume = "BACKUP 2026";
+    volume.IdVolume = "Backup \xc3\xa9t\xc3\xa9 2026";
     volume.IdApplication = std::string(200, 'A');
     TDateParts p{2026, 12, 6, 23, 52, 14, 560};
     ASSERT_TRUE(EncodeDateTime(p, volume.DateModification));
     lay(0, true);
     const std::size_t pvd = at(16), svd = at(18);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&stream[pvd + 40]), 32),
-              "BACKUP 2026" + std::string(21, ' '));
+              "BACKUP__T__2026" + std::string(17, ' '));
     EXPECT_EQ(stream[pvd + 574 + 127], 'A');
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&stream[pvd + 813]), 16), "1899123000000000");
     EXPECT_EQ(stream[pvd + 829], 0);
@@ -268,6 +268,8 @@ TEST_F(LayoutTest, DescriptorFields) {
     EXPECT_EQ(stream[pvd + 881], 1);
     EXPECT_EQ(stream[svd + 40], 0);
     EXPECT_EQ(stream[svd + 41], 'B');
+    EXPECT_EQ(stream[svd + 40 + 14], 0);
+    EXPECT_EQ(stream[svd + 40 + 15], 0xE9);
     EXPECT_EQ(stream[svd + 40 + 30], 0);
     EXPECT_EQ(stream[svd + 40 + 31], ' ');
     EXPECT_EQ(stream[svd + 702 + 36], 0);  // 18 UCS-2 characters and one zero byte
