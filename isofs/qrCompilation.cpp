@@ -30,6 +30,13 @@ bool NameTooLong(const std::string& longName, const std::string& shortName, bool
            shortName.size() + version > kMaxIsoIdentifierBytes;
 }
 
+// A source name as a component of a directory's Path: a "\\" in it is written "/", which no Linux name
+// holds, as the destination paths of the workflow carry it.
+std::string AskedName(std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
 }  // namespace
 
 TCompilation::TCompilation(TObject* sender, TLogFn log)
@@ -137,10 +144,9 @@ TDEntry* TCompilation::AddNamedDirectory(TDEntry* parent, const std::string& nam
 TDEntry* TCompilation::AddDirectoryEntry(TDEntry* parent, const TSearchRec& rec,
                                          const std::string& sourcePath, bool nameAsRead) {
     if (parent == nullptr) return nullptr;
-    // The directory is looked up by the name it was asked for; a name holding "\\" (which would split the
-    // path) is looked up by its disc name.
-    const std::string& asked =
-        rec.FileName.empty() || rec.FileName.find('\\') != std::string::npos ? rec.Name : rec.FileName;
+    // The directory is looked up by the name it was asked for, its source name, with a "\\" in it written
+    // as "/" (as destination paths carry it), so that it does not split the path.
+    const std::string asked = AskedName(rec.FileName.empty() ? rec.Name : rec.FileName);
     // A component "." or ".." would let a restore write outside its target; "\\" would split the name.
     for (const std::string* n : {&rec.Name, &asked}) {
         if (n->empty() || *n == "." || *n == ".." || n->find('\\') != std::string::npos) return nullptr;
@@ -197,8 +203,8 @@ void TCompilation::reportRenamedFolders(TDEntry* directory, std::string folder) 
     while (!folder.empty() && folder.back() == '/') folder.pop_back();
     for (TDEntry* d = directory; d != Root() && !folder.empty(); d = d->Parent) {
         const auto slash = folder.rfind('/');
-        const auto sep = d->Path.rfind('\\');
-        if (slash == std::string::npos || folder.compare(slash + 1, std::string::npos, d->Path, sep + 1) != 0)
+        if (slash == std::string::npos ||
+            AskedName(folder.substr(slash + 1)) != d->Path.substr(d->Path.rfind('\\') + 1))
             return;  // the disc path no longer mirrors the source path
         if (d->RenamePending) {
             reportRenamed(folder, d->LongName);

@@ -1,0 +1,252 @@
+// The fixture of the workflow's end-to-end tests: a temporary source tree and recorder set, the real burner
+// and the workflow over it with a fixed clock, and read-back helpers that use xorriso, a reader the project
+// did not write.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/workflow/TBackupWorkflow.h"
+#include "app/workflow/TQrvBurnerAccess.h"
+#include "drive/qrASPI.h"
+#include "drive/recorder/TImageRecorder.h"
+#include "drive/recorder/TRecorderFolder.h"
+#include "isofs/qrISONames.h"
+
+namespace brenwick::testing {
+
+namespace fs = std::filesystem;
+
+std::tm localTime(int hour, int minute) {
+    std::tm t{};
+    t.tm_year = 2024 - 1900;
+    t.tm_mon = 4;
+    t.tm_mday = 1;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    return t;
+}
+
+// Runs a command and returns what it printed on standard output; the exit status goes to `status`.
+std::string capture(const std::string& command, int& status) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        status = -1;
+        return out;
+    }
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    status = ::pclose(pipe);
+    return out;
+}
+
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class WorkflowE2eTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/brenwick-e2e-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        m_src = m_dir / "home" / "ann";
+        fs::create_directories(m_src / "Docs" / "sub");
+        fs::create_directories(m_src / "a:b");
+        write("Docs/report.txt", "quarterly figures\n");
+        write("Docs/sub/deep.txt", "deep\n");
+        write("notes.txt", "notes\n");
+        write("a:b/colon.txt", "colon\n");
+        ASSERT_EQ(::setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1), 0);
+        m_recorders = (m_dir / "data" / "brenwick" / "recorders").string();
+    }
+    void TearDown() override {
+        if (m_cd) m_cd->WaitForRecording();
+        if (m_cd) m_cd->WaitForErase();
+        m_wf.reset();
+        m_access.reset();
+        m_cd.reset();
+        ShutdownTransport();
+        fs::remove_all(m_dir);
+    }
+
+    void write(const std::string& rel, const std::string& text) const {
+        std::ofstream(m_src / rel, std::ios::binary) << text;
+    }
+    // `bytes` of every byte value in an order that repeats only after 251 bytes, so that a sector written
+    // to the wrong place or twice shows.
+    void writeBinary(const std::string& rel, std::size_t bytes) const {
+        std::string data(bytes, '\0');
+        for (std::size_t i = 0; i < bytes; ++i) data[i] = char((i * 7 + i / 251) & 0xFF);
+        write(rel, data);
+    }
+    std::string src(const std::string& rel) const { return (m_src / rel).string(); }
+
+    // A recorder named `name` with a blank disc whose busy operations take no time.
+    void makeRecorder(const std::string& name, TMediaType media) {
+        std::string error;
+        ASSERT_TRUE(CreateRecorder(m_recorders + "/" + name, media, error)) << error;
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/" + name, [](TRecorderState& s) { s.settings.busy = InstantBusyTimes(); }, error))
+            << error;
+    }
+    void throttle(const std::string& name, unsigned speedX) {
+        std::string error;
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/" + name, [speedX](TRecorderState& s) { s.settings.speedX = speedX; }, error))
+            << error;
+    }
+
+    // The burner and the workflow over the recorder set, with the clock at `hour`:`minute`.
+    void start(int hour = 9, int minute = 5) {
+        m_clock = localTime(hour, minute);
+        m_cd = std::make_unique<TQrvBurner>();
+        m_cd->SleepHook = [](unsigned ms) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms > 5 ? 5 : ms));
+        };
+        m_cd->SetCacheSize(kSmallestCacheSize);
+        m_access = std::make_unique<TQrvBurnerAccess>(*m_cd);
+        TWorkflowView view;
+        view.log = [this](const std::string& line, std::uint8_t) { m_log.push_back(line); };
+        view.discType = [this](const std::string& name) { m_discType = name; };
+        view.jobFinished = [this](const TRunReport& r) { m_finished.push_back(r); };
+        m_wf = std::make_unique<TBackupWorkflow>(*m_access, view, [this] { return m_clock; });
+        ASSERT_TRUE(ReinitializeDrives(*m_cd));
+        m_wf->Start();
+        m_wf->ProfileOpened();
+        m_wf->DeviceChange(0);
+    }
+    // The program ends and starts again: the transport lets the recorders go, so their state may change.
+    void stop() {
+        if (m_cd) m_cd->WaitForRecording();
+        m_wf.reset();
+        m_access.reset();
+        m_cd.reset();
+        ShutdownTransport();
+    }
+    void setCapacity(std::int32_t blocks, const std::string& name = "default") {
+        std::string error;
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/" + name, [blocks](TRecorderState& s) { s.disc.capacity = blocks; }, error))
+            << error;
+    }
+    // Runs the events and the timer until a Burn or Erase has ended.
+    void waitForEnd(std::size_t jobs = 1) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (m_finished.size() < jobs || m_wf->JobActive()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the job did not end";
+            (void)m_wf->WaitForEvents(std::chrono::milliseconds(20));
+            m_wf->ProcessEvents();
+            if (m_wf->TimerRunning()) (void)m_wf->Timer1Timer();
+        }
+        m_cd->WaitForRecording();
+        m_wf->ProcessEvents();
+    }
+    // Burn with `archives` and the other options as they are; returns the job's report.
+    TRunReport burn(const std::vector<std::string>& archives) {
+        const std::size_t jobs = m_finished.size() + 1;
+        m_wf->Options().Archives = archives;
+        m_wf->ButtonBurnClick();
+        waitForEnd(jobs);
+        return m_finished.size() == jobs ? m_finished.back() : TRunReport{};
+    }
+    // A burn that must record.
+    void recordBackup(const std::vector<std::string>& archives) {
+        const TRunReport r = burn(archives);
+        ASSERT_EQ(r.outcome, TRunOutcome::Recorded) << r.error;
+    }
+    bool logged(const std::string& line) const {
+        return std::find(m_log.begin(), m_log.end(), line) != m_log.end();
+    }
+
+    // The disc as the recorder's state file holds it (after the transport let the recorder go).
+    TRecorderState disc(const std::string& name = "default") const {
+        TRecorderState state;
+        std::string error;
+        EXPECT_TRUE(LoadStateFile(m_recorders + "/" + name, state, error)) << error;
+        return state;
+    }
+    // Every path of the session starting at `lba`, as xorriso lists them.
+    std::set<std::string> readBack(std::int32_t lba, const std::string& name = "default") const {
+        const std::string image = m_recorders + "/" + name + "/disc.img";
+        int status = 0;
+        const std::string out =
+            capture("xorriso -abort_on FAILURE -indev " + quoted(image) + " -load sbsector " +
+                        std::to_string(lba) + " -find / -exec lsdl -- 2>/dev/null",
+                    status);
+        EXPECT_EQ(status, 0) << "xorriso could not read the session (is xorriso installed?)";
+        std::set<std::string> paths;
+        std::size_t pos = 0;
+        while ((pos = out.find(" '", pos)) != std::string::npos) {
+            const std::size_t end = out.find("'\n", pos + 2);
+            if (end == std::string::npos) break;
+            paths.insert(out.substr(pos + 2, end - pos - 2));
+            pos = end;
+        }
+        return paths;
+    }
+    // The path on the disc of a source path: every component as the compilation makes it safe.
+    static std::string discPathOf(const std::string& path) {
+        std::string out;
+        for (std::size_t at = 0; at < path.size();) {
+            const std::size_t slash = std::min(path.find('/', at), path.size());
+            out += SafeDiscName(path.substr(at, slash - at));
+            if (slash < path.size()) out += '/';
+            at = slash + 1;
+        }
+        return out;
+    }
+    std::string onDisc(const std::string& session, const std::string& rel) const {
+        return "/" + session + discPathOf(src(rel));
+    }
+    // Extracts the session starting at `lba` with xorriso and compares each listed source file, byte for
+    // byte, with its copy below its dated folder.
+    void expectContents(std::int32_t lba, const std::vector<std::pair<std::string, std::string>>& files,
+                        const std::string& name = "default") {
+        const fs::path out = m_dir / ("extract" + std::to_string(m_extracts++));
+        const std::string image = m_recorders + "/" + name + "/disc.img";
+        int status = 0;
+        (void)capture("xorriso -abort_on FAILURE -osirrox on -indev " + quoted(image) + " -load sbsector " +
+                          std::to_string(lba) + " -extract / " + quoted(out.string()) + " 2>/dev/null",
+                      status);
+        ASSERT_EQ(status, 0) << "xorriso could not extract the session (is xorriso installed?)";
+        for (const auto& [session, rel] : files) {
+            const fs::path copy = out / (session + discPathOf(src(rel)));
+            ASSERT_TRUE(fs::is_regular_file(copy)) << copy;
+            EXPECT_EQ(contents(copy), contents(m_src / rel)) << rel;
+        }
+    }
+    static std::string contents(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    fs::path m_dir, m_src;
+    std::string m_recorders;
+    std::tm m_clock{};
+    std::unique_ptr<TQrvBurner> m_cd;
+    std::unique_ptr<TQrvBurnerAccess> m_access;
+    std::unique_ptr<TBackupWorkflow> m_wf;
+    std::vector<std::string> m_log;
+    std::string m_discType;
+    std::vector<TRunReport> m_finished;
+    int m_extracts = 0;
+};
+
+}  // namespace brenwick::testing
