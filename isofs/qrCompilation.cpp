@@ -230,6 +230,13 @@ std::string TCompilation::freeLongName(TDEntry* directory, const std::string& wa
     }
 }
 
+TFEntry* TCompilation::FindSource(const TDEntry* directory, const std::string& sourcePath) const {
+    if (directory == nullptr) return nullptr;
+    const auto& bySource = m_index[directory->Index].bySource;
+    const auto it = bySource.find(sourcePath);
+    return it == bySource.end() ? nullptr : it->second;
+}
+
 TFEntry* TCompilation::FindEntry(const TDEntry* directory, const std::string& name) const {
     if (directory == nullptr) return nullptr;
     const auto& byLong = m_index[directory->Index].byLong;
@@ -267,16 +274,22 @@ void TCompilation::unindexShortName(TDEntry* directory, TFEntry* entry) {
 int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const std::string& fullPath,
                                std::uint32_t previousExtent) {
     if (directory == nullptr || (rec.Attr & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
-    TFEntry* existing = FindEntry(directory, rec.Name);
     std::string shortName = rec.AlternateName.empty() ? UpperAscii(rec.Name) : rec.AlternateName;
     // The ISO 9660 name of a file always holds a "."; the Joliet name is the name as it is.
     if (shortName.find('.') == std::string::npos) shortName += '.';
     const bool fromDisc = fullPath.empty();  // imported: its name stays as read
+    // The same source (under whatever name it was stored) or an imported name met again is a duplicate:
+    // the first entry stays, or is overwritten with ReplaceFile. Another source that lands on the same
+    // disc name is kept under a name of its own, unless ReplaceFile asks to overwrite by name.
+    TFEntry* existing = fromDisc ? nullptr : FindSource(directory, fullPath);
+    if (existing == nullptr) {
+        TFEntry* named = FindEntry(directory, rec.Name);
+        if (named != nullptr && (fromDisc || (ReplaceFile && !named->isDirectory()))) existing = named;
+    }
     const bool replace = existing != nullptr && !existing->isDirectory() && ReplaceFile;
-    // The same source (or an imported name met again) is a duplicate: the first entry stays. Another source
-    // that lands on the same disc name is kept under a name of its own.
-    if (existing != nullptr && !replace && (fromDisc || existing->SourcePath == fullPath)) return 0;
-    std::string longName = fromDisc || replace ? rec.Name : freeLongName(directory, rec.Name, true);
+    if (existing != nullptr && !replace) return 0;
+    std::string longName =
+        replace ? existing->LongName : (fromDisc ? rec.Name : freeLongName(directory, rec.Name, true));
     const std::string where = fromDisc ? discPath(directory, longName) : fullPath;
 
     if (rec.Size >= kFourGiB || rec.Size < 0) {
@@ -315,6 +328,9 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
         unindexShortName(directory, e);
         auto& byLong = m_index[directory->Index].byLong;
         if (const auto it = byLong.find(e->LongName); it != byLong.end() && it->second == e) byLong.erase(it);
+        auto& bySource = m_index[directory->Index].bySource;
+        if (const auto it = bySource.find(e->SourcePath); it != bySource.end() && it->second == e)
+            bySource.erase(it);
     } else {
         if (EntryCount() >= kMaxFileEntries) {
             refuseAtLimit(kIsoMsgMaxFiles, kMaxFileEntries);
@@ -335,6 +351,7 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
     e->JolietExtent = previousExtent;
     indexShortName(directory, e);
     m_index[directory->Index].byLong.try_emplace(e->LongName, e);
+    if (!e->SourcePath.empty()) m_index[directory->Index].bySource.try_emplace(e->SourcePath, e);
     const std::string& sourceName = rec.FileName.empty() ? rec.Name : rec.FileName;
     if (!fromDisc && longName != sourceName) reportRenamed(fullPath, longName);
     return 1;

@@ -64,6 +64,8 @@ class TCompilation {
                                bool nameAsRead = false);
     // First child whose long name equals `name` exactly, or none.
     TFEntry* FindEntry(const TDEntry* directory, const std::string& name) const;
+    // The file of `directory` added from `sourcePath` (under whatever disc name), or none.
+    TFEntry* FindSource(const TDEntry* directory, const std::string& sourcePath) const;
     // 1 when stored, 0 when skipped or refused. A previous extent other than 0 marks the entry imported.
     int AddFileEntry(TDEntry* directory, const TSearchRec& rec, const std::string& fullPath,
                      std::uint32_t previousExtent);
@@ -105,8 +107,9 @@ class TCompilation {
     struct TDirIndex {
         std::unordered_map<std::string_view, TFEntry*> byLong;
         std::unordered_map<std::string_view, TFEntry*> byShort;
-        std::unordered_map<std::string, unsigned> nextTail;      // next "~N" to try, per clashing short name
-        std::unordered_map<std::string, unsigned> nextLongTail;  // the same for long names
+        std::unordered_map<std::string_view, TFEntry*> bySource;  // views of TFEntry::SourcePath
+        std::unordered_map<std::string, unsigned> nextTail;       // next "~N" to try, per clashing short name
+        std::unordered_map<std::string, unsigned> nextLongTail;   // the same for long names
     };
 
     void log(const std::string& text, std::uint8_t mType) const;

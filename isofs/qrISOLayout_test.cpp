@@ -137,6 +137,27 @@ TEST_F(LayoutTest, PathTableRecords) {
     EXPECT_EQ(stream[jl + 19], 'a');
 }
 
+// The Joliet tree follows the Joliet names as written: "My Music" (MYMUSI~1) sorts before "Myfolder"
+// (MYFOLDER) there, in the directory records and in the path tables, while the ISO 9660 tree follows the
+// short names.
+TEST_F(LayoutTest, JolietOrderFollowsTheLongNames) {
+    TSearchRec rec;
+    rec.Attr = FILE_ATTRIBUTE_DIRECTORY;
+    for (const auto& [name, shortName] : {std::pair{"Myfolder", "MYFOLDER"}, {"My Music", "MYMUSI~1"}}) {
+        rec.Name = rec.FileName = name;
+        rec.AlternateName = shortName;
+        ASSERT_NE(c.AddDirectoryEntry(c.Root(), rec), nullptr);
+    }
+    c.SortEntries(c.Root());
+    lay(0, true);
+    const std::size_t iso = at(layout.IsoDirArea) + 68, jol = at(layout.JolietDirArea) + 68;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&stream[iso + 33]), 8), "MYFOLDER");
+    EXPECT_EQ(stream[jol + 33 + 5], ' ');  // "My Music" in UCS-2: the space is its third character
+    const std::size_t il = at(layout.IsoPathTableL), jl = at(layout.JolietPathTableL);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&stream[il + 18]), 8), "MYFOLDER");
+    EXPECT_EQ(stream[jl + 18 + 5], ' ');
+}
+
 // A record that exactly fills the rest of a sector stays there; one byte longer and it starts the next
 // sector. Joliet file identifiers carry no version: a name of 50 characters makes a 134-byte record.
 TEST_F(LayoutTest, JolietRecordPackingAtTheSectorEnd) {

@@ -393,7 +393,7 @@ TEST_F(ImportTest, LimitReachedDuringTheImportIsRefused) {
         rec.Attr = FILE_ATTRIBUTE_ARCHIVE;
         for (int i = 0; i < k.oldFiles; ++i) {
             rec.Name = "f" + std::to_string(i) + ".txt";
-            ASSERT_EQ(w.AddFileEntry(old, rec, "/src/x", 0), 1) << k.what << " " << i;
+            ASSERT_EQ(w.AddFileEntry(old, rec, "/src/" + rec.Name, 0), 1) << k.what << " " << i;
         }
         TMetadataStream image;
         TSessionLayout first;
@@ -512,7 +512,7 @@ TEST_F(ImportTest, PrepareStartRuleAndTooLargeSessions) {
     rec.Size = 0xFFFFFFFF;
     for (int i = 0; i < 130; ++i) {  // 130 x 2^21 sectors pass the end of the 32-bit sector numbers
         rec.Name = std::to_string(i).insert(0, 1, 'f') + ".bin";
-        ASSERT_EQ(c.AddFileEntry(c.Root(), rec, "/src/x", 0), 1);
+        ASSERT_EQ(c.AddFileEntry(c.Root(), rec, "/src/" + rec.Name, 0), 1);
     }
     EXPECT_EQ(prepare(nullptr, 0xF0000000u, 0), TPrepareStatus::TooLarge);
     EXPECT_TRUE(stream.empty());
