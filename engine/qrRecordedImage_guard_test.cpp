@@ -60,7 +60,7 @@ std::string makeTree(const TTempTree& tree) {
 }
 
 constexpr std::uint64_t kExpectedBytes = 24584192;
-constexpr std::uint64_t kExpectedHash = 0x073a78652ad9ab09;
+constexpr std::uint64_t kExpectedHash = 0xe1738a936d77c3d9;
 constexpr std::size_t kExpectedCommands = 99;
 constexpr std::uint64_t kExpectedCommandHash = 0xaaa076858e36e15f;
 const std::vector<std::string> kExpectedLog = {

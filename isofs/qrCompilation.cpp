@@ -30,6 +30,13 @@ bool NameTooLong(const std::string& longName, const std::string& shortName, bool
            shortName.size() + version > kMaxIsoIdentifierBytes;
 }
 
+// A source name as a component of a directory's Path: a "\\" in it is written "/", which no Linux name
+// holds, as the destination paths of the workflow carry it.
+std::string AskedName(std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
 }  // namespace
 
 TCompilation::TCompilation(TObject* sender, TLogFn log)
@@ -126,26 +133,32 @@ TDEntry* TCompilation::AddNamedDirectory(TDEntry* parent, const std::string& nam
     if (!n.empty() && n.front() == '\\') n.erase(0, 1);
     if (!n.empty() && n.back() == '\\') n.pop_back();
     TSearchRec rec;
-    rec.Name = n;
+    rec.Name = SafeDiscName(n);
     rec.FileName = n;
-    rec.AlternateName = ThirteenCharName(n);
+    rec.AlternateName = ThirteenCharName(rec.Name);
     rec.Attr = FILE_ATTRIBUTE_DIRECTORY;
     rec.DateTime = m_now();
     return AddDirectoryEntry(parent, rec);
 }
 
-TDEntry* TCompilation::AddDirectoryEntry(TDEntry* parent, const TSearchRec& rec) {
+TDEntry* TCompilation::AddDirectoryEntry(TDEntry* parent, const TSearchRec& rec,
+                                         const std::string& sourcePath, bool nameAsRead) {
     if (parent == nullptr) return nullptr;
-    // A component "." or ".." would let a restore write outside its target; "\" would split the name.
-    if (rec.Name.empty() || rec.Name == "." || rec.Name == ".." || rec.Name.find('\\') != std::string::npos)
-        return nullptr;
-    std::string path = parent->Path + "\\" + rec.Name;
+    // The directory is looked up by the name it was asked for, its source name, with a "\\" in it written
+    // as "/" (as destination paths carry it), so that it does not split the path.
+    const std::string asked = AskedName(rec.FileName.empty() ? rec.Name : rec.FileName);
+    // A component "." or ".." would let a restore write outside its target; "\\" would split the name.
+    for (const std::string* n : {&rec.Name, &asked}) {
+        if (n->empty() || *n == "." || *n == ".." || n->find('\\') != std::string::npos) return nullptr;
+    }
+    std::string path = parent->Path + "\\" + asked;
     if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') path.erase(0, 1);
     if (const auto it = m_byPath.find(path); it != m_byPath.end()) return it->second;
 
     const std::string shortName = rec.AlternateName.empty() ? UpperAscii(rec.Name) : rec.AlternateName;
-    if (NameTooLong(rec.Name, shortName, false)) {
-        ReportLeftOut(path, TLeftOutReason::NameTooLong);
+    const std::string longName = nameAsRead ? rec.Name : freeLongName(parent, rec.Name, false);
+    if (NameTooLong(longName, shortName, false)) {
+        ReportLeftOut(sourcePath.empty() ? path : sourcePath, TLeftOutReason::NameTooLong);
         return nullptr;
     }
     if (DirectoryCount() >= kMaxDirectories) {
@@ -159,20 +172,69 @@ TDEntry* TCompilation::AddDirectoryEntry(TDEntry* parent, const TSearchRec& rec)
     TDEntry* d = newDirectory();
     TFEntry* f = newFile();
     append(parent, f);
-    f->ShortName = uniqueShortName(parent, shortName, rec.Name, false);
-    f->LongName = rec.Name;
+    f->ShortName = uniqueShortName(parent, shortName, longName, false);
+    f->LongName = longName;
     f->Attr = rec.Attr | FILE_ATTRIBUTE_DIRECTORY;
     f->DirLink = d;
     f->DateTime = rec.DateTime;
     d->ShortName = f->ShortName;
-    d->LongName = rec.Name;
+    d->LongName = longName;
     d->Parent = parent;
     d->Path = std::move(path);
     d->Level = parent->Level + 1;
     m_byPath.emplace(d->Path, d);
     indexShortName(parent, f);
     m_index[parent->Index].byLong.try_emplace(f->LongName, f);
+    if (longName != asked) {
+        if (sourcePath.empty()) {
+            d->RenamePending = true;
+        } else {
+            reportRenamed(sourcePath, longName);
+        }
+    }
     return d;
+}
+
+void TCompilation::reportRenamed(const std::string& sourcePath, const std::string& discName) const {
+    log(FormatIsoMessage(kIsoMsgRenamedOnDisc, sourcePath, discName), kMsgInfo);
+}
+
+void TCompilation::reportRenamedFolders(TDEntry* directory, std::string folder) {
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    for (TDEntry* d = directory; d != Root() && !folder.empty(); d = d->Parent) {
+        const auto slash = folder.rfind('/');
+        if (slash == std::string::npos ||
+            AskedName(folder.substr(slash + 1)) != d->Path.substr(d->Path.rfind('\\') + 1))
+            return;  // the disc path no longer mirrors the source path
+        if (d->RenamePending) {
+            reportRenamed(folder, d->LongName);
+            d->RenamePending = false;
+        }
+        folder.resize(slash);
+    }
+}
+
+std::string TCompilation::freeLongName(TDEntry* directory, const std::string& wanted, bool isFile) {
+    TDirIndex& idx = m_index[directory->Index];
+    if (Utf16Length(wanted) <= kMaxDiscNameUnits && idx.byLong.find(wanted) == idx.byLong.end())
+        return wanted;
+    // As for short names: every tail below the counter is taken, so the first free one from there is the
+    // smallest.
+    unsigned& n = idx.nextLongTail.try_emplace(wanted, 1).first->second;
+    for (;; ++n) {
+        std::string candidate = TailedDiscName(wanted, n, isFile);
+        if (idx.byLong.find(candidate) == idx.byLong.end()) {
+            ++n;
+            return candidate;
+        }
+    }
+}
+
+TFEntry* TCompilation::FindSource(const TDEntry* directory, const std::string& sourcePath) const {
+    if (directory == nullptr) return nullptr;
+    const auto& bySource = m_index[directory->Index].bySource;
+    const auto it = bySource.find(sourcePath);
+    return it == bySource.end() ? nullptr : it->second;
 }
 
 TFEntry* TCompilation::FindEntry(const TDEntry* directory, const std::string& name) const {
@@ -212,14 +274,23 @@ void TCompilation::unindexShortName(TDEntry* directory, TFEntry* entry) {
 int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const std::string& fullPath,
                                std::uint32_t previousExtent) {
     if (directory == nullptr || (rec.Attr & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
-    TFEntry* existing = FindEntry(directory, rec.Name);
     std::string shortName = rec.AlternateName.empty() ? UpperAscii(rec.Name) : rec.AlternateName;
-    std::string longName = rec.Name;
+    // The ISO 9660 name of a file always holds a "."; the Joliet name is the name as it is.
     if (shortName.find('.') == std::string::npos) shortName += '.';
-    if (longName.find('.') == std::string::npos) longName += '.';
-    // README and a stored README. are the same disc name: a second add must find the first.
-    if (existing == nullptr && longName != rec.Name) existing = FindEntry(directory, longName);
-    const std::string where = fullPath.empty() ? discPath(directory, longName) : fullPath;
+    const bool fromDisc = fullPath.empty();  // imported: its name stays as read
+    // The same source (under whatever name it was stored) or an imported name met again is a duplicate:
+    // the first entry stays, or is overwritten with ReplaceFile. Another source that lands on the same
+    // disc name is kept under a name of its own, unless ReplaceFile asks to overwrite by name.
+    TFEntry* existing = fromDisc ? nullptr : FindSource(directory, fullPath);
+    if (existing == nullptr) {
+        TFEntry* named = FindEntry(directory, rec.Name);
+        if (named != nullptr && (fromDisc || (ReplaceFile && !named->isDirectory()))) existing = named;
+    }
+    const bool replace = existing != nullptr && !existing->isDirectory() && ReplaceFile;
+    if (existing != nullptr && !replace) return 0;
+    std::string longName =
+        replace ? existing->LongName : (fromDisc ? rec.Name : freeLongName(directory, rec.Name, true));
+    const std::string where = fromDisc ? discPath(directory, longName) : fullPath;
 
     if (rec.Size >= kFourGiB || rec.Size < 0) {
         ReportLeftOut(where, TLeftOutReason::TooLarge);
@@ -228,7 +299,7 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
     TDateTime dateTime = rec.DateTime;
     bool skip = NameTooLong(longName, shortName, true);
     const bool presetSkip = skip;
-    const bool replace = existing != nullptr && ReplaceFile;
+    const std::string offered = longName;
     if (OnAddFile) {
         OnAddFile(m_sender, fullPath, longName, shortName, dateTime, static_cast<std::int32_t>(rec.Attr),
                   rec.Size, skip);
@@ -243,13 +314,13 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
         ReportLeftOut(where, TLeftOutReason::NameTooLong);
         return 0;
     }
-
-    // A sub-directory is never overwritten by a file, and a name the handler changed must not give the
-    // directory two entries of one long name: the entry already there stays, as for any duplicate.
-    if (existing != nullptr && existing->isDirectory()) return 0;
-    if (TFEntry* clash = FindEntry(directory, longName);
-        clash != nullptr && clash != (replace ? existing : nullptr))
-        return 0;
+    // A name the handler changed must not give the directory two entries of one long name: the entry
+    // already there stays, as for any duplicate.
+    if (longName != offered) {
+        if (TFEntry* clash = FindEntry(directory, longName);
+            clash != nullptr && clash != (replace ? existing : nullptr))
+            return 0;
+    }
 
     TFEntry* e = nullptr;
     if (replace) {
@@ -257,8 +328,9 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
         unindexShortName(directory, e);
         auto& byLong = m_index[directory->Index].byLong;
         if (const auto it = byLong.find(e->LongName); it != byLong.end() && it->second == e) byLong.erase(it);
-    } else if (existing != nullptr) {
-        return 0;
+        auto& bySource = m_index[directory->Index].bySource;
+        if (const auto it = bySource.find(e->SourcePath); it != bySource.end() && it->second == e)
+            bySource.erase(it);
     } else {
         if (EntryCount() >= kMaxFileEntries) {
             refuseAtLimit(kIsoMsgMaxFiles, kMaxFileEntries);
@@ -279,6 +351,9 @@ int TCompilation::AddFileEntry(TDEntry* directory, const TSearchRec& rec, const 
     e->JolietExtent = previousExtent;
     indexShortName(directory, e);
     m_index[directory->Index].byLong.try_emplace(e->LongName, e);
+    if (!e->SourcePath.empty()) m_index[directory->Index].bySource.try_emplace(e->SourcePath, e);
+    const std::string& sourceName = rec.FileName.empty() ? rec.Name : rec.FileName;
+    if (!fromDisc && longName != sourceName) reportRenamed(fullPath, longName);
     return 1;
 }
 
@@ -305,6 +380,7 @@ int TCompilation::AddFile(const std::string& destination, const std::string& sou
         case TFindFile::Found:
             break;
     }
+    reportRenamedFolders(directory, source.substr(0, source.rfind('/') + 1));
     (void)AddFileEntry(directory, rec, source, 0);  // stored or not, the source exists
     return 1;
 }
@@ -336,6 +412,7 @@ int TCompilation::AddFolderTo(TDEntry* directory, const std::string& source, boo
     std::string folder = source;
     if (folder.empty() || folder.back() != '/') folder += '/';
     const std::string mask = fileMask.empty() ? "*.*" : fileMask;
+    reportRenamedFolders(target, folder);
     return addFolderItems(target, folder, archiveOnly, recursive, attrMask, mask, 0);
 }
 
@@ -361,11 +438,7 @@ int TCompilation::addFolderItems(TDEntry* target, const std::string& source, boo
             bool skip = false;
             if (OnAddDir) OnAddDir(m_sender, rec.Name, rec.AlternateName, skip);
             if (skip) continue;
-            if (NameTooLong(rec.Name, rec.AlternateName, false)) {
-                ReportLeftOut(source + item.FileName, TLeftOutReason::NameTooLong);
-                continue;
-            }
-            TDEntry* sub = AddDirectoryEntry(target, rec);
+            TDEntry* sub = AddDirectoryEntry(target, rec, source + item.FileName);
             if (sub == nullptr) continue;  // limits and refusals are reported there
             const int r = addFolderItems(sub, source + item.FileName + "/", archiveOnly, recursive, attrMask,
                                          fileMask, level + 1);
@@ -399,25 +472,40 @@ void TCompilation::SortEntries(TDEntry* directory) {
     }
 }
 
-void TCompilation::NumberDirectories() {
-    m_isoOrder.clear();
-    m_isoOrder.reserve(m_dirs.size());
-    m_isoOrder.push_back(Root());
-    Root()->DirNumber = 1;
-    std::vector<TDEntry*> children;
-    for (std::size_t i = 0; i < m_isoOrder.size(); ++i) {
+namespace {
+
+// Breadth-first order of the directories for the path tables, each directory's children ordered by `key`
+// (bytes or UTF-16 units, prefix first); `number` receives each position, root = 1.
+template <typename Key>
+void PathTableOrder(TDEntry* root, std::vector<TDEntry*>& order, std::uint32_t TDEntry::*number, Key key) {
+    using K = decltype(key(root));
+    order.clear();
+    order.push_back(root);
+    root->*number = 1;
+    std::vector<std::pair<K, TDEntry*>> children;
+    for (std::size_t i = 0; i < order.size(); ++i) {
         children.clear();
-        for (TFEntry* f = m_isoOrder[i]->Entries; f != nullptr; f = f->Next) {
-            if (f->isDirectory() && f->DirLink != nullptr) children.push_back(f->DirLink);
+        for (TFEntry* f = order[i]->Entries; f != nullptr; f = f->Next) {
+            if (f->isDirectory() && f->DirLink != nullptr) children.emplace_back(key(f->DirLink), f->DirLink);
         }
         std::stable_sort(children.begin(), children.end(),
-                         [](const TDEntry* a, const TDEntry* b) { return a->ShortName < b->ShortName; });
-        for (TDEntry* c : children) {
-            c->DirNumber = static_cast<std::uint32_t>(m_isoOrder.size() + 1);
-            m_isoOrder.push_back(c);
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& [k, c] : children) {
+            c->*number = static_cast<std::uint32_t>(order.size() + 1);
+            order.push_back(c);
         }
     }
-    m_jolietOrder = m_isoOrder;
+}
+
+}  // namespace
+
+void TCompilation::NumberDirectories() {
+    m_isoOrder.reserve(m_dirs.size());
+    PathTableOrder(Root(), m_isoOrder, &TDEntry::DirNumber, [](const TDEntry* d) { return d->ShortName; });
+    // The Joliet tables follow the Joliet names as written, in their own order and numbering.
+    m_jolietOrder.reserve(m_dirs.size());
+    PathTableOrder(Root(), m_jolietOrder, &TDEntry::JolietNumber,
+                   [](const TDEntry* d) { return ToUtf16(d->LongName); });
 }
 
 }  // namespace brenwick

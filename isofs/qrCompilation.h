@@ -56,10 +56,16 @@ class TCompilation {
     TDEntry* ForceDirectory(const std::string& path);
     // New (or existing) sub-directory `name` with the current date-time.
     TDEntry* AddNamedDirectory(TDEntry* parent, const std::string& name);
-    // New (or existing, same path) sub-directory from a search record; none when refused.
-    TDEntry* AddDirectoryEntry(TDEntry* parent, const TSearchRec& rec);
+    // New (or existing, same path) sub-directory from a search record; none when refused. A disc name that
+    // differs from the record's source name is logged with `sourcePath`, or once the first add into the
+    // directory names its source folder (no `sourcePath`). An imported directory (`nameAsRead`) keeps its
+    // name as read from the disc.
+    TDEntry* AddDirectoryEntry(TDEntry* parent, const TSearchRec& rec, const std::string& sourcePath = {},
+                               bool nameAsRead = false);
     // First child whose long name equals `name` exactly, or none.
     TFEntry* FindEntry(const TDEntry* directory, const std::string& name) const;
+    // The file of `directory` added from `sourcePath` (under whatever disc name), or none.
+    TFEntry* FindSource(const TDEntry* directory, const std::string& sourcePath) const;
     // 1 when stored, 0 when skipped or refused. A previous extent other than 0 marks the entry imported.
     int AddFileEntry(TDEntry* directory, const TSearchRec& rec, const std::string& fullPath,
                      std::uint32_t previousExtent);
@@ -83,13 +89,14 @@ class TCompilation {
     const std::vector<TDEntry*>& Directories() const { return m_dirs; }
     // Every file entry in creation order.
     const std::vector<TFEntry*>& Files() const { return m_files; }
-    // Directories in path table order (filled by NumberDirectories; the ISO and Joliet tables share it).
+    // Directories in path table order (filled by NumberDirectories): by short names for the ISO 9660
+    // tables (DirNumber), by long names for the Joliet tables (JolietNumber).
     const std::vector<TDEntry*>& IsoPathOrder() const { return m_isoOrder; }
     const std::vector<TDEntry*>& JolietPathOrder() const { return m_jolietOrder; }
 
     // Sorts a directory's child list by short name (bytes, prefix first, equal names reversed).
     void SortEntries(TDEntry* directory);
-    // Orders the directories for the path tables and sets every DirNumber (root = 1).
+    // Orders the directories for both path tables and sets every DirNumber and JolietNumber (root = 1).
     void NumberDirectories();
 
     // Logs ">>> NOT BACKED UP: path (reason)" and counts it.
@@ -100,7 +107,9 @@ class TCompilation {
     struct TDirIndex {
         std::unordered_map<std::string_view, TFEntry*> byLong;
         std::unordered_map<std::string_view, TFEntry*> byShort;
-        std::unordered_map<std::string, unsigned> nextTail;  // next "~N" to try, per clashing name
+        std::unordered_map<std::string_view, TFEntry*> bySource;  // views of TFEntry::SourcePath
+        std::unordered_map<std::string, unsigned> nextTail;       // next "~N" to try, per clashing short name
+        std::unordered_map<std::string, unsigned> nextLongTail;   // the same for long names
     };
 
     void log(const std::string& text, std::uint8_t mType) const;
@@ -115,6 +124,12 @@ class TCompilation {
     void indexShortName(TDEntry* directory, TFEntry* entry);
     void unindexShortName(TDEntry* directory, TFEntry* entry);
     std::string discPath(const TDEntry* directory, const std::string& name) const;
+    // `wanted` within the length bound and unique among the long names of `directory` ("~N" added).
+    std::string freeLongName(TDEntry* directory, const std::string& wanted, bool isFile);
+    void reportRenamed(const std::string& sourcePath, const std::string& discName) const;
+    // Logs the pending renames of `directory` and its parents, as far as their asked names mirror the
+    // source folder `folder` they stand for.
+    void reportRenamedFolders(TDEntry* directory, std::string folder);
     int addFolderItems(TDEntry* target, const std::string& source, bool archiveOnly, bool recursive,
                        std::uint32_t attrMask, const std::string& fileMask, int level);
 

@@ -53,12 +53,12 @@ class CompilationTest : public ::testing::Test {
     }
 };
 
-// A file without an extension gets the dot on both names; adding it again is a duplicate.
-TEST_F(CompilationTest, FileWithoutExtensionGetsTheDotOnBothNames) {
+// A file without an extension gets the dot in its ISO 9660 name only; adding it again is a duplicate.
+TEST_F(CompilationTest, FileWithoutExtensionGetsTheDotInItsShortName) {
     WriteText(tmp / "README", "x");
     EXPECT_EQ(c.AddFile("\\", tmp / "README", false), 1);
     EXPECT_EQ(ShortNames(c.Root()), std::vector<std::string>{"README."});
-    EXPECT_EQ(LongNames(c.Root()), std::vector<std::string>{"README."});
+    EXPECT_EQ(LongNames(c.Root()), std::vector<std::string>{"README"});
     EXPECT_EQ(c.AddFile("\\", tmp / "README", false), 1);
     EXPECT_EQ(c.EntryCount(), 1);
 }
@@ -121,16 +121,20 @@ TEST_F(CompilationTest, EmptyFolderStillMakesItsDirectory) {
     EXPECT_EQ(c.FindDirectory("\\empty")->Entries, nullptr);
 }
 
-// ReplaceFile off keeps the first entry; on, the entry takes the new size, date and source.
-TEST_F(CompilationTest, ReplaceFileOffKeepsOnOverwrites) {
+// ReplaceFile off keeps both files of one name from two sources, the second under a tail (logged); on,
+// the entry takes the new size, date and source.
+TEST_F(CompilationTest, ReplaceFileOffKeepsBothOnOverwrites) {
     WriteText(tmp / "a/x.txt", "1");
     WriteText(tmp / "b/x.txt", "22");
     EXPECT_EQ(c.AddFile("\\", tmp / "a/x.txt", false), 1);
     TSearchRec rec;
     TLeftOutReason reason{};
     ASSERT_EQ(FindFile(tmp / "b/x.txt", rec, reason), TFindFile::Found);
-    EXPECT_EQ(c.AddFileEntry(c.Root(), rec, tmp / "b/x.txt", 0), 0);
-    EXPECT_EQ(c.Root()->Entries->Size, 1u);
+    EXPECT_EQ(c.AddFileEntry(c.Root(), rec, tmp / "b/x.txt", 0), 1);
+    EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"x.txt", "x~1.txt"}));
+    EXPECT_TRUE(logged(">>> RENAMED ON DISC: " + (tmp / "b/x.txt") + " -> x~1.txt", 1));
+    c.ClearCompilation();
+    EXPECT_EQ(c.AddFile("\\", tmp / "a/x.txt", false), 1);
     c.ReplaceFile = true;
     EXPECT_EQ(c.AddFileEntry(c.Root(), rec, tmp / "b/x.txt", 0), 1);
     EXPECT_EQ(c.EntryCount(), 1);
@@ -138,8 +142,8 @@ TEST_F(CompilationTest, ReplaceFileOffKeepsOnOverwrites) {
     EXPECT_EQ(c.Root()->Entries->SourcePath, tmp / "b/x.txt");
 }
 
-// Path tables are numbered by short name: MYFOLDER (a valid 8.3 name, so it needs no alternate name here)
-// before MYMUSI~1, though the long names sort the other way.
+// ISO 9660 path tables are numbered by short name: MYFOLDER (a valid 8.3 name, so it needs no alternate
+// name here) before MYMUSI~1; the Joliet tables follow the long names, which sort the other way.
 TEST_F(CompilationTest, PathTableNumbersFollowShortNames) {
     std::filesystem::create_directories(tmp / "src/My Music/inner");
     std::filesystem::create_directories(tmp / "src/Myfolder");
@@ -154,7 +158,9 @@ TEST_F(CompilationTest, PathTableNumbersFollowShortNames) {
     EXPECT_EQ(folder->DirNumber, 2u);
     EXPECT_EQ(music->DirNumber, 3u);
     EXPECT_EQ(c.FindDirectory("\\My Music\\inner")->DirNumber, 4u);
-    EXPECT_EQ(c.IsoPathOrder(), c.JolietPathOrder());
+    EXPECT_EQ(music->JolietNumber, 2u);
+    EXPECT_EQ(folder->JolietNumber, 3u);
+    EXPECT_EQ(c.FindDirectory("\\My Music\\inner")->JolietNumber, 4u);
 }
 
 // Session folders of one hour share their 13-character short name: the later one gets a tail.
@@ -169,31 +175,11 @@ TEST_F(CompilationTest, SessionFoldersOfOneHourGetDistinctShortNames) {
     EXPECT_EQ(c.ForceDirectory("\\2026-12-06 23.58")->ShortName, "2026-12-06_~2");
 }
 
-// Names that fit no directory record are left out and reported; a handler may shorten them.
-TEST_F(CompilationTest, TooLongNamesAreReported) {
-    const std::string fits(104, 'a'), tooLong(105, 'b');  // + ".txt;1": 110 and 111 UTF-16 units
-    WriteText(tmp / "n/" + fits + ".txt", "x");
-    WriteText(tmp / "n/" + tooLong + ".txt", "x");
-    addFolder("\\", tmp / "n/");
-    EXPECT_EQ(LongNames(c.Root()), std::vector<std::string>{fits + ".txt"});
-    EXPECT_TRUE(logged(">>> NOT BACKED UP: " + (tmp / "n/" + tooLong + ".txt") + " (NAME TOO LONG)", 3));
-    EXPECT_EQ(c.LeftOutCount(), 1);
-
-    c.ClearCompilation();
-    c.OnAddFile = [](TObject*, const std::string&, std::string& longName, std::string&, TDateTime&,
-                     std::int32_t, std::int64_t, bool& skip) {
-        if (skip) longName = "short.txt", skip = false;
-    };
-    addFolder("\\", tmp / "n/");
-    EXPECT_EQ(c.EntryCount(), 2);
-    EXPECT_EQ(c.LeftOutCount(), 0);
-}
-
-// A handler that clears Skip without shortening still cannot get the name written.
+// A handler that names a file beyond what a directory record holds cannot get the name written.
 TEST_F(CompilationTest, HandlerCannotForceAnUnencodableName) {
-    WriteText(tmp / "n/" + std::string(130, 'c'), "x");
-    c.OnAddFile = [](TObject*, const std::string&, std::string&, std::string&, TDateTime&, std::int32_t,
-                     std::int64_t, bool& skip) { skip = false; };
+    WriteText(tmp / "n/c.txt", "x");
+    c.OnAddFile = [](TObject*, const std::string&, std::string& longName, std::string&, TDateTime&,
+                     std::int32_t, std::int64_t, bool&) { longName = std::string(130, 'c'); };
     addFolder("\\", tmp / "n/");
     EXPECT_EQ(c.EntryCount(), 0);
     EXPECT_EQ(c.LeftOutCount(), 1);
@@ -278,15 +264,15 @@ TEST_F(CompilationTest, UnsafeCharactersInANameBecomeUnderscores) {
         WriteText(folder + "a_b.txt", "2");
         WriteText(folder + "x;y", "3");
         addFolder("\\", folder);
-        EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"a_b.txt", "a_b~1.txt", "x_y."})) << bad;
+        EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"a_b.txt", "a_b~1.txt", "x_y"})) << bad;
         for (const TFEntry* f = c.Root()->Entries; f != nullptr; f = f->Next) {
-            const char* content = f->LongName == "a_b.txt" ? "2" : f->LongName == "x_y." ? "3" : "1";
+            const char* content = f->LongName == "a_b.txt" ? "2" : f->LongName == "x_y" ? "3" : "1";
             EXPECT_EQ(testing::ReadText(f->SourcePath), content) << bad << " " << f->LongName;
         }
         // A single add of the file takes the same name.
         c.ClearCompilation();
         EXPECT_EQ(c.AddFile("\\", folder + "x;y", false), 1);
-        EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"x_y."})) << bad;
+        EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"x_y"})) << bad;
     }
 }
 
@@ -308,12 +294,14 @@ TEST_F(CompilationTest, DuplicatesNeverOverwriteDirectoriesOrDoubleANames) {
     EXPECT_EQ(c.EntryCount(), 2);
 }
 
-// A file without a dot beside one whose name is the same with the dot: both stay, the first gets a tail.
-TEST_F(CompilationTest, NameWithAndWithoutTheAppendedDotAreBothKept) {
+// A file without a dot beside one whose name is the same with the dot: both stay under their own Joliet
+// names; their ISO 9660 names (both with the dot) get a tail.
+TEST_F(CompilationTest, NameWithAndWithoutTheDotAreBothKept) {
     WriteText(tmp / "d/notes", "1");
     WriteText(tmp / "d/notes.", "2");
     addFolder("\\", tmp / "d/");
-    EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"notes.", "notes~1."}));
+    EXPECT_EQ(LongNames(c.Root()), (std::vector<std::string>{"notes", "notes."}));
+    EXPECT_EQ(ShortNames(c.Root()), (std::vector<std::string>{"NOTES.", "NOT~1."}));
 }
 
 // The limits: 8191 directories and 65535 entries, each refusal reported with its limit line.

@@ -21,7 +21,8 @@ struct TFEntry;
 struct TDEntry {
     std::string ShortName;  // ISO 9660 identifier, upper case
     std::string LongName;   // Joliet identifier (UTF-8)
-    // "\" followed by the long names from the root down; compared exactly (Linux names are case-sensitive).
+    // "\" followed by the names the directories were asked for (their source names, which the disc names
+    // may differ from) from the root down; compared exactly (Linux names are case-sensitive).
     std::string Path;
     std::uint32_t IsoSize = 0;       // bytes of the ISO directory extent, a multiple of 2048 (layout)
     std::uint32_t JolietSize = 0;    // same for the Joliet extent
@@ -33,6 +34,10 @@ struct TDEntry {
     TFEntry* LastEntry = nullptr;    // last child, so that appending costs nothing
     std::uint32_t Index = 0;         // position in the creation-order registry (root = 0)
     std::uint32_t Level = 0;         // depth below the root (root = 0)
+    std::uint32_t JolietNumber = 0;  // Joliet path table number, root = 1 (layout)
+    // Created from a destination path under another disc name; the rename is logged once the source
+    // folder it stands for is known (the first add into it).
+    bool RenamePending = false;
 };
 
 struct TFEntry {

@@ -140,17 +140,10 @@ class TAlternateNames {
     std::unordered_map<std::string, unsigned> m_counters;
 };
 
-// Characters a compilation name cannot hold: "\" separates disc path components, and ";" separates a Joliet
-// name from its version: several readers cut the name there, so that two files "a;1.txt" and "a;2.txt" would
-// both come back as "a".
-constexpr std::string_view kUnsafeNameChars = "\\;";
-
-// The compilation name (and alternate-name input) of a disk name: every unsafe character becomes "_".
-std::string SafeName(std::string name) {
-    for (char& ch : name) {
-        if (kUnsafeNameChars.find(ch) != std::string_view::npos) ch = '_';
-    }
-    return name;
+// The compilation name (and alternate-name input) of a disk name: every character a Joliet name may not hold
+// or a reader cannot restore becomes "_" (a ";" would also end the name at a version for several readers).
+std::string SafeName(const std::string& name) {
+    return SafeDiscName(name);
 }
 
 std::uint32_t Attributes(const std::string& name, const struct stat& st) {
@@ -233,34 +226,20 @@ bool ListFolder(int dirFd, std::vector<TRawItem>& out) {
     return true;
 }
 
-// The compilation names of a folder's items: "\" and ";" become "_", and a name that then equals another one
-// (a file without a dot counting with the dot the tree appends) gets "~N" before its extension.
+// The compilation names of a folder's items: forbidden characters become "_", and a name that then equals
+// another one gets "~N" before its extension; names that need no change keep theirs.
 void SetCompilationNames(std::vector<TSearchRec>& items) {
-    auto key = [](const TSearchRec& r, const std::string& name) {
-        return (r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0 && name.find('.') == std::string::npos ? name + "."
-                                                                                               : name;
-    };
-    auto changed = [](const TSearchRec& r) {
-        return r.FileName.find_first_of(kUnsafeNameChars) != std::string::npos ||
-               ((r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0 && r.FileName.find('.') == std::string::npos);
-    };
     std::unordered_set<std::string> taken;
     taken.reserve(items.size() * 2);
     for (auto& r : items) {
-        r.Name = r.FileName;
-        if (!changed(r)) taken.insert(r.Name);
+        r.Name = SafeName(r.FileName);
+        if (r.Name == r.FileName) taken.insert(r.Name);
     }
     for (auto& r : items) {
-        if (!changed(r)) continue;
-        const std::string name = SafeName(r.FileName);
-        std::string candidate = name;
-        for (unsigned n = 1; !taken.insert(key(r, candidate)).second; ++n) {
-            const bool isFile = (r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
-            const auto dot = isFile ? name.rfind('.') : std::string::npos;
-            candidate = dot == std::string::npos ? name + NumericTail(n)
-                                                 : name.substr(0, dot) + NumericTail(n) + name.substr(dot);
-        }
-        r.Name = candidate;
+        if (r.Name == r.FileName) continue;
+        const bool isFile = (r.Attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        const std::string name = r.Name;
+        for (unsigned n = 1; !taken.insert(r.Name).second; ++n) r.Name = TailedDiscName(name, n, isFile);
     }
 }
 

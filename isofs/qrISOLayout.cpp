@@ -50,14 +50,32 @@ std::uint64_t Place(std::uint64_t& pos, std::size_t length) {
     return at;
 }
 
-std::uint64_t DirectoryBytes(const TDEntry& d, TTree tree) {
+using TChildren = std::vector<const TFEntry*>;
+
+// A directory's child records in the order of one tree: the ISO 9660 tree keeps the list order (sorted by
+// short names), the Joliet tree sorts by the Joliet names as written (UTF-16 units, prefix first).
+TChildren ChildrenOf(const TDEntry& d, TTree tree) {
+    TChildren list;
+    for (const TFEntry* f = d.Entries; f != nullptr; f = f->Next) list.push_back(f);
+    if (tree == TTree::Joliet) {
+        std::vector<std::pair<std::u16string, const TFEntry*>> keyed;
+        keyed.reserve(list.size());
+        for (const TFEntry* f : list) keyed.emplace_back(ToUtf16(f->LongName), f);
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (std::size_t i = 0; i < keyed.size(); ++i) list[i] = keyed[i].second;
+    }
+    return list;
+}
+
+std::uint64_t DirectoryBytes(const TChildren& children, TTree tree) {
     std::uint64_t pos = 68;  // "." and ".."
-    for (const TFEntry* f = d.Entries; f != nullptr; f = f->Next)
-        Place(pos, RecordLength(IdentifierLength(*f, tree)));
+    for (const TFEntry* f : children) Place(pos, RecordLength(IdentifierLength(*f, tree)));
     return SectorsOf(pos) * kSector;
 }
 
 std::uint64_t PathTableBytes(const std::vector<TDEntry*>& order, TTree tree) {
+    // The same directories in either order: the size does not depend on it.
     std::uint64_t size = 10;
     for (std::size_t i = 1; i < order.size(); ++i) {
         const std::size_t n =
@@ -134,6 +152,7 @@ class TLayoutWriter {
     const TVolumeInfo& m_volume;
     TSessionLayout& m_layout;
     std::uint8_t* m_out = nullptr;
+    std::vector<TChildren> m_jolietChildren;  // per directory in creation order (plan), for the writing
 };
 
 bool TLayoutWriter::plan(std::uint64_t start) {
@@ -160,7 +179,7 @@ bool TLayoutWriter::plan(std::uint64_t start) {
     l.IsoDirArea = next;
     std::uint64_t sectors = 0;
     for (TDEntry* d : m_c.Directories()) {
-        const std::uint64_t bytes = DirectoryBytes(*d, TTree::Iso);
+        const std::uint64_t bytes = DirectoryBytes(ChildrenOf(*d, TTree::Iso), TTree::Iso);
         if (bytes > kMax32 - kSector || sectors > kMax32) return false;
         d->IsoSize = static_cast<std::uint32_t>(bytes);
         d->IsoExtent = static_cast<std::uint32_t>(sectors);
@@ -171,8 +190,11 @@ bool TLayoutWriter::plan(std::uint64_t start) {
     if (m_joliet) {
         l.JolietDirArea = next;
         sectors = 0;
+        m_jolietChildren.clear();
+        m_jolietChildren.reserve(m_c.Directories().size());
         for (TDEntry* d : m_c.Directories()) {
-            const std::uint64_t bytes = DirectoryBytes(*d, TTree::Joliet);
+            m_jolietChildren.push_back(ChildrenOf(*d, TTree::Joliet));
+            const std::uint64_t bytes = DirectoryBytes(m_jolietChildren.back(), TTree::Joliet);
             if (bytes > kMax32 - kSector || sectors > kMax32) return false;
             d->JolietSize = static_cast<std::uint32_t>(bytes);
             d->JolietExtent = static_cast<std::uint32_t>(sectors);
@@ -216,7 +238,8 @@ void TLayoutWriter::writeDescriptor(std::uint8_t* p, TTree tree) {
     p[6] = 1;
     if (iso) {
         AsciiField(p + 8, 32, m_volume.IdSystem);
-        AsciiField(p + 40, 32, m_volume.IdVolume);
+        // ISO 9660 allows only d-characters here; the Joliet descriptor keeps the label as it is.
+        AsciiField(p + 40, 32, VolumeIdentifierOf(m_volume.IdVolume));
     } else {
         Ucs2Field(p + 8, 16, m_volume.IdSystem);
         Ucs2Field(p + 40, 16, m_volume.IdVolume);
@@ -266,7 +289,8 @@ void TLayoutWriter::writeDescriptor(std::uint8_t* p, TTree tree) {
 void TLayoutWriter::writePathTable(std::uint64_t at, TTree tree, bool bigEndian) {
     std::uint8_t* p = sector(at);
     const std::uint32_t base = area(tree);
-    for (const TDEntry* d : m_c.IsoPathOrder()) {
+    const bool iso = tree == TTree::Iso;
+    for (const TDEntry* d : iso ? m_c.IsoPathOrder() : m_c.JolietPathOrder()) {
         std::vector<std::uint8_t> id;
         const bool root = d == m_c.Root();
         if (root) {
@@ -277,7 +301,7 @@ void TLayoutWriter::writePathTable(std::uint64_t at, TTree tree, bool bigEndian)
             AppendUtf16BE(id, ToUtf16(d->LongName));
         }
         const std::uint32_t extent = base + (tree == TTree::Iso ? d->IsoExtent : d->JolietExtent);
-        const std::uint32_t parent = root ? 1 : d->Parent->DirNumber;
+        const std::uint32_t parent = root ? 1 : (iso ? d->Parent->DirNumber : d->Parent->JolietNumber);
         p[0] = static_cast<std::uint8_t>(id.size());
         if (bigEndian) {
             PutBe32(p + 2, extent);
@@ -307,7 +331,7 @@ void TLayoutWriter::writeDirectory(const TDEntry& d, TTree tree) {
     WriteRecord(p + 34, dot, {1}, 0);
     std::uint64_t pos = 68;
     const auto first = static_cast<std::uint32_t>(m_layout.FirstFileSector);
-    for (const TFEntry* f = d.Entries; f != nullptr; f = f->Next) {
+    for (const TFEntry* f : iso ? ChildrenOf(d, tree) : m_jolietChildren[d.Index]) {
         const std::vector<std::uint8_t> id = Identifier(*f, tree);
         TRecord r;
         r.date = f->DateTime;

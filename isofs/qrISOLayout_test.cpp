@@ -137,6 +137,27 @@ TEST_F(LayoutTest, PathTableRecords) {
     EXPECT_EQ(stream[jl + 19], 'a');
 }
 
+// The Joliet tree follows the Joliet names as written: "My Music" (MYMUSI~1) sorts before "Myfolder"
+// (MYFOLDER) there, in the directory records and in the path tables, while the ISO 9660 tree follows the
+// short names.
+TEST_F(LayoutTest, JolietOrderFollowsTheLongNames) {
+    TSearchRec rec;
+    rec.Attr = FILE_ATTRIBUTE_DIRECTORY;
+    for (const auto& [name, shortName] : {std::pair{"Myfolder", "MYFOLDER"}, {"My Music", "MYMUSI~1"}}) {
+        rec.Name = rec.FileName = name;
+        rec.AlternateName = shortName;
+        ASSERT_NE(c.AddDirectoryEntry(c.Root(), rec), nullptr);
+    }
+    c.SortEntries(c.Root());
+    lay(0, true);
+    const std::size_t iso = at(layout.IsoDirArea) + 68, jol = at(layout.JolietDirArea) + 68;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&stream[iso + 33]), 8), "MYFOLDER");
+    EXPECT_EQ(stream[jol + 33 + 5], ' ');  // "My Music" in UCS-2: the space is its third character
+    const std::size_t il = at(layout.IsoPathTableL), jl = at(layout.JolietPathTableL);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&stream[il + 18]), 8), "MYFOLDER");
+    EXPECT_EQ(stream[jl + 18 + 5], ' ');
+}
+
 // A record that exactly fills the rest of a sector stays there; one byte longer and it starts the next
 // sector. Joliet file identifiers carry no version: a name of 50 characters makes a 134-byte record.
 TEST_F(LayoutTest, JolietRecordPackingAtTheSectorEnd) {
@@ -229,7 +250,7 @@ TEST_F(LayoutTest, DirectoryRecordFields) {
     TDateParts p{2026, 12, 6, 23, 52, 14, 0};
     ASSERT_TRUE(EncodeDateTime(p, rec.DateTime));
     ASSERT_EQ(c.AddFileEntry(c.Root(), rec, "", 0), 1);
-    ASSERT_NE(c.ForceDirectory("\\D"), nullptr);
+    ASSERT_NE(c.ForceDirectory("\\z"), nullptr);  // after h.txt in both trees
     lay(0, true);
     for (std::uint64_t area : {layout.IsoDirArea, layout.JolietDirArea}) {
         const std::size_t r = at(area) + 68;
@@ -250,16 +271,16 @@ TEST_F(LayoutTest, DirectoryRecordFields) {
 }
 
 // Descriptor identifiers and dates: cut or padded with spaces, UCS-2 in the Joliet descriptor, date 0 as
-// 1899123000000000.
+// 1899123000000000. The primary volume identifier holds d-characters only; the Joliet one the label.
 TEST_F(LayoutTest, DescriptorFields) {
-    volume.IdVolume = "BACKUP 2026";
+    volume.IdVolume = "Backup \xc3\xa9t\xc3\xa9 2026";
     volume.IdApplication = std::string(200, 'A');
     TDateParts p{2026, 12, 6, 23, 52, 14, 560};
     ASSERT_TRUE(EncodeDateTime(p, volume.DateModification));
     lay(0, true);
     const std::size_t pvd = at(16), svd = at(18);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&stream[pvd + 40]), 32),
-              "BACKUP 2026" + std::string(21, ' '));
+              "BACKUP__T__2026" + std::string(17, ' '));
     EXPECT_EQ(stream[pvd + 574 + 127], 'A');
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&stream[pvd + 813]), 16), "1899123000000000");
     EXPECT_EQ(stream[pvd + 829], 0);
@@ -268,6 +289,8 @@ TEST_F(LayoutTest, DescriptorFields) {
     EXPECT_EQ(stream[pvd + 881], 1);
     EXPECT_EQ(stream[svd + 40], 0);
     EXPECT_EQ(stream[svd + 41], 'B');
+    EXPECT_EQ(stream[svd + 40 + 14], 0);
+    EXPECT_EQ(stream[svd + 40 + 15], 0xE9);
     EXPECT_EQ(stream[svd + 40 + 30], 0);
     EXPECT_EQ(stream[svd + 40 + 31], ' ');
     EXPECT_EQ(stream[svd + 702 + 36], 0);  // 18 UCS-2 characters and one zero byte

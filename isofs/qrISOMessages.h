@@ -2,7 +2,7 @@
 // refusals of a session layout. "%s" and "%d" are filled in by the caller (FormatIsoMessage).
 #pragma once
 
-#include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -19,6 +19,8 @@ inline constexpr std::string_view kIsoReasonTooLarge = "4 GB OR LARGER";
 inline constexpr std::string_view kIsoReasonCannotRead = "CANNOT READ";
 inline constexpr std::string_view kIsoReasonLinkToFolder = "LINK TO A FOLDER";
 inline constexpr std::string_view kIsoReasonSpecialFile = "SPECIAL FILE";
+// One line per entry whose disc name differs from its source name: the source path, then the disc name.
+inline constexpr std::string_view kIsoMsgRenamedOnDisc = ">>> RENAMED ON DISC: %s -> %s";
 
 // Session import.
 inline constexpr std::string_view kIsoMsgErrorImporting = "ERROR IMPORTING SESSION";
@@ -35,19 +37,34 @@ inline constexpr std::string_view kIsoMsgWouldOverwrite =
     ">>> PREVIOUS SESSION WOULD BE OVERWRITTEN, NOT CONTINUING THIS DISC";
 inline constexpr std::string_view kIsoMsgSessionTooLarge = ">>> SESSION TOO LARGE FOR THE DISC FILE SYSTEM";
 
-// Fills the first "%s" or "%d" of `pattern` with `value`.
-inline std::string FormatIsoMessage(std::string_view pattern, std::string_view value) {
-    const auto at = std::min(pattern.find("%s"), pattern.find("%d"));
-    if (at == std::string_view::npos) return std::string(pattern);
+// Fills the "%s" and "%d" places of `pattern` in turn with `values`, in one pass over the pattern: a value
+// is never read as a pattern, so a path holding "%s" or "%d" is shown as it is. Places beyond the values
+// stay as they are.
+inline std::string FormatIsoMessage(std::string_view pattern,
+                                    std::initializer_list<std::string_view> values) {
     std::string text;
-    text.reserve(pattern.size() + value.size());
-    text.append(pattern.substr(0, at)).append(value).append(pattern.substr(at + 2));
+    text.reserve(pattern.size() + 64);
+    auto next = values.begin();
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const bool place = pattern[i] == '%' && i + 1 < pattern.size() &&
+                           (pattern[i + 1] == 's' || pattern[i + 1] == 'd') && next != values.end();
+        if (!place) {
+            text += pattern[i];
+            continue;
+        }
+        text.append(*next++);
+        ++i;
+    }
     return text;
+}
+
+inline std::string FormatIsoMessage(std::string_view pattern, std::string_view value) {
+    return FormatIsoMessage(pattern, {value});
 }
 
 inline std::string FormatIsoMessage(std::string_view pattern, std::string_view first,
                                     std::string_view second) {
-    return FormatIsoMessage(FormatIsoMessage(pattern, first), second);
+    return FormatIsoMessage(pattern, {first, second});
 }
 
 }  // namespace brenwick

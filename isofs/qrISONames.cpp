@@ -168,4 +168,66 @@ std::string WithNumericTail(const std::string& shortName, unsigned n, bool isFil
     return EncodeUtf8(chars) + tail + ext;
 }
 
+bool IsForbiddenNameChar(char32_t c) {
+    switch (c) {
+        case '*':
+        case '/':
+        case ':':
+        case ';':
+        case '?':
+        case '\\':
+            return true;
+        default:
+            return c < 0x20;
+    }
+}
+
+std::string SafeDiscName(const std::string& name) {
+    std::vector<char32_t> chars = DecodeName(name);
+    bool changed = false;
+    for (char32_t& c : chars) {
+        if (!IsForbiddenNameChar(c)) continue;
+        c = '_';
+        changed = true;
+    }
+    // An unchanged name keeps its bytes (a byte that is not UTF-8 is not re-encoded).
+    return changed ? EncodeUtf8(chars) : name;
+}
+
+std::string TailedDiscName(const std::string& name, unsigned n, bool isFile) {
+    const std::string tail = NumericTail(n);
+    std::string base = name;
+    std::string ext;
+    if (isFile) {
+        const auto dot = name.rfind('.');
+        if (dot != std::string::npos && dot > 0 &&
+            Utf16Length(name.substr(dot)) + tail.size() + 1 <= kMaxDiscNameUnits) {
+            base = name.substr(0, dot);
+            ext = name.substr(dot);
+        }
+    }
+    const std::size_t room = kMaxDiscNameUnits - tail.size() - Utf16Length(ext);
+    std::string kept;
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < base.size();) {
+        const std::size_t at = i;
+        const std::size_t width = NextChar(base, i) >= 0x10000 ? 2 : 1;
+        if (units + width > room) break;
+        units += width;
+        kept.append(base, at, i - at);
+    }
+    return kept + tail + ext;
+}
+
+std::string VolumeIdentifierOf(const std::string& label) {
+    std::string out;
+    for (char32_t c : DecodeName(label)) {
+        if (out.size() == 32) break;
+        if (c >= 'a' && c <= 'z') c = c - 'a' + 'A';
+        const bool dChar = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        out += dChar ? static_cast<char>(c) : '_';
+    }
+    return out;
+}
+
 }  // namespace brenwick

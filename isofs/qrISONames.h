@@ -43,6 +43,23 @@ std::string WithNumericTail(const std::string& shortName, unsigned n, bool isFil
 // "~N", the numeric tail of a name clash.
 std::string NumericTail(unsigned n);
 
+// Characters a Joliet name may not hold or that readers cannot restore as they are: "*", "/", ":", ";",
+// "?", "\" and the control characters U+0001 to U+001F (U+0000 too).
+bool IsForbiddenNameChar(char32_t c);
+// `name` with every forbidden character replaced by "_".
+std::string SafeDiscName(const std::string& name);
+
+// The longest disc name in UTF-16 units: readers of the other Linux image writers cut Joliet names there.
+inline constexpr std::size_t kMaxDiscNameUnits = 103;
+
+// `name` with the tail "~N" before a file's extension, the base cut (on a character boundary) so that the
+// whole stays within kMaxDiscNameUnits. An extension too long to leave room for a base counts as base.
+std::string TailedDiscName(const std::string& name, unsigned n, bool isFile);
+
+// The primary volume identifier of a label: upper-cased, every character that is not a d-character
+// (A-Z, 0-9, "_") replaced by "_", at most 32 characters.
+std::string VolumeIdentifierOf(const std::string& label);
+
 // The bound of a Joliet identifier in UTF-16 units, a file's counted with two units for a ";1" version: it
 // keeps every directory record within 255 bytes.
 inline constexpr std::size_t kMaxJolietUnits = 110;

@@ -60,5 +60,35 @@ TEST(Utf16, EncodesAndDecodesNames) {
     EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x00, 'A', 0x00, 0xE9}));
 }
 
+// Disc names: forbidden characters become "_"; a tailed name stays within 103 UTF-16 units, cut on a
+// character boundary, before an extension that leaves room for a base; the primary volume identifier.
+TEST(DiscNames, SafeTailedAndVolumeNames) {
+    EXPECT_EQ(SafeDiscName("a*b/c:d;e?f\\g\th\x01i.txt"), "a_b_c_d_e_f_g_h_i.txt");
+    EXPECT_EQ(SafeDiscName("\xe9t\xe9"), "\xe9t\xe9");  // unchanged bytes stay as they are
+    const std::string smile = "\xf0\x9f\x98\x80";       // two UTF-16 units
+    const struct {
+        std::string name;
+        unsigned n;
+        bool isFile;
+        std::string expected;
+    } cases[] = {
+        {"notes", 1, true, "notes~1"},
+        {"a.txt", 2, true, "a~2.txt"},
+        {".bashrc", 1, true, ".bashrc~1"},  // a leading dot starts no extension
+        {std::string(120, 'L') + ".txt", 1, true, std::string(97, 'L') + "~1.txt"},
+        {std::string(120, 'D') + ".txt", 1, false, std::string(101, 'D') + "~1"},
+        {"x." + std::string(120, 'e'), 1, true, "x." + std::string(99, 'e') + "~1"},   // no room: all base
+        {std::string(100, 'a') + smile + "b", 1, true, std::string(100, 'a') + "~1"},  // no half pair
+        {std::string(99, 'a') + smile + "b", 1, true, std::string(99, 'a') + smile + "~1"},
+    };
+    for (const auto& c : cases) {
+        const std::string got = TailedDiscName(c.name, c.n, c.isFile);
+        EXPECT_EQ(got, c.expected) << c.name;
+        EXPECT_LE(Utf16Length(got), kMaxDiscNameUnits) << c.name;
+    }
+    EXPECT_EQ(VolumeIdentifierOf("Weekly backup-2026 \xc3\xa9"), "WEEKLY_BACKUP_2026__");
+    EXPECT_EQ(VolumeIdentifierOf(std::string(40, 'v')), std::string(32, 'V'));
+}
+
 }  // namespace
 }  // namespace brenwick

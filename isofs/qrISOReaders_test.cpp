@@ -54,13 +54,6 @@ std::string Diff(const TTree& got, const TTree& want) {
     return out;
 }
 
-// A file without an extension is recorded with a "." added (README.), which Windows and the Linux kernel
-// show as the source name without it. Nothing else is taken off: a reader must show the name as written.
-std::string ShownName(std::string path) {
-    if (path.size() > 1 && path.back() == '.') path.pop_back();
-    return path;
-}
-
 TTree FromFolder(const std::string& folder, const std::string& under, bool withMtime) {
     TTree tree;
     for (const auto& e : fs::recursive_directory_iterator(folder)) {
@@ -90,7 +83,7 @@ TTree ReadWithXorriso(const std::string& image, std::uint64_t session, const std
                    " -indev stdio:" + Quote(image) + " -osirrox on:auto_chmod_on -extract / " + Quote(out));
     EXPECT_EQ(r.status, 0) << r.output;
     TTree tree;
-    for (auto& [path, item] : FromFolder(out, "", true)) tree[ShownName(path)] = item;
+    for (auto& [path, item] : FromFolder(out, "", true)) tree[path] = item;
     fs::permissions(out, fs::perms::owner_all, fs::perm_options::add);
     for (const auto& e : fs::recursive_directory_iterator(out)) {
         std::error_code ec;
@@ -151,7 +144,7 @@ TTree ReadWithIsoinfo(const std::string& image, std::uint64_t session) {
                 item.size = std::stoull(m[2]);
                 item.content = RunCommand(base + " -x " + Quote(Utf8ToLatin1(path))).output;
             }
-            tree[ShownName(path)] = item;
+            tree[path] = item;
         }
     }
     return tree;
@@ -217,7 +210,7 @@ TTree ReadWithPycdlib(const std::string& image, std::uint64_t session, const std
             item.mtime = std::stoll(f[3]);
             for (std::size_t i = 0; f.size() == 5 && i + 1 < f[4].size(); i += 2)
                 item.content += static_cast<char>(std::stoi(f[4].substr(i, 2), nullptr, 16));
-            tree[ShownName(f[1])] = item;
+            tree[f[1]] = item;
         }
     }
     return tree;

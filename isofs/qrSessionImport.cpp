@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/TReplyReader.h"
@@ -132,6 +133,21 @@ bool TSessionImport::ImportDirectory(std::uint32_t firstSector, std::uint32_t si
     return importDirectory(firstSector, size, target, 0);
 }
 
+std::size_t TSessionImport::dotRecordsEnd(std::span<const std::uint8_t> sector, std::uint32_t firstSector,
+                                          std::uint32_t size) const {
+    TReplyReader r(sector);
+    std::size_t at = 0;
+    for (std::uint8_t id = 0; id <= 1; ++id) {
+        const std::uint8_t length = r.u8(at);
+        const bool sound = r.ok() && length >= 34 && at + length <= sector.size() && r.u8(at + 32) == 1 &&
+                           r.u8(at + 33) == id && (r.u8(at + 25) & 0x02) != 0 &&
+                           (id == 1 || (r.le32(at + 2) == firstSector && r.le32(at + 10) == size));
+        if (!sound) return 0;
+        at += length;
+    }
+    return at;
+}
+
 bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t size, TDEntry* target,
                                      unsigned depth) {
     if (m_fault != TImportFault::None) return false;
@@ -154,6 +170,7 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
         return false;
     }
     bool taken = false;
+    std::unordered_set<std::string> names;  // the names of this directory, once made safe
     std::vector<std::uint8_t> buffer(2048);
     for (std::uint64_t s = 0; s < sectors; ++s) {
         if (!m_disc.read(static_cast<std::uint32_t>(firstSector + s),
@@ -162,27 +179,39 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
             return taken;
         }
         TReplyReader r(buffer);
-        std::size_t at = 0;
-        while (at < 2015) {
-            const std::uint8_t length = r.u8(at), n = r.u8(at + 32), flags = r.u8(at + 25);
-            if (!r.ok() || length == 0) break;
-            // Step by the record length when it holds the identifier (records may carry system use bytes).
-            const std::size_t step = length >= 33u + n ? length : 34u + n;
-            if (at + step > 2048) break;
-            const std::size_t here = at;
-            at += step;
-            if (n >= 240) {
-                log(std::string(kIsoMsgNameExceeds120), kMsgProgress);
-                continue;
+        // A directory opens with its "." and ".." records; every later sector holds at least one record.
+        // A sector of zeros or of garbage would drop records that the new session then hides.
+        std::size_t at = s == 0 ? dotRecordsEnd(buffer, firstSector, size) : 0;
+        if ((s == 0 && at == 0) || (s > 0 && buffer[0] == 0)) {
+            m_fault = TImportFault::BadRecord;
+            return taken;
+        }
+        while (at < 2048) {
+            const std::uint8_t length = r.u8(at);
+            if (length == 0) {  // the rest of the sector is padding, and nothing else
+                if (std::any_of(buffer.begin() + static_cast<std::ptrdiff_t>(at), buffer.end(),
+                                [](std::uint8_t b) { return b != 0; }))
+                    m_fault = TImportFault::BadRecord;
+                break;
             }
+            const std::uint8_t n = r.u8(at + 32), flags = r.u8(at + 25);
+            if (n >= 240) log(std::string(kIsoMsgNameExceeds120), kMsgProgress);
+            // The identifier lies inside the record, the record inside the sector, and a Joliet identifier
+            // is a whole number of UCS-2 characters, one at least. Records may carry system use bytes after
+            // the identifier.
+            if (!r.ok() || length < 34 || length < 33u + n || at + length > 2048 || n == 0 || n % 2 != 0 ||
+                n >= 240) {
+                m_fault = TImportFault::BadRecord;
+                return taken;
+            }
+            const std::size_t here = at;
+            at += length;
             const auto id = r.bytes(here + 33, n);
-            if (n == 1 && (id[0] == 0 || id[0] == 1)) continue;  // "." and ".."
             if ((flags & 0x80) != 0) {
                 m_fault = TImportFault::MultiExtent;
                 return taken;
             }
             const std::uint32_t extent = r.le32(here + 2), dataLength = r.le32(here + 10);
-            if (!r.ok()) break;
             TSearchRec rec;
             rec.Name = RecordName(id);
             rec.FileName = rec.Name;
@@ -191,12 +220,17 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
             rec.Attr = ((flags & 0x01) != 0 ? FILE_ATTRIBUTE_HIDDEN : 0) |
                        ((flags & 0x02) != 0 ? FILE_ATTRIBUTE_DIRECTORY : 0);
             rec.DateTime = RecordDate(r, here);
+            // Two names that became one when made safe: listing one would hide the other.
+            if (!names.insert(rec.Name).second) {
+                m_fault = TImportFault::NameClash;
+                return taken;
+            }
             taken = true;
             // An entry the compilation refuses (a limit, a name it cannot hold) would be missing from the
             // new session, which hides the earlier one: the import stops as failed (the refusal is logged).
             const int refusals = m_compilation.LeftOutCount();
             if ((flags & 0x02) != 0) {
-                TDEntry* sub = m_compilation.AddDirectoryEntry(target, rec);
+                TDEntry* sub = m_compilation.AddDirectoryEntry(target, rec, {}, true);
                 if (m_compilation.LeftOutCount() != refusals) {
                     m_fault = TImportFault::EntryRefused;
                     return taken;
@@ -217,6 +251,7 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
                 }
             }
         }
+        if (m_fault != TImportFault::None) return taken;
     }
     return taken;
 }

@@ -25,6 +25,8 @@ enum class TImportFault {
     BadExtent,         // an extent or size outside the disc
     TooLarge,          // more directory sectors than any disc holds
     EntryRefused,      // the compilation refused an entry (a limit, or a name no record can hold)
+    BadRecord,         // a directory record or sector that contradicts itself, its length or its sector
+    NameClash,         // two records of one directory that come to the same name once made safe
 };
 
 inline constexpr unsigned kMaxImportDepth = 1000;
@@ -44,6 +46,11 @@ class TSessionImport {
 
   private:
     bool importDirectory(std::uint32_t firstSector, std::uint32_t size, TDEntry* target, unsigned depth);
+    // Checks the "." and ".." records that open a directory and returns the offset after them; 0 when they
+    // are missing or "." contradicts the directory's sector or size. (The extent of ".." is not checked:
+    // xorriso writes the directory's own there in its Joliet trees.)
+    std::size_t dotRecordsEnd(std::span<const std::uint8_t> sector, std::uint32_t firstSector,
+                              std::uint32_t size) const;
     bool extentInsideDisc(std::uint64_t first, std::uint64_t sectors) const;
     void log(const std::string& text, std::uint8_t mType) const;
 

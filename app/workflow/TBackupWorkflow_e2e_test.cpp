@@ -1,6 +1,5 @@
 // Whole backup runs: the workflow drives the real burner, which records into an image recorder of a
 // temporary recorder set; what was recorded is read back by xorriso, a reader the project did not write.
-
 #include "app/workflow/testing/WorkflowE2eFixture.h"
 
 namespace brenwick {
@@ -210,8 +209,9 @@ TEST_F(WorkflowE2eTest, PrepareBeforeAnyBurnDoesNotImport) {
                                                 {"2024-05-01 10.00", "Docs/sub/deep.txt"}});
 }
 
-// A ":" in a Linux path is an ordinary character: entries with one and without one keep their paths as
-// they are, and every file reads back with its own bytes.
+// A ":" in a Linux path cannot be restored everywhere: it becomes "_" on the disc, each renamed name is
+// logged once (the folder a:b too, though two entries lie below it), and every file reads back with its
+// own bytes.
 TEST_F(WorkflowE2eTest, EntriesWithAndWithoutColon) {
     write("c:d.txt", "colon in the file name\n");
     writeBinary("a:b/data:1.bin", 70000);
@@ -220,6 +220,11 @@ TEST_F(WorkflowE2eTest, EntriesWithAndWithoutColon) {
     ASSERT_NO_FATAL_FAILURE(recordBackup(
         {src("c:d.txt"), src("a:b/data:1.bin"), src("a:b"), src("notes.txt"), src("Docs/report.txt")}));
     EXPECT_EQ(m_finished[0].itemsNotBackedUp(), 0);
+    for (const auto& [from, to] :
+         {std::pair{"c:d.txt", "c_d.txt"}, {"a:b", "a_b"}, {"a:b/data:1.bin", "data_1.bin"}})
+        EXPECT_EQ(std::count(m_log.begin(), m_log.end(), ">>> RENAMED ON DISC: " + src(from) + " -> " + to),
+                  1)
+            << from;
     stop();
     const std::set<std::string> paths = readBack(0);
     for (const char* rel : {"c:d.txt", "a:b/data:1.bin", "a:b/colon.txt", "notes.txt", "Docs/report.txt"})
@@ -232,21 +237,22 @@ TEST_F(WorkflowE2eTest, EntriesWithAndWithoutColon) {
                        {"2024-05-01 09.05", "Docs/report.txt"}});
 }
 
-// A source folder whose name is too long for the disc: the tree logs it as not backed up, the run
-// counts it once, and the rest is recorded.
-TEST_F(WorkflowE2eTest, NameTooLongCountsOnce) {
+// A source folder whose name is too long for the disc is shortened, logged once, and backed up with the
+// rest; nothing is left out.
+TEST_F(WorkflowE2eTest, LongFolderNameIsShortened) {
     const std::string longName(120, 'n');
     fs::create_directories(m_src / longName);
     write(longName + "/f.txt", "f\n");
     makeRecorder("default", TMediaType::CdRw80);
     start();
     ASSERT_NO_FATAL_FAILURE(recordBackup({src(longName + "/f.txt"), src("notes.txt")}));
-    EXPECT_EQ(m_finished[0].itemsNotBackedUp(), 1);
-    EXPECT_EQ(m_finished[0].filesAdded, 1);
-    EXPECT_EQ(std::count_if(m_log.begin(), m_log.end(),
-                            [](const std::string& l) { return l.rfind(">>> NOT BACKED UP: ", 0) == 0; }),
-              1);
+    EXPECT_EQ(m_finished[0].itemsNotBackedUp(), 0);
+    EXPECT_EQ(m_finished[0].filesAdded, 2);
+    const std::string shortened = std::string(101, 'n') + "~1";
+    EXPECT_TRUE(logged(">>> RENAMED ON DISC: " + src(longName) + " -> " + shortened));
     stop();
+    const std::set<std::string> paths = readBack(0);
+    EXPECT_TRUE(paths.count("/2024-05-01 09.05" + m_src.string() + "/" + shortened + "/f.txt"));
     expectContents(0, {{"2024-05-01 09.05", "notes.txt"}});
 }
 

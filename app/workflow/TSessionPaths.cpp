@@ -49,7 +49,7 @@ std::string DestinationFor(std::string_view sessionFolder, std::string_view norm
     std::string_view pathPart =
         lastSlash == normalizedEntry.npos ? std::string_view{} : normalizedEntry.substr(0, lastSlash + 1);
     if (!pathPart.empty() && pathPart.front() == '/') pathPart.remove_prefix(1);
-    for (const char c : pathPart) destination += c == '/' ? '\\' : c;
+    for (const char c : pathPart) destination += c == '/' ? '\\' : (c == '\\' ? '/' : c);
     return destination;
 }
 

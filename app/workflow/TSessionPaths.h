@@ -25,7 +25,9 @@ std::string NormalizeEntry(std::string_view entry);
 // The destination of a normalised entry: the session folder followed by the entry's path part (up to and
 // including its last "/") with every "/" turned into "\" and the leading "/" dropped.
 // "/home/ann/Docs/" gives "\2024-05-01 09.05\home\ann\Docs\", "/home/ann/a.txt" gives
-// "\2024-05-01 09.05\home\ann\". A ":" is an ordinary character of a Linux name and stays.
+// "\2024-05-01 09.05\home\ann\". A ":" is an ordinary character of a Linux name and stays (the disc name
+// is made safe by the compilation); a "\" inside a Linux name becomes "/", which no Linux name holds, so that
+// it does not split the folder into two.
 std::string DestinationFor(std::string_view sessionFolder, std::string_view normalizedEntry);
 
 }  // namespace brenwick

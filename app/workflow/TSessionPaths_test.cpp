@@ -62,6 +62,7 @@ TEST(SessionPaths, DestinationKeepsTheSourcePath) {
         {"/", "\\2024-05-01 09.05\\"},
         {"/data/c:/x", "\\2024-05-01 09.05\\data\\c:\\"},  // a colon is part of the name
         {"/data/a:b:c/", "\\2024-05-01 09.05\\data\\a:b:c\\"},
+        {"/data/a\\b/f.txt", "\\2024-05-01 09.05\\data\\a/b\\"},  // one folder, not two
     };
     for (const auto& [entry, expected] : cases) EXPECT_EQ(DestinationFor(folder, entry), expected) << entry;
 }

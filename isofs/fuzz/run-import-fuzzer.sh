@@ -14,16 +14,25 @@ cmake --build "$build" --target isofs_import_fuzzer -j 2
 
 corpus="$build/isofs-import-corpus"
 mkdir -p "$corpus"
-if [ -z "$(ls -A "$corpus")" ]; then
-  src=$(mktemp -d)
-  trap 'rm -rf "$src"' EXIT
-  mkdir -p "$src/d/e" && echo a >"$src/a.txt" && echo b >"$src/d/Long name b.txt" && : >"$src/d/e/empty"
-  # Each seed is a session from sector 16 on (the fuzzer puts the zero system area in front).
-  for maker in "genisoimage -quiet -J" "genisoimage -quiet -J -r" "xorriso -as mkisofs -quiet -J"; do
-    name=$(echo "$maker" | tr -c 'a-z' '_')
-    $maker -o "$src/s.iso" "$src" 2>/dev/null || continue
-    tail -c +32769 "$src/s.iso" >"$corpus/$name"
+src=$(mktemp -d)
+trap 'rm -rf "$src"' EXIT
+mkdir -p "$src/t/d/e" && echo a >"$src/t/a.txt" && echo b >"$src/t/d/Long name b.txt" && : >"$src/t/d/e/empty"
+echo 1 >"$src/t/x_1.txt" && echo 2 >"$src/t/xa1.txt"
+# Each seed is a session from sector 16 on (the fuzzer puts the zero system area in front). The sound
+# sessions of the image writers seed an empty corpus; the damaged ones, which the import must refuse, are
+# written every run, so that the corpus always holds them.
+damage=app/workflow/testing/damage_session.py
+for maker in "genisoimage -quiet -J" "genisoimage -quiet -J -r" "xorriso -as mkisofs -quiet -J"; do
+  name=$(echo "$maker" | tr -c 'a-z' '_')
+  $maker -o "$src/s.iso" "$src/t" 2>/dev/null || continue
+  [ -e "$corpus/$name" ] || tail -c +32769 "$src/s.iso" >"$corpus/$name"
+  for damaged in "name-past-record a.txt" "zero-name-length a.txt" "zero-sector d" "garbage-sector d" \
+    "dot-extent d" "rename xa1.txt x\\1.txt"; do
+    cp "$src/s.iso" "$src/damaged.iso"
+    # shellcheck disable=SC2086 # the case and its names are separate words
+    python3 "$damage" "$src/damaged.iso" 0 $damaged
+    tail -c +32769 "$src/damaged.iso" >"$corpus/damaged_${name}_$(echo "$damaged" | tr -c 'a-z0-9' '_')"
   done
-fi
+done
 "$build/isofs/fuzz/isofs_import_fuzzer" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -max_len=262144 -print_final_stats=1
