@@ -139,10 +139,9 @@ TInterruptedSession TQrvBurner::CloseInterruptedSession() {
     (void)WaitReady(120000, 1000);
     bool ok = true;
     if (outcome.fillBlocks > 0) {
-        DebugMessage(
-            FormatMessage(FormatMessage(kMsgCompletingInterrupted, std::to_string(outcome.fillBlocks)),
-                          std::to_string(outcome.fillStart)),
-            kMsgProgress);
+        DebugMessage(FormatMessage(kMsgCompletingInterrupted, std::to_string(outcome.fillBlocks),
+                                   std::to_string(outcome.fillStart)),
+                     kMsgProgress);
         ok = ReadTrackInformation(0xFF) && TrackInfo.NextWritableAddress == outcome.fillStart &&
              writeZeros(outcome.fillStart, outcome.fillBlocks) && SynchronizeCache(120000);
         (void)WaitReady(120000, 1000);

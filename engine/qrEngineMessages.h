@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/qrMessageFormat.h"
 #include "drive/qrConst.h"  // kMsgAbortedByUser, DiscTypeNames
 
 namespace brenwick {
@@ -35,18 +36,5 @@ inline constexpr std::string_view kMsgNextSessionMoved =
     ">>> THE NEW SESSION DOES NOT START WHERE IT WAS LAID OUT, NOTHING RECORDED";
 inline constexpr std::string_view kMsgCloseInterruptedFailed =
     ">>> THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING COULD NOT BE CLOSED";
-
-// Replaces the first "%s" (or "%d") of `pattern` by `value`; a pattern without one is returned unchanged.
-inline std::string FormatMessage(std::string_view pattern, std::string_view value) {
-    for (std::string_view placeholder : {std::string_view("%s"), std::string_view("%d")}) {
-        const auto at = pattern.find(placeholder);
-        if (at == std::string_view::npos) continue;
-        std::string text;
-        text.reserve(pattern.size() + value.size());
-        text.append(pattern.substr(0, at)).append(value).append(pattern.substr(at + 2));
-        return text;
-    }
-    return std::string(pattern);
-}
 
 }  // namespace brenwick

@@ -39,7 +39,7 @@ bool TQrvBurner::EraseDisc(int blankType) {
     if (!ready()) return false;
     if (IsDvdRecordingFamily(discType)) speed /= 8;
     const std::string discName(DiscTypeNames.at(static_cast<std::size_t>(std::clamp(discType, 0, 12))));
-    DebugMessage(FormatMessage(FormatMessage(kMsgErasing, discName), SpeedText(speed)), kMsgInfo);
+    DebugMessage(FormatMessage(kMsgErasing, discName, SpeedText(speed)), kMsgInfo);
 
     TSrbExec srb = NewRequest(SRB_EVENT_NOTIFY, 12, {});
     srb.Srb.CDBByte[0] = kOpBlank;

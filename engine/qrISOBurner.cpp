@@ -171,7 +171,7 @@ void TThWrite::prepareDrive() {
     if (m_group != TDiscGroup::DvdRam && !b.TestWrite && b.PerformOPC) (void)b.SendOpcInformation();
     if (m_group == TDiscGroup::DvdSequential) speed /= 7;
     const std::string discName(DiscTypeNames.at(static_cast<std::size_t>(m_discType)));
-    b.DebugMessage(FormatMessage(FormatMessage(kMsgStartingWrite, discName), SpeedText(speed)), kMsgProgress);
+    b.DebugMessage(FormatMessage(kMsgStartingWrite, discName, SpeedText(speed)), kMsgProgress);
 }
 
 void TThWrite::dataPhase() {

@@ -50,7 +50,7 @@ void TCompilation::log(const std::string& text, std::uint8_t mType) const {
 
 void TCompilation::refuseAtLimit(std::string_view pattern, int limit) {
     ++m_leftOutCount;
-    log(FormatIsoMessage(pattern, std::to_string(limit)), kMsgLimit);
+    log(FormatMessage(pattern, std::to_string(limit)), kMsgLimit);
 }
 
 void TCompilation::ClearCompilation() {
@@ -99,7 +99,7 @@ void TCompilation::append(TDEntry* directory, TFEntry* entry) {
 
 void TCompilation::ReportLeftOut(const std::string& path, TLeftOutReason reason) {
     ++m_leftOutCount;
-    log(FormatIsoMessage(kIsoMsgNotBackedUp, path, LeftOutReasonText(reason)), kMsgLimit);
+    log(FormatMessage(kIsoMsgNotBackedUp, path, LeftOutReasonText(reason)), kMsgLimit);
 }
 
 std::string TCompilation::discPath(const TDEntry* directory, const std::string& name) const {
@@ -196,7 +196,7 @@ TDEntry* TCompilation::AddDirectoryEntry(TDEntry* parent, const TSearchRec& rec,
 }
 
 void TCompilation::reportRenamed(const std::string& sourcePath, const std::string& discName) const {
-    log(FormatIsoMessage(kIsoMsgRenamedOnDisc, sourcePath, discName), kMsgInfo);
+    log(FormatMessage(kIsoMsgRenamedOnDisc, sourcePath, discName), kMsgInfo);
 }
 
 void TCompilation::reportRenamedFolders(TDEntry* directory, std::string folder) {

@@ -1,10 +1,11 @@
 // The fixed texts of the file-system image: compilation limits, left-out entries, session import and the
-// refusals of a session layout. "%s" and "%d" are filled in by the caller (FormatIsoMessage).
+// refusals of a session layout. "%s" and "%d" are filled in by the caller (FormatMessage).
 #pragma once
 
-#include <initializer_list>
 #include <string>
 #include <string_view>
+
+#include "base/qrMessageFormat.h"
 
 namespace brenwick {
 
@@ -36,35 +37,5 @@ inline constexpr std::string_view kIsoMsgImportFailed =
 inline constexpr std::string_view kIsoMsgWouldOverwrite =
     ">>> PREVIOUS SESSION WOULD BE OVERWRITTEN, NOT CONTINUING THIS DISC";
 inline constexpr std::string_view kIsoMsgSessionTooLarge = ">>> SESSION TOO LARGE FOR THE DISC FILE SYSTEM";
-
-// Fills the "%s" and "%d" places of `pattern` in turn with `values`, in one pass over the pattern: a value
-// is never read as a pattern, so a path holding "%s" or "%d" is shown as it is. Places beyond the values
-// stay as they are.
-inline std::string FormatIsoMessage(std::string_view pattern,
-                                    std::initializer_list<std::string_view> values) {
-    std::string text;
-    text.reserve(pattern.size() + 64);
-    auto next = values.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const bool place = pattern[i] == '%' && i + 1 < pattern.size() &&
-                           (pattern[i + 1] == 's' || pattern[i + 1] == 'd') && next != values.end();
-        if (!place) {
-            text += pattern[i];
-            continue;
-        }
-        text.append(*next++);
-        ++i;
-    }
-    return text;
-}
-
-inline std::string FormatIsoMessage(std::string_view pattern, std::string_view value) {
-    return FormatIsoMessage(pattern, {value});
-}
-
-inline std::string FormatIsoMessage(std::string_view pattern, std::string_view first,
-                                    std::string_view second) {
-    return FormatIsoMessage(pattern, {first, second});
-}
 
 }  // namespace brenwick

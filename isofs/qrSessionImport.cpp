@@ -119,7 +119,7 @@ bool TSessionImport::ImportSession(std::uint8_t session, TDEntry* target) {
         (void)ImportDirectory(extent, size, target);  // an empty root takes no record and is no fault
         return m_fault == TImportFault::None;
     }
-    log(FormatIsoMessage(kIsoMsgIsoImageNotFound, std::to_string(session)), kMsgProgress);
+    log(FormatMessage(kIsoMsgIsoImageNotFound, std::to_string(session)), kMsgProgress);
     m_fault = anyRecorded ? TImportFault::NoJoliet : TImportFault::NoVolume;
     return false;
 }
