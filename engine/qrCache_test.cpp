@@ -100,7 +100,8 @@ TEST(CacheThread, StreamsMetadataThenSectorAlignedFilesWithZeroPadding) {
         input.Metadata = metadataOf(c.metadataSectors);
         std::vector<std::uint8_t> expected = input.Metadata;
         for (std::size_t i = 0; i < c.sizes.size(); ++i) {
-            const auto path = tree.writePattern("f" + std::to_string(i), c.sizes[i], unsigned(i + 1));
+            const auto path =
+                tree.writePattern(std::string("f").append(std::to_string(i)), c.sizes[i], unsigned(i + 1));
             input.Files.push_back({path, c.sizes[i]});
             const auto bytes = TTempTree::Pattern(c.sizes[i], unsigned(i + 1));
             expected.insert(expected.end(), bytes.begin(), bytes.end());

@@ -12,7 +12,7 @@ constexpr const char* kArchives = "Archives";
 constexpr const char* kOptions = "Options";
 
 std::string entryKey(std::size_t index) {
-    return "n" + std::to_string(index);
+    return std::string("n").append(std::to_string(index));
 }
 
 }  // namespace

@@ -221,7 +221,7 @@ bool TIniFile::writeString(std::string_view section, std::string_view key, std::
     auto it = m_sectionIndex.find(lowered(cleanSection));
     if (it == m_sectionIndex.end()) {
         m_sections.push_back(
-            TSection{"[" + std::string(cleanSection) + "]", std::string(cleanSection), {}, {}});
+            TSection{std::string("[").append(cleanSection).append("]"), std::string(cleanSection), {}, {}});
         it = m_sectionIndex.emplace(lowered(cleanSection), m_sections.size() - 1).first;
     }
     TSection& s = m_sections[it->second];

@@ -99,11 +99,12 @@ TEST_F(IniFileTest, ReadsIntegersStrictly) {
     };
     std::string text = "[S]\n";
     for (std::size_t i = 0; i < std::size(cases); ++i)
-        text += "k" + std::to_string(i) + "=" + cases[i].first + "\n";
+        text += std::string("k").append(std::to_string(i)) + "=" + cases[i].first + "\n";
     put(text);
     const TIniFile ini(path());
     for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(ini.readInteger("S", "k" + std::to_string(i), -99), cases[i].second) << cases[i].first;
+        EXPECT_EQ(ini.readInteger("S", std::string("k").append(std::to_string(i)), -99), cases[i].second)
+            << cases[i].first;
     EXPECT_TRUE(ini.readBool("S", "k1", false));
     EXPECT_FALSE(ini.readBool("S", "k0", true));
     EXPECT_TRUE(ini.readBool("S", "k6", true));  // not a number: the default
@@ -150,11 +151,11 @@ TEST_F(IniFileTest, ValuesRoundTripOrAreRefused) {
                                 "; not a comment"};
     TIniFile ini(path());
     for (std::size_t i = 0; i < std::size(keep); ++i)
-        ASSERT_TRUE(ini.writeString("S", "k" + std::to_string(i), keep[i]));
+        ASSERT_TRUE(ini.writeString("S", std::string("k").append(std::to_string(i)), keep[i]));
     ASSERT_TRUE(ini.updateFile());
     const TIniFile back(path());
     for (std::size_t i = 0; i < std::size(keep); ++i)
-        EXPECT_EQ(back.readString("S", "k" + std::to_string(i), "<def>"), keep[i]) << i;
+        EXPECT_EQ(back.readString("S", std::string("k").append(std::to_string(i)), "<def>"), keep[i]) << i;
 
     const std::string refusedValues[] = {"a\nb", "a\rb", std::string("a\0b", 3)};
     for (const std::string& v : refusedValues) EXPECT_FALSE(ini.writeString("S", "bad", v));

@@ -152,7 +152,7 @@ TEST_F(NamesE2eTest, DamagedSessionIsNotContinued) {
         stop();
         std::string command =
             "/usr/bin/python3 " + testing::Quote(script) + " " + testing::Quote(image()) + " 0";
-        for (const auto& word : k) command += " " + testing::Quote(word);
+        for (const auto& word : k) command.append(" ").append(testing::Quote(word));
         std::string output;
         ASSERT_EQ(testing::RunCommand(command + " 2>&1", output), 0) << output;
         const std::string before = contents(image());

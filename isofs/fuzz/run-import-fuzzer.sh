@@ -9,7 +9,7 @@ build=${2:-build/fuzz-isofs}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DBRENWICK_BUILD_FUZZERS=ON -DBRENWICK_BUILD_TESTS=OFF \
-  -DBRENWICK_BUILD_BENCHMARKS=OFF >/dev/null
+  -DBRENWICK_BUILD_BENCHMARKS=OFF -DBRENWICK_WERROR="${BRENWICK_WERROR:-OFF}" >/dev/null
 cmake --build "$build" --target isofs_import_fuzzer -j 2
 
 corpus="$build/isofs-import-corpus"

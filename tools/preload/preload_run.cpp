@@ -89,9 +89,9 @@ std::vector<std::string> ChildEnvironment(const TOptions& options, const std::st
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
         if (entry.rfind("LD_PRELOAD=", 0) == 0)
-            preload += " " + entry.substr(11);
+            preload.append(" ").append(entry, 11);
         else if (entry.rfind("ASAN_OPTIONS=", 0) == 0)
-            asan += ":" + entry.substr(13);
+            asan.append(":").append(entry, 13);
         else if (entry.rfind("BRENWICK_PRELOAD_", 0) != 0)
             env.push_back(entry);
     }
