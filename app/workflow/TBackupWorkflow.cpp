@@ -122,7 +122,16 @@ void TBackupWorkflow::DeviceChange(int index) {
     const std::vector<std::string> list = m_burner.DeviceList();
     const std::string entry = index >= 0 && std::size_t(index) < list.size() ? list[std::size_t(index)] : "";
     m_burner.SelectDevice(entry);
+    // The Buffer gauge's range in bytes from the first tick on (READ BUFFER CAPACITY, else the size the
+    // capabilities page gives); the write thread's own reads keep it in bytes afterwards.
+    m_progress.driveBufferSize = m_burner.ReadDriveBufferSize();
+    m_progress.driveBufferUsed = 0;
+    publishProgress();
     log("<<< " + entry);
+}
+
+void TBackupWorkflow::ProfileSaved() {
+    if (m_state == TJobState::AfterNew) setState(TJobState::AfterNewSaved);
 }
 
 // ---- the jobs ----
@@ -319,11 +328,13 @@ void TBackupWorkflow::ButtonStopClick() {
     if (m_state != TJobState::Recording) return;
     m_stopPending = true;
     m_burner.AbortWrite();
-    if (m_view.processPending) m_view.processPending();
     m_progress.cacheFillPercent = 0;
     m_progress.driveBufferUsed = 0;
     publishProgress();
+    // The state is set before pending events run: a write-done among them must find the stopping state
+    // and end it, or the window would stay stopping, every command off, for good.
     setState(TJobState::Stopping);
+    if (m_view.processPending) m_view.processPending();
 }
 
 bool TBackupWorkflow::RequestStop() {

@@ -58,6 +58,7 @@ class TQrvBurnerAccess : public TBurnerAccess {
     int CacheFillPercent() const override { return m_cd.CacheFillPercent(); }
     std::uint32_t DeviceBufferSize() const override { return m_cd.DeviceBufferSize.load(); }
     std::uint32_t DeviceFreeBufferSize() const override { return m_cd.DeviceFreeBufferSize.load(); }
+    std::uint32_t ReadDriveBufferSize() override;
 
   private:
     TQrvBurner& m_cd;

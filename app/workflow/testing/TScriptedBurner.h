@@ -180,6 +180,10 @@ class TScriptedBurner : public TBurnerAccess {
     int CacheFillPercent() const override { return cacheFill; }
     std::uint32_t DeviceBufferSize() const override { return bufferSize; }
     std::uint32_t DeviceFreeBufferSize() const override { return bufferFree; }
+    std::uint32_t ReadDriveBufferSize() override {
+        bufferFree = bufferSize.load();
+        return bufferSize;
+    }
 
   private:
     std::thread m_worker;
