@@ -18,6 +18,7 @@ namespace {
 
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 const QColor kNavy(0x00, 0x00, 0x80);
+const QColor kGrey(0x80, 0x80, 0x80);
 constexpr int kClientWidth = 600;
 constexpr int kClientHeight = 500;
 constexpr int kLogHeight = 61;
@@ -55,6 +56,10 @@ TForm1::TForm1(TForm1Dialogs dialogs, TBackupWorkflow::TClock clock, QWidget* pa
     setFont(windowFont());
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kSilver);
+    pal.setColor(QPalette::Button, kSilver);
+    // Disabled captions in dark grey, readable on silver.
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        pal.setColor(QPalette::Disabled, role, kGrey);
     setPalette(pal);
     setAutoFillBackground(true);
 
