@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -214,6 +215,8 @@ void TForm1::wireHandlers() {
     connect(ButtonAdd, &QToolButton::clicked, this, &TForm1::ButtonAddClick);
     connect(ButtonRemove, &QToolButton::clicked, this, &TForm1::ButtonRemoveClick);
     connect(Device, &QComboBox::activated, this, [this](int) { DeviceChange(); });
+    Device->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Device, &QWidget::customContextMenuRequested, this, &TForm1::showDeviceMenu);
 }
 
 TWorkflowView TForm1::makeView() {
@@ -264,6 +267,22 @@ void TForm1::selectDevice(int index) {
 
 void TForm1::DeviceChange() {
     Workflow().DeviceChange(Device->currentIndex());
+}
+
+void TForm1::showDeviceMenu(const QPoint& at) {
+    QMenu menu(this);
+    QAction* rescan = menu.addAction("Rescan recorders");
+    rescan->setEnabled(!Workflow().JobActive());
+    if (menu.exec(Device->mapToGlobal(at)) == rescan) RescanRecorders();
+}
+
+void TForm1::RescanRecorders() {
+    const QString selected = Device->currentText();
+    if (!m_adapter->Rescan()) return;
+    fillDevices();
+    const int index = Device->findText(selected);
+    selectDevice(index >= 0 ? index : 0);
+    DeviceChange();
 }
 
 // ---- log ----

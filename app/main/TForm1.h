@@ -81,6 +81,10 @@ class TForm1 : public QWidget {
     void ButtonAddClick();
     void ButtonRemoveClick();
 
+    // The Device box's context menu: scans for recorders again (a recorder made or a drive plugged in
+    // since start appears), while no job runs. Keeps the selected recorder when it is still listed.
+    void RescanRecorders();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -90,6 +94,7 @@ class TForm1 : public QWidget {
     void buildOptions();
     void buildStatusBar();
     void wireHandlers();
+    void showDeviceMenu(const QPoint& at);
     TWorkflowView makeView();
 
     void addLogLine(const QString& line);

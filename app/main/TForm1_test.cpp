@@ -176,6 +176,14 @@ void TForm1Test::startShowsTheWindowAndItsRecorder() {
     QCOMPARE(m_form->StatusBar->PanelText(3), QString("Cache"));
     QCOMPARE(m_form->StatusBar->PanelText(4), QString("Buffer"));
     QCOMPARE(m_form->Log->height(), 61);
+
+    // A recorder made while the window runs appears after a rescan; the selection stays.
+    std::string error;
+    QVERIFY2(CreateRecorder((m_recorders / "second").string(), TMediaType::DvdPlusRw, error), error.c_str());
+    m_form->RescanRecorders();
+    QCOMPARE(m_form->Device->count(), 2);
+    QCOMPARE(m_form->Device->currentIndex(), 0);
+    QCOMPARE(logLines().last(), "<<< " + m_form->Device->currentText());
     QCOMPARE(m_form->cbCloseDisc->toolTip(), QString("No more data can be written to the media"));
 }
 
