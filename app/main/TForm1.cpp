@@ -273,6 +273,7 @@ void TForm1::showDeviceMenu(const QPoint& at) {
     QMenu menu(this);
     QAction* rescan = menu.addAction("Rescan recorders");
     rescan->setEnabled(!Workflow().JobActive());
+    addRecorderActions(menu);
     if (menu.exec(Device->mapToGlobal(at)) == rescan) RescanRecorders();
 }
 

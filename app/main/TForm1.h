@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QToolBar>
 #include <QToolButton>
@@ -84,6 +85,11 @@ class TForm1 : public QWidget {
     // The Device box's context menu: scans for recorders again (a recorder made or a drive plugged in
     // since start appears), while no job runs. Keeps the selected recorder when it is still listed.
     void RescanRecorders();
+    // For an image recorder, while no job runs: a new blank disc of the media type `key` ("cd-r-80"; the
+    // old disc is kept as an image file), the tray closed, and the disc described in the log.
+    void InsertBlankDisc(const QString& key);
+    void CloseTray();
+    void ShowDisc();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,6 +101,7 @@ class TForm1 : public QWidget {
     void buildStatusBar();
     void wireHandlers();
     void showDeviceMenu(const QPoint& at);
+    void addRecorderActions(QMenu& menu);
     TWorkflowView makeView();
 
     void addLogLine(const QString& line);

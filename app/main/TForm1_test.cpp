@@ -54,6 +54,7 @@ class TForm1Test : public QObject {
     void closeDuringARecording();
     void eraseAndCloseDuringIt();
     void backupAndContinueByClicking();
+    void imageRecorderDiscFromTheWindow();
 
   private:
     void write(const std::string& rel, const std::string& text) const {
@@ -369,6 +370,29 @@ void TForm1Test::backupAndContinueByClicking() {
         QVERIFY2(tree.error.empty(), tree.error.c_str());
         QVERIFY(tree.files == expected);
     }
+}
+
+// Without a drive, a full or closed disc is swapped from the window: a new blank disc, the tray closed
+// after an eject, and the disc described in the log.
+void TForm1Test::imageRecorderDiscFromTheWindow() {
+    makeRecorder(TMediaType::CdR80);
+    openWindow();
+    openProfile(writeProfile({src("notes.txt")}));
+    m_form->InsertBlankDisc("cd-rw-80");
+    QVERIFY(logLines().contains("<<< BLANK DISC INSERTED: CD-RW 80 MIN"));
+    click(m_form->ButtonPrePare);
+    QCOMPARE(m_form->StatusBar->PanelText(2), QString("CD-RW"));
+
+    QVERIFY(m_form->Adapter().CD().StartStopUnit(true));  // the tray opens
+    click(m_form->ButtonPrePare);
+    QCOMPARE(logLines().last(), QString("<<< ERROR DRIVE IS NOT READY!"));
+    m_form->CloseTray();
+    for (int i = 0; i < 10 && !logLines().last().startsWith("<<< NEW SESSION SIZE"); ++i)
+        click(m_form->ButtonPrePare);  // the drive is busy loading the disc for a few commands
+    QVERIFY2(logLines().last().startsWith("<<< NEW SESSION SIZE"), qPrintable(logLines().join("\n")));
+
+    m_form->ShowDisc();
+    QVERIFY(logLines().filter("CD-RW").size() >= 2);
 }
 
 }  // namespace brenwick
