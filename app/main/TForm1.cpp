@@ -412,7 +412,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         m_closeWhenDone = true;
         return;
     }
-    if (!m_closeAsked) {
+    if (!m_closeAsked && wf.State() != TJobState::Stopping) {  // once stopping, a close needs no second one
         m_closeAsked = true;
         addLogLine("<<< A RECORDING IS RUNNING: CLOSE AGAIN TO STOP IT");
         return;
