@@ -303,7 +303,17 @@ void TForm1::LogChange() {
 // ---- state and values ----
 
 void TForm1::showState(TJobState state) {
-    const TControlStates c = ControlStatesFor(state);
+    // A Stop kept from the Burn's Prepare is applied as soon as the recording exists: it runs among the
+    // pending events that DoBurn lets through before it starts the cache.
+    if (state == TJobState::Recording && m_stopAfterPrepare) {
+        m_stopAfterPrepare = false;
+        QMetaObject::invokeMethod(
+            this, [this] { Workflow().ButtonStopClick(); }, Qt::QueuedConnection);
+    }
+    showControls(ControlStatesFor(state));
+}
+
+void TForm1::showControls(const TControlStates& c) {
     GroupBox2->setEnabled(c.groups);
     GroupBox3->setEnabled(c.groups);
     ButtonNew->setEnabled(c.newProfile);
@@ -364,16 +374,42 @@ void TForm1::ButtonEraseClick() {
 
 void TForm1::ButtonPrePareClick() {
     syncOptions();
-    Workflow().ButtonPrePareClick();
+    runPreparing(false, [this] { Workflow().ButtonPrePareClick(); });
 }
 
 void TForm1::ButtonBurnClick() {
     syncOptions();
-    Workflow().ButtonBurnClick();
+    runPreparing(true, [this] { Workflow().ButtonBurnClick(); });
 }
 
 void TForm1::ButtonStopClick() {
+    if (m_preparingBurn) {  // applied once the recording exists
+        m_stopAfterPrepare = true;
+        ButtonStop->setEnabled(false);
+        return;
+    }
     Workflow().ButtonStopClick();
+}
+
+void TForm1::runPreparing(bool burn, const std::function<void()>& job) {
+    if (m_preparing) return;
+    m_preparing = true;
+    m_preparingBurn = burn;
+    m_stopAfterPrepare = false;
+    TControlStates busy = ControlStatesFor(TJobState::Recording);
+    busy.stop = burn;
+    showControls(busy);
+    m_adapter->SetPreparing(true);
+    job();
+    m_adapter->SetPreparing(false);
+    m_preparing = false;
+    m_preparingBurn = false;
+    m_stopAfterPrepare = false;
+    showState(Workflow().State());
+    if (m_closeWhenDone && !Workflow().JobActive()) {
+        m_closeWhenDone = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
 }
 
 // The About and add-files windows are built on their own; until then these commands do nothing.
@@ -401,6 +437,13 @@ void TForm1::ButtonRemoveClick() {
 // close only warns and a second one stops it, and the window closes when the job has ended.
 void TForm1::closeEvent(QCloseEvent* event) {
     TBackupWorkflow& wf = Workflow();
+    // During a Prepare the window closes when it has ended; a recording it was to start is stopped at once.
+    if (m_preparing) {
+        event->ignore();
+        m_closeWhenDone = true;
+        if (m_preparingBurn) m_stopAfterPrepare = true;
+        return;
+    }
     if (!wf.JobActive()) {
         event->accept();
         return;

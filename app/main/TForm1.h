@@ -107,6 +107,9 @@ class TForm1 : public QWidget {
     void addLogLine(const QString& line);
     void LogChange();
     void showState(TJobState state);
+    void showControls(const TControlStates& states);
+    // Runs a Prepare or a Burn with the window busy: every command off but About, and Stop for a Burn.
+    void runPreparing(bool burn, const std::function<void()>& job);
     void showProgress(const TProgress& progress);
     void onJobFinished();
     void setCaption(const QString& caption);
@@ -123,6 +126,9 @@ class TForm1 : public QWidget {
     QString m_openPath;            // the add-files window's folder, kept for Save until that window exists
     bool m_closeAsked = false;     // a close came during a recording: the next one stops it
     bool m_closeWhenDone = false;  // the window closes when the running job ends
+    bool m_preparing = false;      // a Prepare, or the Prepare of a Burn, walks the Archives
+    bool m_preparingBurn = false;
+    bool m_stopAfterPrepare = false;  // Stop (or a close) came during a Burn's Prepare
 };
 
 }  // namespace brenwick

@@ -55,6 +55,7 @@ class TForm1Test : public QObject {
     void eraseAndCloseDuringIt();
     void backupAndContinueByClicking();
     void imageRecorderDiscFromTheWindow();
+    void stopAndCloseDuringALargePrepare();
 
   private:
     void write(const std::string& rel, const std::string& text) const {
@@ -393,6 +394,56 @@ void TForm1Test::imageRecorderDiscFromTheWindow() {
 
     m_form->ShowDisc();
     QVERIFY(logLines().filter("CD-RW").size() >= 2);
+}
+
+// While Prepare walks 65,000 files the window keeps running events: a Stop given during a Burn's
+// Prepare is kept and stops the recording as soon as it exists, and a close during a Prepare closes the
+// window once the Prepare has ended.
+void TForm1Test::stopAndCloseDuringALargePrepare() {
+    const fs::path many = m_dir / "many";
+    if (!fs::exists(many)) {
+        for (int folder = 0; folder < 65; ++folder) {
+            const fs::path dir = many / std::to_string(folder);
+            fs::create_directories(dir);
+            for (int file = 0; file < 1000; ++file) std::ofstream(dir / std::to_string(file)) << file;
+        }
+    }
+    makeRecorder(TMediaType::CdR80);
+    openWindow();
+    openProfile(writeProfile({many.string() + "/"}));
+    const auto walking = [this] {
+        return !m_form->ButtonNew->isEnabled() && m_form->Workflow().State() == TJobState::Idle;
+    };
+
+    QString statesWhileWalking;
+    QTimer stopper;
+    stopper.setInterval(5);
+    connect(&stopper, &QTimer::timeout, this, [&] {
+        if (!statesWhileWalking.isEmpty() || !walking()) return;
+        statesWhileWalking = enabledCommands();
+        click(m_form->ButtonStop);
+    });
+    stopper.start();
+    click(m_form->ButtonBurn);
+    WAIT_FOR_JOB_END();
+    stopper.stop();
+    QCOMPARE(statesWhileWalking, QString("Stop About"));
+    QCOMPARE(logLines().last(), QString("<<< OPERATION ABORTED BY USER"));
+    QCOMPARE(enabledCommands(), kIdle);
+
+    bool closeRefused = false;
+    QTimer closer;
+    closer.setInterval(5);
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (closeRefused || !walking()) return;
+        closeRefused = !m_form->close() && m_form->isVisible();
+    });
+    closer.start();
+    click(m_form->ButtonPrePare);
+    closer.stop();
+    QVERIFY(closeRefused);
+    QVERIFY(logLines().last().startsWith("<<< NEW SESSION SIZE"));
+    QTRY_VERIFY(!m_form->isVisible());
 }
 
 }  // namespace brenwick

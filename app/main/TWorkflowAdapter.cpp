@@ -51,6 +51,17 @@ TWorkflowAdapter::TWorkflowAdapter(TWorkflowView view, TBackupWorkflow::TClock c
                                                    [this] { schedule(); });
     // BurnCD waits on this thread while the cache fills: the window keeps painting and a Stop is kept.
     m_cd.SleepHook = [this](unsigned ms) { sleepDuringJob(ms); };
+    m_cd.OnAddFile = [this](TObject*, const std::string&, std::string&, std::string&, TDateTime&,
+                            std::int32_t, std::int64_t, bool&) { pumpWhilePreparing(); };
+    m_cd.OnAddDir = [this](TObject*, std::string&, std::string&, bool&) { pumpWhilePreparing(); };
+}
+
+void TWorkflowAdapter::pumpWhilePreparing() {
+    constexpr qint64 kPumpMs = 50;
+    if (!m_preparing || QThread::currentThreadId() != m_guiThread) return;
+    if (m_sincePump.isValid() && m_sincePump.elapsed() < kPumpMs) return;
+    QCoreApplication::processEvents();
+    m_sincePump.restart();
 }
 
 TWorkflowAdapter::~TWorkflowAdapter() {
@@ -59,6 +70,8 @@ TWorkflowAdapter::~TWorkflowAdapter() {
     m_cd.WaitForRecording();
     m_cd.WaitForErase();
     m_cd.SleepHook = nullptr;
+    m_cd.OnAddFile = nullptr;
+    m_cd.OnAddDir = nullptr;
     m_workflow.reset();  // no thread can post any more
 }
 

@@ -3,6 +3,7 @@
 // is a 500 ms QTimer, and the burner's waits during a job let the window paint and take Stop.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <atomic>
@@ -34,11 +35,16 @@ class TWorkflowAdapter : public QObject {
     // Refused (false) while a job runs.
     bool Rescan();
 
+    // While set, the folder walk of a Prepare lets window events run every 50 ms, so the window keeps
+    // painting and keeps a Stop or a close; the window has every other command off meanwhile.
+    void SetPreparing(bool preparing) { m_preparing = preparing; }
+
   private:
     void schedule();
     void drain();
     void tick();
     void sleepDuringJob(unsigned ms);
+    void pumpWhilePreparing();
 
     TQrvBurner m_cd;
     TQrvBurnerAccess m_access{m_cd};
@@ -47,6 +53,8 @@ class TWorkflowAdapter : public QObject {
     QTimer m_stopKeeper;  // re-applies a Stop until the recording has taken it
     std::atomic<bool> m_drainQueued{false};
     Qt::HANDLE m_guiThread = nullptr;
+    bool m_preparing = false;
+    QElapsedTimer m_sincePump;
 };
 
 }  // namespace brenwick
