@@ -383,7 +383,7 @@ void TForm1::ButtonBurnClick() {
 }
 
 void TForm1::ButtonStopClick() {
-    if (m_preparingBurn) {  // applied once the recording exists
+    if (m_preparingBurn && !Workflow().JobActive()) {  // applied once the recording exists
         m_stopAfterPrepare = true;
         ButtonStop->setEnabled(false);
         return;
@@ -438,7 +438,7 @@ void TForm1::ButtonRemoveClick() {
 void TForm1::closeEvent(QCloseEvent* event) {
     TBackupWorkflow& wf = Workflow();
     // During a Prepare the window closes when it has ended; a recording it was to start is stopped at once.
-    if (m_preparing) {
+    if (m_preparing && !wf.JobActive()) {
         event->ignore();
         m_closeWhenDone = true;
         if (m_preparingBurn) m_stopAfterPrepare = true;
