@@ -272,7 +272,10 @@ void TForm1Test::stopWhileTheCacheFills() {
         release = true;
     });
     poll.start();
-    QTimer::singleShot(30000, this, [&] { release = true; });  // never hang the test
+    QTimer safety;  // never hang the test (a local timer: it goes with the test)
+    safety.setSingleShot(true);
+    connect(&safety, &QTimer::timeout, this, [&] { release = true; });
+    safety.start(30000);
     click(m_form->ButtonBurn);
     WAIT_FOR_JOB_END();
     QCOMPARE(statesWhileFilling, QString("Stop About"));
