@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine and runs every test: short bounded fuzz runs of the parsers of untrusted
-# input, the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer (the big-file backups in a
-# release build), then the threaded tests under ThreadSanitizer.
+# input, the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer (the windows on Qt's
+# offscreen platform; the big-file backups and the real window program under Xvfb in a release build),
+# then the threaded tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -24,6 +25,9 @@ ctest --preset asan -j "$jobs" -LE big
 cmake --preset release "$werror" >/dev/null
 cmake --build --preset release -j "$jobs"
 ctest --preset release -L big
+
+# The real brenwick program on a real X server (Xvfb), from the release build.
+ctest --preset release -L xvfb
 
 cmake --preset tsan "$werror" >/dev/null
 cmake --build --preset tsan -j "$jobs"

@@ -19,3 +19,20 @@ function(brenwick_test)
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABEL}"
                        ENVIRONMENT "BRENWICK_SOURCE_DIR=${BRENWICK_ROOT}")
 endfunction()
+
+# brenwick_qt_test(NAME name SOURCES a_test.cpp ... LIBS lib ...): a Qt Test program of the windows and
+# widgets, label "gui", on the offscreen platform (no display needed; runs under the sanitizers).
+function(brenwick_qt_test)
+  if(NOT BRENWICK_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  brenwick_warnings(${T_NAME})
+  set_target_properties(${T_NAME} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt6::Test Qt6::Widgets)
+  target_include_directories(${T_NAME} PRIVATE ${BRENWICK_ROOT})
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set_tests_properties(${T_NAME} PROPERTIES LABELS gui
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BRENWICK_SOURCE_DIR=${BRENWICK_ROOT}")
+endfunction()

@@ -41,6 +41,9 @@ std::string SpeedText(double x) {
 
 bool TQrvBurner::BurnCD() {
     joinWriteThread();
+    // Cleared before the cache starts, not when the write thread starts: a Stop given while the cache fills
+    // is then seen by the write thread at its first block instead of being lost.
+    m_abort = false;
     m_cache.reset();  // the previous recording's cache is no longer read by anyone
     const std::int64_t bytes = ImageSectors * kSectorBytes;
     TCacheHooks hooks = CacheHooks;
@@ -144,7 +147,6 @@ void TThWrite::sleep(unsigned ms) {
 // first WRITE.
 void TThWrite::prepareDrive() {
     TQrvBurner& b = m_burner;
-    b.m_abort = false;
     b.m_bytesWritten = 0;
     m_cache.ClearError();
     m_capacityCountdown = 5;

@@ -131,7 +131,16 @@ void TBackupWorkflow::DeviceChange(int index) {
     const std::vector<std::string> list = m_burner.DeviceList();
     const std::string entry = index >= 0 && std::size_t(index) < list.size() ? list[std::size_t(index)] : "";
     m_burner.SelectDevice(entry);
+    // The Buffer gauge's range in bytes from the first tick on (READ BUFFER CAPACITY, else the size the
+    // capabilities page gives); the write thread's own reads keep it in bytes afterwards.
+    m_progress.driveBufferSize = m_burner.ReadDriveBufferSize();
+    m_progress.driveBufferUsed = 0;
+    publishProgress();
     log("<<< " + entry);
+}
+
+void TBackupWorkflow::ProfileSaved() {
+    if (m_state == TJobState::AfterNew) setState(TJobState::AfterNewSaved);
 }
 
 // ---- the jobs ----
@@ -297,8 +306,8 @@ void TBackupWorkflow::DoBurn() {
     if (m_view.processPending) m_view.processPending();
     // Blocks while the cache fills. When it fails, OnWriteDone has been posted and ends the job.
     const bool started = m_burner.BurnCD();
-    // A stop that came while the cache filled would be lost: the write thread clears the abort flag as it
-    // starts. It is applied again now and on every timer tick until the recording ends.
+    // A stop asked before the recording existed (during its Prepare) is applied now, and again on every
+    // timer tick until the recording ends.
     if (started && m_stopPending) m_burner.AbortWrite();
     if (m_view.processPending) m_view.processPending();
 }
@@ -378,11 +387,13 @@ void TBackupWorkflow::ButtonStopClick() {
     if (m_state != TJobState::Recording) return;
     m_stopPending = true;
     m_burner.AbortWrite();
-    if (m_view.processPending) m_view.processPending();
     m_progress.cacheFillPercent = 0;
     m_progress.driveBufferUsed = 0;
     publishProgress();
+    // The state is set before pending events run: a write-done among them must find the stopping state
+    // and end it, or the window would stay stopping, every command off, for good.
     setState(TJobState::Stopping);
+    if (m_view.processPending) m_view.processPending();
 }
 
 bool TBackupWorkflow::RequestStop() {

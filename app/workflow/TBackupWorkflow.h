@@ -100,8 +100,10 @@ class TBackupWorkflow {
     // The profile commands' effect on the state: New gives "after New", Open the idle state.
     void ProfileCreated();
     void ProfileOpened();
-    // Selects the recorder at `index` of the device list (none when out of range) and logs
-    // "<<< " + its description.
+    // Save As confirmed: only Save is switched on (after New it stays off until then).
+    void ProfileSaved();
+    // Selects the recorder at `index` of the device list (none when out of range), reads its buffer size
+    // for the Buffer gauge and logs "<<< " + its description.
     void DeviceChange(int index);
 
     // Returns true when a recording may start.

@@ -44,6 +44,10 @@ class WorkflowTest : public ::testing::Test {
         view.discType = [this](const std::string& name) { m_discType = name; };
         view.stateChanged = [this](TJobState s) { m_states.push_back(s); };
         view.jobFinished = [this](const TRunReport& r) { m_finished.push_back(r); };
+        view.progressChanged = [this](const TProgress& p) { m_progress = p; };
+        view.processPending = [this] {
+            if (m_pending) m_pending();
+        };
         m_wf = std::make_unique<TBackupWorkflow>(m_burner, view, fixedTime);
         m_wf->ProfileOpened();
     }
@@ -79,6 +83,8 @@ class WorkflowTest : public ::testing::Test {
     std::string m_discType;
     std::vector<TJobState> m_states;
     std::vector<TRunReport> m_finished;
+    TProgress m_progress;
+    std::function<void()> m_pending;  // what "let pending window messages be processed" does
 };
 
 // Without a ready drive (none selected, no disc) every job stops at once and nothing else changes.
@@ -106,6 +112,27 @@ TEST_F(WorkflowTest, DeviceBeyondTheListSelectsNone) {
     m_log.clear();
     m_wf->ButtonPrePareClick();
     EXPECT_EQ(m_log, std::vector<std::string>{"<<< ERROR DRIVE IS NOT READY!"});
+}
+
+// The Buffer gauge's range comes in bytes with the recorder, before any recording.
+TEST_F(WorkflowTest, DeviceChangeReadsTheBufferSizeInBytes) {
+    m_burner.bufferSize = 2097152;
+    m_wf->DeviceChange(0);
+    EXPECT_EQ(m_progress.driveBufferSize, 2097152u);
+    EXPECT_EQ(m_progress.driveBufferUsed, 0u);
+}
+
+// Save As after New switches Save on and nothing else; elsewhere it changes no state.
+TEST_F(WorkflowTest, SaveAsAfterNewEnablesSaveOnly) {
+    m_wf->ProfileCreated();
+    m_wf->ProfileSaved();
+    EXPECT_EQ(m_wf->State(), TJobState::AfterNewSaved);
+    TControlStates expected = ControlStatesFor(TJobState::AfterNew);
+    expected.save = true;
+    EXPECT_EQ(ControlStatesFor(m_wf->State()), expected);
+    m_wf->ProfileOpened();
+    m_wf->ProfileSaved();
+    EXPECT_EQ(m_wf->State(), TJobState::Idle);
 }
 
 TEST_F(WorkflowTest, EmptyListInsertsNothing) {
@@ -463,8 +490,27 @@ TEST_F(WorkflowTest, StopInTheMiddle) {
     EXPECT_EQ(m_finished[0].outcome, TRunOutcome::Stopped);
 }
 
-// A stop that comes while the cache fills (before the write thread has cleared the abort flag) is kept
-// and applied once the recording runs.
+// A write done that is already pending when Stop lets pending events run ends the stop: the window
+// reaches the idle state and does not stay stopping for good.
+TEST_F(WorkflowTest, StopWhoseWriteDoneRunsAmongPendingEvents) {
+    m_wf->Options().Archives = {src("b.txt")};
+    std::atomic<bool> started{false};
+    m_burner.writeThreadBody = [&] {
+        m_burner.abortFlag = false;
+        started = true;
+        while (!m_burner.abortFlag) std::this_thread::yield();
+        m_burner.raiseWriteDone(TWriteEnd::Stopped, "OPERATION ABORTED BY USER");
+    };
+    m_wf->ButtonBurnClick();
+    while (!started) std::this_thread::yield();
+    m_pending = [&] { settle(); };
+    m_wf->ButtonStopClick();
+    EXPECT_EQ(m_wf->State(), TJobState::Idle);
+    EXPECT_FALSE(m_wf->JobActive());
+    EXPECT_EQ(m_log.back(), "<<< OPERATION ABORTED BY USER");
+}
+
+// A stop that comes while the cache fills is kept and applied once the recording runs.
 TEST_F(WorkflowTest, StopWhileTheCacheFillsIsKept) {
     m_wf->Options().Archives = {src("b.txt")};
     m_burner.duringBurnCD = [&] { EXPECT_TRUE(m_wf->RequestStop()); };

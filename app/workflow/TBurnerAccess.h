@@ -98,6 +98,10 @@ class TBurnerAccess {
     virtual std::uint32_t DeviceFreeBufferSize() const = 0;
     // Files of the last recording whose copy is incomplete (unreadable, shrunk or grown); each was logged.
     virtual int IncompleteFileCount() const = 0;
+    // The selected drive's buffer size in bytes, read with READ BUFFER CAPACITY or, when the drive does
+    // not answer, taken from its capabilities page (kB x 1024); stored as DeviceBufferSize with the buffer
+    // empty, so the polled levels are bytes before any recording. 0 without a drive.
+    virtual std::uint32_t ReadDriveBufferSize() = 0;
 };
 
 }  // namespace brenwick

@@ -6,11 +6,12 @@
 namespace brenwick {
 
 enum class TJobState : std::uint8_t {
-    Start,      // no profile yet
-    AfterNew,   // a new, untitled profile
-    Idle,       // a profile opened, or a job ended
-    Erasing,    // an erase runs; it cannot be cancelled
-    Recording,  // a recording runs; Stop is the only job command
+    Start,          // no profile yet
+    AfterNew,       // a new, untitled profile
+    AfterNewSaved,  // a new profile saved with Save As: as after New, with Save on
+    Idle,           // a profile opened, or a job ended
+    Erasing,        // an erase runs; it cannot be cancelled
+    Recording,      // a recording runs; Stop is the only job command
     // Stop was pressed and the recording has not ended yet: no command may start a job while the
     // recording threads still use the compilation and the drive. The end of the recording gives Idle.
     Stopping,
@@ -39,6 +40,8 @@ constexpr TControlStates ControlStatesFor(TJobState state) {
             return {false, true, true, false, false, false, false, false, false, true, true};
         case TJobState::AfterNew:
             return {true, true, true, false, true, true, true, true, false, true, true};
+        case TJobState::AfterNewSaved:
+            return {true, true, true, true, true, true, true, true, false, true, true};
         case TJobState::Idle:
             return {true, true, true, true, true, true, true, true, false, true, true};
         case TJobState::Erasing:
@@ -57,6 +60,8 @@ constexpr const char* JobStateName(TJobState state) {
             return "start";
         case TJobState::AfterNew:
             return "after New";
+        case TJobState::AfterNewSaved:
+            return "after New, saved";
         case TJobState::Idle:
             return "idle";
         case TJobState::Erasing:

@@ -45,6 +45,21 @@ TDiscContents TQrvBurnerAccess::ReadDiscContents() {
     return brenwick::ReadDiscContents(disc, IsOverwritableProfile(m_cd.GetCurrentProfile()));
 }
 
+std::uint32_t TQrvBurnerAccess::ReadDriveBufferSize() {
+    std::uint32_t size = 0;
+    std::uint32_t blank = 0;
+    if (m_cd.HostAdapter == kNoDevice) {
+        m_cd.DeviceBufferSize = 0;
+        m_cd.DeviceFreeBufferSize = 0;
+        return 0;
+    }
+    if (m_cd.ReadBufferCapacity(size, blank) && size > 0) return size;  // stored by the read
+    size = std::uint32_t(m_cd.BufferSizeKB) * 1024;
+    m_cd.DeviceBufferSize = size;
+    m_cd.DeviceFreeBufferSize = size;
+    return size;
+}
+
 int TQrvBurnerAccess::NewFileCount() const {
     int count = 0;
     for (const TFEntry* entry : m_cd.Compilation().Files())

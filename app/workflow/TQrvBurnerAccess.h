@@ -62,6 +62,7 @@ class TQrvBurnerAccess : public TBurnerAccess {
     std::uint32_t DeviceBufferSize() const override { return m_cd.DeviceBufferSize.load(); }
     std::uint32_t DeviceFreeBufferSize() const override { return m_cd.DeviceFreeBufferSize.load(); }
     int IncompleteFileCount() const override { return m_cd.IncompleteFileCount(); }
+    std::uint32_t ReadDriveBufferSize() override;
 
   private:
     TQrvBurner& m_cd;

@@ -196,6 +196,10 @@ class TScriptedBurner : public TBurnerAccess {
     std::uint32_t DeviceBufferSize() const override { return bufferSize; }
     std::uint32_t DeviceFreeBufferSize() const override { return bufferFree; }
     int IncompleteFileCount() const override { return incompleteFiles; }
+    std::uint32_t ReadDriveBufferSize() override {
+        bufferFree = bufferSize.load();
+        return bufferSize;
+    }
 
   private:
     std::thread m_worker;

@@ -1,0 +1,106 @@
+// The profile commands of the main window: New, Open, Save and Save As.
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "app/main/TForm1.h"
+#include "app/profile/TBackupProfile.h"
+#include "app/workflow/TFrontEndSetup.h"
+
+namespace brenwick {
+
+namespace {
+
+const QString kUntitled = "Untitled";
+const QString kFilter = "Ini Files (*.ini);;All Files (*)";
+
+}  // namespace
+
+QString AppFolderFor(const QString& programFolder) {
+    // An installed program's folder is no place for profiles: the dialogs then open in the home folder.
+    const QFileInfo info(programFolder);
+    const QString folder = info.isDir() && info.isWritable() ? programFolder : QDir::homePath();
+    return folder.endsWith('/') ? folder : folder + '/';
+}
+
+TForm1Dialogs StandardDialogs() {
+    TForm1Dialogs d;
+    d.chooseOpen = [](QWidget* parent, const QString& folder) {
+        return QFileDialog::getOpenFileName(parent, "Open Profile", folder, kFilter);
+    };
+    d.chooseSave = [](QWidget* parent, const QString& folder, const QString& preset) {
+        QFileDialog dialog(parent, "Save Profile", folder, kFilter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);  // asks before overwriting
+        dialog.setDefaultSuffix("ini");
+        if (!preset.isEmpty()) dialog.selectFile(preset);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        return dialog.selectedFiles().first();
+    };
+    d.showError = [](QWidget* parent, const QString& message) {
+        QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), message);
+    };
+    return d;
+}
+
+void TForm1::ButtonNewClick() {
+    for (QCheckBox* box : {cbEraseBefore, cbImport, cbCloseDisc, cbEjectDisc}) box->setChecked(false);
+    selectDevice(0);
+    DeviceChange();
+    Archives->clear();
+    Workflow().ProfileCreated();
+    m_profileName = kUntitled;
+    setCaption("Brenwick - " + m_profileName);
+    EditVolume->clear();
+    m_openPath.clear();
+}
+
+void TForm1::ButtonOpenClick() {
+    const QString file = m_dialogs.chooseOpen(this, m_appFolder);
+    if (file.isEmpty()) return;
+    Archives->clear();
+    Workflow().ProfileOpened();
+    m_profileName = QFileInfo(file).absoluteFilePath();
+    setCaption("Brenwick - " + m_profileName);
+    const TProfileLoad load = LoadProfile(m_profileName.toStdString());
+    ApplyProfile(load.profile, Workflow().Options());
+    applyOptions();
+    if (load.entriesNotLoaded > 0)
+        addLogLine(QString("<<< %1 ENTRIES OF THE PROFILE WERE NOT LOADED").arg(load.entriesNotLoaded));
+    selectDevice(load.profile.Device);
+    m_openPath = QString::fromStdString(load.profile.OpenPath);
+    DeviceChange();
+}
+
+void TForm1::ButtonSaveClick() {
+    // An untitled profile has no file yet: Save asks for one.
+    if (m_profileName.isEmpty() || m_profileName == kUntitled) {
+        ButtonSaveAsClick();
+        return;
+    }
+    (void)writeProfile();  // a refused write has shown its error box
+}
+
+void TForm1::ButtonSaveAsClick() {
+    const QString file = m_dialogs.chooseSave(this, m_appFolder, m_profileName);
+    if (file.isEmpty()) return;
+    Workflow().ProfileSaved();
+    m_profileName = QFileInfo(file).absoluteFilePath();
+    setCaption("Brenwick - " + m_profileName);
+    (void)writeProfile();
+}
+
+bool TForm1::writeProfile() {
+    syncOptions();
+    TBackupProfile profile;
+    StoreOptions(Workflow().Options(), profile);
+    profile.Device = Device->currentIndex();
+    profile.OpenPath = m_openPath.toStdString();
+    std::string error;
+    if (SaveProfile(profile, m_profileName.toStdString(), error)) return true;
+    m_dialogs.showError(this, QString::fromStdString(error));
+    return false;
+}
+
+}  // namespace brenwick

@@ -1,0 +1,17 @@
+// brenwick: the backup program's main window.
+#include <QApplication>
+
+#include "app/main/TForm1.h"
+#include "drive/qrASPI.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int status = 0;
+    {
+        brenwick::TForm1 form;
+        form.show();
+        status = QApplication::exec();
+    }                               // the window waits for every worker thread before the burner goes
+    brenwick::ShutdownTransport();  // the image recorders save their state and let their folders go
+    return status;
+}
