@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/testing/TTempTree.h"
 #include "drive/os/TFakeSgOs.h"
 #include "drive/qrASPI.h"
 #include "drive/qrSPTI.h"
@@ -21,7 +22,6 @@
 #include "drive/recorder/TImageRecorder.h"
 #include "drive/recorder/TStateFile.h"
 #include "engine/qrCDBC.h"
-#include "engine/testing/TempTree.h"
 
 namespace brenwick::testing {
 

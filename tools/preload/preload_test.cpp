@@ -10,13 +10,13 @@
 
 #include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "base/testing/TTempTree.h"
 #include "tools/preload/TPreloadServer.h"
 #include "tools/preload/preload_protocol.h"
 
@@ -80,13 +80,8 @@ class TScriptedTarget : public TScsiTarget {
 class PreloadTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("brw-preload-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        m_image = (m_dir / "disc.img").string();
-        m_socket = (m_dir / "drive.sock").string();
+        m_image = m_dir / "disc.img";
+        m_socket = m_dir / "drive.sock";
         std::ofstream image(m_image, std::ios::binary);
         for (unsigned lba = 0; lba < kSectors; ++lba) {
             std::string sector(2048, static_cast<char>(0xa0 + lba));
@@ -97,7 +92,6 @@ class PreloadTest : public ::testing::Test {
 
     void TearDown() override {
         if (m_server) m_server->Stop();
-        std::filesystem::remove_all(m_dir);
     }
 
     void StartServer() {
@@ -142,7 +136,7 @@ class PreloadTest : public ::testing::Test {
 
     std::shared_ptr<TScriptedTarget> m_target = std::make_shared<TScriptedTarget>();
     std::unique_ptr<TPreloadServer> m_server;
-    std::filesystem::path m_dir;
+    testing::TTempTree m_dir{"brw-preload"};
     std::string m_image;
     std::string m_socket;
 };
@@ -205,7 +199,7 @@ TEST_F(PreloadTest, AnswersTheIoctlsOfAnSrNode) {
 
 TEST_F(PreloadTest, LeavesOtherDescriptorsToTheKernel) {
     StartServer();
-    std::string other = (m_dir / "other").string();
+    std::string other = m_dir / "other";
     std::ofstream(other) << "x";
     ExpectLines(Probe({"open", other, "ro", "fstat", "idlun", "stat", other}),
                 {"open ok", "fstat type=other", "idlun rc=-1", "stat type=other"});
