@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "base/testing/TTempTree.h"
+#include "drive/test/TScriptedTarget.h"
 #include "tools/preload/TPreloadServer.h"
 #include "tools/preload/preload_protocol.h"
 
@@ -27,8 +28,9 @@ namespace {
 
 constexpr unsigned kSectors = 8;
 
-// Answers like a small recorder: INQUIRY, TEST UNIT READY, READ CAPACITY; anything else 05/20/00.
-class TScriptedTarget : public TScsiTarget {
+// Answers like a small recorder: INQUIRY, TEST UNIT READY, READ CAPACITY; anything else 05/20/00. It is
+// called from the server's thread, and answers even INQUIRY with a selection time-out once gone.
+class TSmallDrive : public TScsiTarget {
   public:
     std::atomic<bool> gone{false};
     std::atomic<int> busyAnswers{0};         // TEST UNIT READY answers BUSY this many times; -1: always
@@ -40,12 +42,7 @@ class TScriptedTarget : public TScsiTarget {
             result.hostStatus = kHostSelectionTimeout;
             return result;
         }
-        if (unitAttention.exchange(false)) {
-            result.status = kStatusCheckCondition;
-            result.sense = {0x70, 0, 0x06, 0, 0, 0, 0, 0x0a, 0, 0, 0, 0, 0x28, 0x00};
-            result.senseLength = 18;
-            return result;
-        }
+        if (unitAttention.exchange(false)) return test::CheckCondition(0x06, 0x28, 0x00);
         switch (request.cdb[0]) {
             case 0x00:
                 if (busyAnswers != 0) {
@@ -69,10 +66,7 @@ class TScriptedTarget : public TScsiTarget {
                 return result;
             }
             default:
-                result.status = kStatusCheckCondition;
-                result.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 0x0a, 0, 0, 0, 0, 0x20, 0x00};
-                result.senseLength = 18;
-                return result;
+                return test::CheckCondition(0x05, 0x20, 0x00);
         }
     }
 };
@@ -134,7 +128,7 @@ class PreloadTest : public ::testing::Test {
         return text;
     }
 
-    std::shared_ptr<TScriptedTarget> m_target = std::make_shared<TScriptedTarget>();
+    std::shared_ptr<TSmallDrive> m_target = std::make_shared<TSmallDrive>();
     std::unique_ptr<TPreloadServer> m_server;
     testing::TTempTree m_dir{"brw-preload"};
     std::string m_image;
