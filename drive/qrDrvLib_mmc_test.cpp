@@ -16,6 +16,7 @@
 namespace brenwick {
 namespace {
 
+using test::CheckCondition;
 using test::TScriptedTarget;
 
 // A MODE SENSE (10) answer: 8-byte header, optional 8-byte block descriptor, then the page.
@@ -82,8 +83,8 @@ class MmcTest : public ::testing::Test {
     TScsiResult Answer(const TScsiRequest& request) {
         std::uint32_t key = request.cdb[0];
         if (key == 0x5A) key = 0x5A00 | request.cdb[2];
-        if (illegal.count(request.cdb[0])) return TScriptedTarget::Check(5, 0x20, 0);
-        if (notReady) return TScriptedTarget::Check(2, 0x3A, 0);
+        if (illegal.count(request.cdb[0])) return CheckCondition(5, 0x20, 0);
+        if (notReady) return CheckCondition(2, 0x3A, 0);
         auto it = answers.find(key);
         TScsiResult result;
         if (it != answers.end()) {
@@ -621,7 +622,7 @@ TEST_F(MmcTest, WaitReadyPollsWithinTheBudget) {
     sleeps.clear();
     int polls = 0;
     drive->script = [&](const TScsiRequest& request) {
-        if (request.cdb[0] == 0x00 && ++polls < 3) return TScriptedTarget::Check(2, 0x04, 0x01);
+        if (request.cdb[0] == 0x00 && ++polls < 3) return CheckCondition(2, 0x04, 0x01);
         return TScsiResult{};
     };
     EXPECT_TRUE(device.WaitReady(1000, 100));

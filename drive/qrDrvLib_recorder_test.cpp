@@ -3,10 +3,9 @@
 // showing what went out and its fault file scripting a misbehaving drive.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 
+#include "base/testing/TTempTree.h"
 #include "drive/os/TFakeSgOs.h"
 #include "drive/qrDrvLib.h"
 #include "drive/qrSPTI.h"
@@ -20,23 +19,16 @@ namespace {
 
 class RecorderTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ShutdownTransport();
-        char pattern[] = "/tmp/brenwick-drive-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_root = pattern;
-    }
+    void SetUp() override { ShutdownTransport(); }
     void TearDown() override {
         recorders.clear();
         ShutdownTransport();
-        std::error_code ignored;
-        std::filesystem::remove_all(m_root, ignored);
     }
 
     // A recorder folder with a blank disc of `media`; `faults` are written to its fault file.
     std::string MakeRecorder(const std::string& name, TMediaType media,
                              const std::vector<std::string>& faults = {}) {
-        const std::string folder = m_root + "/" + name;
+        const std::string folder = m_root / name;
         std::string error;
         EXPECT_TRUE(CreateRecorder(folder, media, error)) << error;
         for (const auto& line : faults) EXPECT_TRUE(AppendFaultLine(folder, line, error)) << error;
@@ -81,7 +73,7 @@ class RecorderTest : public ::testing::Test {
         return opcodes;
     }
 
-    std::string m_root;
+    testing::TTempTree m_root;
     std::vector<std::shared_ptr<TImageRecorder>> recorders;
     std::unique_ptr<TSCSIDevice> device;
     TDebugLines lines;

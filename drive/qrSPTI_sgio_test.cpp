@@ -2,36 +2,28 @@
 // against an image recorder that the preload library presents as the optical drive /dev/sr7.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "base/testing/RunCommand.h"
+#include "base/testing/TTempTree.h"
 
 namespace {
 
 // Runs the client under the preload library with a fresh recorder holding a blank disc of `medium`.
 std::vector<std::string> RunClient(const std::string& medium, int& status) {
-    char pattern[] = "/tmp/brenwick-sgio-XXXXXX";
-    EXPECT_NE(mkdtemp(pattern), nullptr);
-    const std::string root = pattern;
+    const brenwick::testing::TTempTree root("brenwick-sgio");
     // The client is built with the sanitizers; the preload library is not, so it loads first.
-    const std::string command = "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 XDG_DATA_HOME=" + root +
-                                "/data " BRENWICK_PRELOAD_RUN " --recorder " + root + "/rec --create " +
-                                medium + " --instant -- " BRENWICK_SGIO_CLIENT " 2>&1";
+    const std::string command =
+        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 XDG_DATA_HOME=" + root.path() +
+        "/data " BRENWICK_PRELOAD_RUN " --recorder " + root.path() + "/rec --create " + medium +
+        " --instant -- " BRENWICK_SGIO_CLIENT " 2>&1";
+    std::string output;
+    status = brenwick::testing::RunCommand(command, output);
     std::vector<std::string> lines;
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    if (pipe == nullptr) return lines;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        std::string line = buffer;
-        if (!line.empty() && line.back() == '\n') line.pop_back();
-        lines.push_back(line);
-    }
-    status = pclose(pipe);
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
+    std::istringstream text(output);
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
 }
 

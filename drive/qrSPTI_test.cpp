@@ -318,7 +318,7 @@ TEST_F(SptiTest, OtherCommandCodes) {
 TEST_F(SptiTest, ExtraTargetsFormTheLastAdapter) {
     auto first = std::make_shared<test::TScriptedTarget>();
     auto second = std::make_shared<test::TScriptedTarget>(5, "VIRTREC", "SECOND");
-    second->script = [](const TScsiRequest&) { return test::TScriptedTarget::Check(2, 0x3A, 0); };
+    second->script = [](const TScsiRequest&) { return test::CheckCondition(2, 0x3A, 0); };
     extras = {first, second};
     AddNode(0, 6, 0, 0, 0);
     ASSERT_TRUE(LoadTransport());

@@ -20,10 +20,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/testing/IsoReaders.h"
 #include "engine/qrBurnerDisc.h"
 #include "engine/qrCDBC.h"
 #include "engine/qrCache.h"
-#include "engine/testing/IsoReaders.h"
 #include "engine/testing/RecorderRig.h"
 #include "isofs/qrSessionPrepare.h"
 
@@ -248,7 +248,7 @@ void expectReadersSee(const std::string& image, std::uint32_t lba, const std::ve
             TStreamDigest source(file.marks), read(file.marks);
             ASSERT_TRUE(digestFile(file.source, source)) << file.source;
             ASSERT_EQ(digestCommand(reader.cat(file.path), read), 0)
-                << file.path << ": " << testing::ReadWhole(scratch / "reader-errors");
+                << file.path << ": " << testing::ReadText(scratch / "reader-errors");
             EXPECT_EQ(read.length(), source.length()) << file.path;
             EXPECT_EQ(read.hash(), source.hash()) << file.path;
             for (const std::uint64_t offset : file.marks) {

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "base/testing/TTempTree.h"
 #include "engine/qrEngineMessages.h"
-#include "engine/testing/TempTree.h"
 
 namespace brenwick {
 namespace {

@@ -13,7 +13,6 @@
 namespace brenwick {
 namespace {
 
-using testing::TInterposedTarget;
 using testing::TRecorderRig;
 using testing::TRigOptions;
 
@@ -127,11 +126,11 @@ TEST(Erase, FailedErasesAreReportedWithError) {
             if (op == kOpTestUnitReady) {
                 ++*polls;
                 if (fault == TFault::FailsInDrive && *polls > 1) {
-                    result = TInterposedTarget::Check(0x70, 0x03, 0x31, 0x01);  // format command failed
+                    result = test::CheckCondition(0x03, 0x31, 0x01);  // format command failed
                     return true;
                 }
                 if (fault == TFault::NeverReady) {
-                    result = TInterposedTarget::Check(0x70, 0x02, 0x04, 0x07);
+                    result = test::CheckCondition(0x02, 0x04, 0x07);
                     return true;
                 }
             }

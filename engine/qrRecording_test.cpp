@@ -421,10 +421,8 @@ TEST(Recording, DeferredErrorOrNoReadinessAfterTheData) {
         TScsiResult answer;
     };
     const std::vector<TCase> cases = {
-        {"flush reports a deferred write error", 0x35,
-         testing::TInterposedTarget::Check(0x71, 0x03, 0x0C, 0x00)},
-        {"drive stays not ready after the flush", 0x00,
-         testing::TInterposedTarget::Check(0x70, 0x02, 0x04, 0x08)},
+        {"flush reports a deferred write error", 0x35, test::CheckCondition(0x03, 0x0C, 0x00, true)},
+        {"drive stays not ready after the flush", 0x00, test::CheckCondition(0x02, 0x04, 0x08)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

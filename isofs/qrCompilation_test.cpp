@@ -14,7 +14,7 @@
 namespace brenwick {
 namespace {
 
-using testing::TTempDir;
+using testing::TTempTree;
 using testing::WriteText;
 
 struct TLogLine {
@@ -28,7 +28,7 @@ class CompilationTest : public ::testing::Test {
     TCompilation c{nullptr, [this](const std::string& text, std::uint8_t mType) {
                        m_lines.push_back({text, mType});
                    }};
-    TTempDir tmp;
+    TTempTree tmp;
 
     static std::vector<std::string> ShortNames(const TDEntry* d) {
         std::vector<std::string> out;
@@ -240,9 +240,9 @@ TEST_F(CompilationTest, InvalidDestinationAndMissingSource) {
     WriteText(tmp / "a.txt", "x");
     EXPECT_EQ(c.AddFile("\\nowhere", tmp / "a.txt", false), 0);
     EXPECT_TRUE(logged("INVALID DESTINATION PATH", 4));
-    EXPECT_EQ(c.AddFolder("\\nowhere", tmp.path(), false, false, true, 63, "*.*"), 0);
+    EXPECT_EQ(c.AddFolder("\\nowhere", tmp.path() + "/", false, false, true, 63, "*.*"), 0);
     EXPECT_EQ(c.AddFile("\\", tmp / "missing.txt", false), -1);
-    EXPECT_EQ(c.AddFile("\\", tmp.path() + "..", false), -1);
+    EXPECT_EQ(c.AddFile("\\", tmp.path() + "/..", false), -1);
 }
 
 // Linux names differ by case: both files stay, and the second gets a distinct short name.

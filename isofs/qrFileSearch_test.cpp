@@ -14,7 +14,7 @@
 namespace brenwick {
 namespace {
 
-using testing::TTempDir;
+using testing::TTempTree;
 using testing::WriteText;
 
 std::map<std::string, TSearchRec> Read(const std::string& folder) {
@@ -28,7 +28,7 @@ std::map<std::string, TSearchRec> Read(const std::string& folder) {
 // Alternate names are made the way Windows makes them, unique in the folder ("My Music" alone gives
 // MYMUSI~1).
 TEST(FileSearch, AlternateNames) {
-    TTempDir tmp;
+    TTempTree tmp;
     const struct {
         const char* name;
         const char* alternate;
@@ -45,7 +45,7 @@ TEST(FileSearch, AlternateNames) {
         {"My Musik", "MYMUSI~3"},  // MYMUSI~1 is taken by a real name
     };
     for (const auto& c : cases) WriteText(tmp / c.name, "x");
-    const auto items = Read(tmp.path());
+    const auto items = Read(tmp.path() + "/");
     for (const auto& c : cases) {
         ASSERT_EQ(items.count(c.name), 1u) << c.name;
         EXPECT_EQ(items.at(c.name).AlternateName, c.alternate) << c.name;
@@ -54,9 +54,9 @@ TEST(FileSearch, AlternateNames) {
 
 // The tenth clash of one base needs a shorter base so that the name keeps 8 characters.
 TEST(FileSearch, AlternateNamesPastNine) {
-    TTempDir tmp;
+    TTempTree tmp;
     for (int i = 0; i < 11; ++i) WriteText(tmp / ("long name " + std::to_string(i + 10) + ".txt"), "x");
-    const auto items = Read(tmp.path());
+    const auto items = Read(tmp.path() + "/");
     EXPECT_EQ(items.at("long name 10.txt").AlternateName, "LONGNA~1.TXT");
     EXPECT_EQ(items.at("long name 19.txt").AlternateName, "LONGN~10.TXT");
     EXPECT_EQ(items.at("long name 20.txt").AlternateName, "LONGN~11.TXT");
@@ -75,13 +75,13 @@ TEST(FileSearch, ValidShortNames) {
 
 // Attributes: hidden for a leading dot, read-only when the owner may not write, archive on every file.
 TEST(FileSearch, Attributes) {
-    TTempDir tmp;
+    TTempTree tmp;
     WriteText(tmp / ".hidden", "x");
     WriteText(tmp / "ro.txt", "x");
     ASSERT_EQ(chmod((tmp / "ro.txt").c_str(), 0444), 0);
     WriteText(tmp / "plain.txt", "hello");
     std::filesystem::create_directories(tmp / "dir");
-    const auto items = Read(tmp.path());
+    const auto items = Read(tmp.path() + "/");
     EXPECT_EQ(items.at(".hidden").Attr, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(items.at("ro.txt").Attr, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(items.at("plain.txt").Attr, FILE_ATTRIBUTE_ARCHIVE);
@@ -91,7 +91,7 @@ TEST(FileSearch, Attributes) {
 
 // FIFOs, sockets and devices are no files to back up, links to folders are not entered, a link loop ends.
 TEST(FileSearch, LeavesOutWhatMustNotBeRead) {
-    TTempDir tmp;
+    TTempTree tmp;
     WriteText(tmp / "f.txt", "x");
     ASSERT_EQ(mkfifo((tmp / "fifo").c_str(), 0600), 0);
     ASSERT_EQ(symlink("/", (tmp / "root").c_str()), 0);
@@ -99,7 +99,7 @@ TEST(FileSearch, LeavesOutWhatMustNotBeRead) {
     ASSERT_EQ(symlink("a", (tmp / "b").c_str()), 0);
     ASSERT_EQ(symlink("nothing", (tmp / "dangling").c_str()), 0);
     TFileSearch search;
-    ASSERT_TRUE(search.ReadFolder(tmp.path()));
+    ASSERT_TRUE(search.ReadFolder(tmp.path() + "/"));
     ASSERT_EQ(search.Items().size(), 1u);
     EXPECT_EQ(search.Items()[0].FileName, "f.txt");
     std::map<std::string, TLeftOutReason> left;
@@ -121,14 +121,14 @@ TEST(FileSearch, LeavesOutWhatMustNotBeRead) {
 TEST(FileSearch, FolderThatCannotBeOpened) {
     TFileSearch search;
     EXPECT_FALSE(search.ReadFolder("/nonexistent-brenwick-folder/"));
-    TTempDir tmp;
+    TTempTree tmp;
     WriteText(tmp / "file", "x");
     EXPECT_FALSE(search.ReadFolder(tmp / "file"));
 }
 
 // FindFirst/FindNext with a Windows mask.
 TEST(FileSearch, FindFirstNextWithMask) {
-    TTempDir tmp;
+    TTempTree tmp;
     for (const char* n : {"a.TXT", "b.txt", "c.doc", "noext"}) WriteText(tmp / n, "x");
     TFileSearch search;
     TSearchRec rec;

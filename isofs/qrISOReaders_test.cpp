@@ -19,8 +19,9 @@ namespace brenwick {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Quote;
 using testing::RunCommand;
-using testing::TTempDir;
+using testing::TTempTree;
 using testing::WriteText;
 
 struct TItem {
@@ -71,16 +72,12 @@ TTree FromFolder(const std::string& folder, const std::string& under, bool withM
     return tree;
 }
 
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
-}
-
 TTree ReadWithXorriso(const std::string& image, std::uint64_t session, const std::string& scratch) {
     const std::string out = scratch + "/xorriso-out";
     fs::remove_all(out);
-    const auto r =
-        RunCommand("TZ=UTC xorriso -no_rc -read_fs norock -load sbsector " + std::to_string(session) +
-                   " -indev stdio:" + Quote(image) + " -osirrox on:auto_chmod_on -extract / " + Quote(out));
+    const auto r = RunCommand("TZ=UTC xorriso -no_rc -read_fs norock -load sbsector " +
+                              std::to_string(session) + " -indev stdio:" + Quote(image) +
+                              " -osirrox on:auto_chmod_on -extract / " + Quote(out) + " 2>&1");
     EXPECT_EQ(r.status, 0) << r.output;
     TTree tree;
     for (auto& [path, item] : FromFolder(out, "", true)) tree[path] = item;
@@ -122,7 +119,7 @@ std::string Utf8ToLatin1(const std::string& s) {
 TTree ReadWithIsoinfo(const std::string& image, std::uint64_t session) {
     const std::string base =
         "isoinfo -i " + Quote(image) + " -T " + std::to_string(session) + " -J -j iso8859-1";
-    const auto r = RunCommand(base + " -l");
+    const auto r = RunCommand(base + " -l 2>&1");
     EXPECT_EQ(r.status, 0) << r.output;
     TTree tree;
     const std::regex heading("^Directory listing of (.*)/$");
@@ -142,7 +139,7 @@ TTree ReadWithIsoinfo(const std::string& image, std::uint64_t session) {
             const std::string path = dir + "/" + name;
             if (!item.dir) {
                 item.size = std::stoull(m[2]);
-                item.content = RunCommand(base + " -x " + Quote(Utf8ToLatin1(path))).output;
+                item.content = RunCommand(base + " -x " + Quote(Utf8ToLatin1(path)) + " 2>&1").output;
             }
             tree[path] = item;
         }
@@ -193,7 +190,7 @@ for root, dirs, files in iso.walk(joliet_path='/'):
 TTree ReadWithPycdlib(const std::string& image, std::uint64_t session, const std::string& scratch) {
     WriteText(scratch + "/read.py", kPycdlibScript);
     const auto r = RunCommand("/usr/bin/python3 " + Quote(scratch + "/read.py") + " " + Quote(image) + " " +
-                              std::to_string(session));
+                              std::to_string(session) + " 2>&1");
     EXPECT_EQ(r.status, 0) << r.output;
     TTree tree;
     std::istringstream lines(r.output);
@@ -249,7 +246,7 @@ class ReadersTest : public ::testing::Test {
         setenv("TZ", "UTC0", 1);
         tzset();
         for (const char* tool : {"xorriso", "isoinfo", "/usr/bin/python3"}) testing::RequireTool(tool);
-        ASSERT_EQ(RunCommand("/usr/bin/python3 -c 'import pycdlib'").status, 0)
+        ASSERT_EQ(RunCommand("/usr/bin/python3 -c 'import pycdlib' 2>&1").status, 0)
             << "python3-pycdlib is missing";
     }
     void keep(const std::string& image) {
@@ -266,7 +263,7 @@ class ReadersTest : public ::testing::Test {
         EXPECT_EQ(Diff(ReadWithIsoinfo(image, session), noDates), "") << "isoinfo";
         EXPECT_EQ(Diff(ReadWithPycdlib(image, session, tmp.path()), expected), "") << "pycdlib";
     }
-    TTempDir tmp;
+    TTempTree tmp;
 };
 
 TEST_F(ReadersTest, FirstSessionAtZeroAndSecondSessionAfterIt) {
@@ -327,11 +324,11 @@ TEST_F(ReadersTest, SessionWithoutJoliet) {
     TSessionLayout layout;
     ASSERT_EQ(LayoutSession(c, 0, false, TVolumeInfo{}, stream, layout), TLayoutStatus::Ok);
     testing::WriteSession(image, c, layout, stream);
-    const auto r = RunCommand("isoinfo -i " + Quote(image) + " -l");
+    const auto r = RunCommand("isoinfo -i " + Quote(image) + " -l 2>&1");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.output.find("README.TXT;1"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("DATA.BIN;1"), std::string::npos) << r.output;
-    EXPECT_EQ(RunCommand("isoinfo -i " + Quote(image) + " -x '/SUB/DATA.BIN;1'").output,
+    EXPECT_EQ(RunCommand("isoinfo -i " + Quote(image) + " -x '/SUB/DATA.BIN;1' 2>&1").output,
               std::string(5000, 'd'));
     keep(image);
 }

@@ -16,7 +16,7 @@ namespace brenwick {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TTempDir;
+using testing::TTempTree;
 using testing::WriteText;
 
 struct TLine {
@@ -114,7 +114,7 @@ class ImportTest : public ::testing::Test {
     std::vector<TLine> lines;
     TLogFn log = [this](const std::string& t, std::uint8_t m) { lines.push_back({t, m}); };
     TCompilation c{nullptr, log};
-    TTempDir tmp;
+    TTempTree tmp;
 
     bool logged(const std::string& text, int mType) const {
         for (const auto& l : lines) {
@@ -544,7 +544,7 @@ TEST_F(ImportTest, SessionsOfOtherProgramsImport) {
     for (const auto& m : makers) {
         const std::string image = tmp / "other.iso";
         fs::remove(image);
-        const auto r = testing::RunCommand("TZ=UTC " + m.command + "'" + image + "' '" + src + "'");
+        const auto r = testing::RunCommand("TZ=UTC " + m.command + "'" + image + "' '" + src + "' 2>&1");
         ASSERT_EQ(r.status, 0) << m.name << r.output;
         c.ClearCompilation();
         const auto img = testing::ReadImage(image);

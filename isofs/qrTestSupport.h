@@ -1,10 +1,10 @@
-// Test fixtures of the file-system image: temporary source trees, flat disc images written from a layout
-// (LBA N at byte N * 2048) and the third-party readers run on them. Used by the tests only.
+// Test fixtures of the file-system image: flat disc images written from a layout (LBA N at byte N * 2048),
+// file times, and the check that a third-party reader is installed. The temporary tree and the command
+// runner are the shared ones. Used by the tests only.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,43 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/RunCommand.h"
+#include "base/testing/TTempTree.h"
 #include "isofs/qrCompilation.h"
 #include "isofs/qrISOLayout.h"
 
 namespace brenwick::testing {
-
-class TTempDir {
-  public:
-    TTempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "brenwick-isofs-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-        m_path = pattern;
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(m_path, ec);
-    }
-    TTempDir(const TTempDir&) = delete;
-    TTempDir& operator=(const TTempDir&) = delete;
-    // The folder path with a trailing "/".
-    std::string path() const { return m_path + "/"; }
-    std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
-
-  private:
-    std::string m_path;
-};
-
-inline void WriteText(const std::string& path, const std::string& content) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-}
-
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Sets the modification time of a path (seconds since 1970, UTC).
 inline void SetMtime(const std::string& path, std::int64_t unixTime) {
@@ -58,28 +27,9 @@ inline void SetMtime(const std::string& path, std::int64_t unixTime) {
     ASSERT_EQ(std::system(cmd.c_str()), 0);
 }
 
-struct TCommandResult {
-    int status = -1;
-    std::string output;
-};
-
-// Runs a shell command; stdout and stderr together.
-inline TCommandResult RunCommand(const std::string& command) {
-    TCommandResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-    const int rc = pclose(pipe);
-    result.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return result;
-}
-
 // The readers are required: a missing one fails the test loudly (CI installs them).
 inline void RequireTool(const std::string& tool) {
-    const auto found = RunCommand("command -v " + tool);
-    ASSERT_EQ(found.status, 0) << tool << " is not installed (scripts/install-deps.sh installs it)";
+    ASSERT_TRUE(HaveProgram(tool)) << tool << " is not installed (scripts/install-deps.sh installs it)";
 }
 
 // Writes the session into a flat image: the metadata at StartSector, then every file's data in the walk

@@ -3,10 +3,7 @@
 // isoinfo and pycdlib read the recorder's image file. The readers are required: a missing one fails the test.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-
+#include "base/testing/RunCommand.h"
 #include "drive/recorder/RecorderTestSupport.h"
 #include "drive/recorder/TImageRecorder.h"
 #include "drive/recorder/TRecorderFolder.h"
@@ -18,34 +15,19 @@ using testing::Cdb10;
 using testing::Send;
 using testing::TRun;
 
-// Runs a shell command; returns its exit status and standard output.
+// Runs a shell command; returns its exit status and its output, errors included.
 int Shell(const std::string& command, std::string* output = nullptr) {
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return -1;
     std::string text;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, n);
-    const int status = ::pclose(pipe);
+    const int status = testing::RunCommand(command + " 2>&1", text);
     if (output) *output = text;
     return status;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
 }
 
 class RecorderReadersTest : public ::testing::Test {
   protected:
     void SetUp() override {
         for (const char* tool : {"genisoimage", "xorriso", "isoinfo", "/usr/bin/python3"}) {
-            ASSERT_EQ(Shell(std::string("command -v ") + tool), 0)
+            ASSERT_TRUE(testing::HaveProgram(tool))
                 << tool << " is required (Debian packages genisoimage, xorriso, python3-pycdlib)";
         }
         ASSERT_EQ(Shell("/usr/bin/python3 -c 'import pycdlib'"), 0) << "python3-pycdlib is required";
@@ -67,7 +49,7 @@ class RecorderReadersTest : public ::testing::Test {
         ASSERT_TRUE(Send(*m_recorder, {0x55, 0x10, 0, 0, 0, 0, 0, 0, 60, 0}, 0, page).good());
         const TRun track = Send(*m_recorder, Cdb10(0x52, 0xFF, 36, 1), 36);
         ASSERT_EQ(track.be32(12), start);
-        const std::string data = ReadFile(iso);
+        const std::string data = testing::ReadText(iso);
         ASSERT_EQ(data.size() % 2048, 0u);
         const std::uint32_t blocks = std::uint32_t(data.size() / 2048);
         for (std::uint32_t at = 0; at < blocks; at += 31) {
@@ -84,7 +66,7 @@ class RecorderReadersTest : public ::testing::Test {
 
     std::string Image() const { return m_folder / "recorder/disc.img"; }
 
-    testing::TTempFolder m_folder;
+    testing::TTempTree m_folder;
     std::unique_ptr<TImageRecorder> m_recorder;
 };
 
@@ -94,16 +76,16 @@ TEST_F(RecorderReadersTest, TwoSessionsReadBackInXorrisoIsoinfoAndPycdlib) {
     ASSERT_EQ(Shell("mkdir -p '" + tree1 + "/docs' '" + tree2 + "/more'"), 0);
     std::string big;
     for (long i = 0; i < 300000; ++i) big += char('a' + (i * 7919) % 26);
-    WriteFile(tree1 + "/docs/big.txt", big);
-    WriteFile(tree1 + "/hello.txt", "first session\n");
-    WriteFile(tree2 + "/more/second.txt", "second session\n");
+    testing::WriteText(tree1 + "/docs/big.txt", big);
+    testing::WriteText(tree1 + "/hello.txt", "first session\n");
+    testing::WriteText(tree2 + "/more/second.txt", "second session\n");
 
     const std::string iso1 = m_folder / "s1.iso";
     ASSERT_EQ(Shell("genisoimage -quiet -R -J -V FIRST -o '" + iso1 + "' '" + tree1 + "'"), 0);
     Burn(iso1, 0);
     const TRun next = Send(*m_recorder, Cdb10(0x52, 0xFF, 36, 1), 36);
     const std::uint32_t start2 = next.be32(12);
-    const std::uint32_t blocks1 = std::uint32_t(ReadFile(iso1).size() / 2048);
+    const std::uint32_t blocks1 = std::uint32_t(testing::ReadText(iso1).size() / 2048);
     ASSERT_EQ(start2,
               std::max<std::uint32_t>(300, blocks1) + 2 + 11400);  // run-out, lead-out, lead-in, pre-gap
 
@@ -125,9 +107,9 @@ TEST_F(RecorderReadersTest, TwoSessionsReadBackInXorrisoIsoinfoAndPycdlib) {
                     &output),
               0)
         << output;
-    EXPECT_EQ(ReadFile(out + "/docs/big.txt"), big);
-    EXPECT_EQ(ReadFile(out + "/hello.txt"), "first session\n");
-    EXPECT_EQ(ReadFile(out + "/more/second.txt"), "second session\n");
+    EXPECT_EQ(testing::ReadText(out + "/docs/big.txt"), big);
+    EXPECT_EQ(testing::ReadText(out + "/hello.txt"), "first session\n");
+    EXPECT_EQ(testing::ReadText(out + "/more/second.txt"), "second session\n");
 
     // isoinfo: the second session by its start, the first by default.
     ASSERT_EQ(Shell("isoinfo -i '" + Image() + "' -T " + std::to_string(start2) + " -J -x /more/second.txt",
@@ -141,15 +123,15 @@ TEST_F(RecorderReadersTest, TwoSessionsReadBackInXorrisoIsoinfoAndPycdlib) {
 
     // pycdlib: the first session, file by file.
     const std::string script = m_folder / "read.py";
-    WriteFile(script,
-              "import io, sys, pycdlib\n"
-              "iso = pycdlib.PyCdlib()\n"
-              "iso.open(sys.argv[1])\n"
-              "data = io.BytesIO()\n"
-              "iso.get_file_from_iso_fp(data, joliet_path='/docs/big.txt')\n"
-              "sys.stdout.write(str(len(data.getvalue())) + ' ' + str(hash(data.getvalue()) == "
-              "hash(open(sys.argv[2], 'rb').read())))\n"
-              "iso.close()\n");
+    testing::WriteText(script,
+                       "import io, sys, pycdlib\n"
+                       "iso = pycdlib.PyCdlib()\n"
+                       "iso.open(sys.argv[1])\n"
+                       "data = io.BytesIO()\n"
+                       "iso.get_file_from_iso_fp(data, joliet_path='/docs/big.txt')\n"
+                       "sys.stdout.write(str(len(data.getvalue())) + ' ' + str(hash(data.getvalue()) == "
+                       "hash(open(sys.argv[2], 'rb').read())))\n"
+                       "iso.close()\n");
     ASSERT_EQ(
         Shell("/usr/bin/python3 '" + script + "' '" + Image() + "' '" + tree1 + "/docs/big.txt'", &output), 0)
         << output;

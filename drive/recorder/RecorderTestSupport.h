@@ -1,9 +1,5 @@
-// Helpers for the image recorder's own tests: a temporary folder and a one-line way to send a CDB.
+// Helpers for the image recorder's own tests: the shared temporary tree and a one-line way to send a CDB.
 #pragma once
-
-#include <ftw.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <initializer_list>
@@ -12,31 +8,14 @@
 #include <tuple>
 #include <vector>
 
+#include "base/testing/TTempTree.h"
 #include "drive/scsi/TScsiTarget.h"
 
 namespace brenwick::testing {
 
-class TTempFolder {
-  public:
-    TTempFolder() {
-        char name[] = "/tmp/brenwick-recorder-XXXXXX";
-        const char* made = ::mkdtemp(name);
-        m_path = made ? made : "";
-    }
-    ~TTempFolder() {
-        if (!m_path.empty()) {
-            ::nftw(
-                m_path.c_str(),
-                [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
-                FTW_DEPTH | FTW_PHYS);
-        }
-    }
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
-};
+// The image recorder's tests (and the benchmark and command-line tests that share this header) make
+// their recorder folders in the shared temporary tree.
+using TTempFolder = TTempTree;
 
 struct TRun {
     TScsiResult result;

@@ -54,7 +54,7 @@ TEST(FaultFileTest, BadLinesAreRefusedWithTheirNumber) {
 }
 
 TEST(FaultFileTest, ReloadsWhenTheFileChanges) {
-    testing::TTempFolder folder;
+    testing::TTempTree folder;
     TFaultFile file(folder.path());
     EXPECT_EQ(file.Current().busyWrites, 0u);
     std::string error;

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <vector>
+
+#include "base/testing/TTempTree.h"
 
 namespace brenwick {
 namespace {
@@ -14,16 +14,10 @@ namespace {
 class ImageFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "brenwick-image-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
         std::string error;
-        ASSERT_TRUE(m_image.Open(m_folder + "/disc.img", TImageAccess::ReadWrite, error)) << error;
+        ASSERT_TRUE(m_image.Open(m_folder / "disc.img", TImageAccess::ReadWrite, error)) << error;
     }
-    void TearDown() override {
-        m_image.Close();
-        std::filesystem::remove_all(m_folder);
-    }
+    void TearDown() override { m_image.Close(); }
 
     std::vector<std::uint8_t> read(std::int64_t lba, std::size_t blocks) {
         std::vector<std::uint8_t> bytes(blocks * kBlockSize, 0xEE);
@@ -33,11 +27,11 @@ class ImageFileTest : public ::testing::Test {
     }
     std::int64_t allocatedBytes() const {
         struct stat st {};
-        EXPECT_EQ(::stat((m_folder + "/disc.img").c_str(), &st), 0);
+        EXPECT_EQ(::stat((m_folder / "disc.img").c_str(), &st), 0);
         return std::int64_t(st.st_blocks) * 512;
     }
 
-    std::string m_folder;
+    testing::TTempTree m_folder;
     TImageFile m_image;
 };
 

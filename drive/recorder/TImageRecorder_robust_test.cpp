@@ -16,7 +16,7 @@ TEST(RecorderRobustnessTest, RandomCommandsGetValidAnswers) {
                                 TMediaType::None};
     std::mt19937 random(20260512);
     for (TMediaType type : media) {
-        testing::TTempFolder folder;
+        testing::TTempTree folder;
         TRecorderOptions options;
         options.busy = InstantBusyTimes();
         options.commandLogLimit = 16;

@@ -93,7 +93,7 @@ class RecorderTest : public ::testing::Test {
         }
     }
 
-    testing::TTempFolder m_folder;
+    testing::TTempTree m_folder;
     std::shared_ptr<TManualClock> m_clock = std::make_shared<TManualClock>();
     int m_count = 0;
 };

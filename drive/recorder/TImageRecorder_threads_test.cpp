@@ -16,7 +16,7 @@ using testing::Send;
 using testing::TRun;
 
 TEST(RecorderThreadsTest, CommandsFromTwoThreadsAreSerialised) {
-    testing::TTempFolder folder;
+    testing::TTempTree folder;
     TRecorderOptions options;
     options.busy = InstantBusyTimes();
     std::string error;

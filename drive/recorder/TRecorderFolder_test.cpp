@@ -41,7 +41,7 @@ TEST(RecorderSetTest, DefaultFolderFollowsXdgDataHome) {
 }
 
 TEST(RecorderSetTest, EmptyFolderGetsTheDefaultRecorderWithABlankCdRw) {
-    testing::TTempFolder root;
+    testing::TTempTree root;
     std::string error;
     const auto targets = OpenImageRecorders(root / "new/recorders", error);
     ASSERT_EQ(targets.size(), 1u) << error;
@@ -54,7 +54,7 @@ TEST(RecorderSetTest, EmptyFolderGetsTheDefaultRecorderWithABlankCdRw) {
 }
 
 TEST(RecorderSetTest, RecordersInNameOrderAtMostEight) {
-    testing::TTempFolder root;
+    testing::TTempTree root;
     std::string error;
     const char* names[] = {"zeta", "Alpha", "beta", "b2", "c", "d", "e", "f", "g", "h"};
     for (const char* name : names) ASSERT_TRUE(CreateRecorder(root / name, TMediaType::DvdR, error)) << error;
@@ -79,7 +79,7 @@ mode_t ModeOf(const std::string& path) {
 TEST(RecorderSetTest, OnlyTheOwnerCanReadTheSet) {
     for (const mode_t mask : {mode_t(022), mode_t(0), mode_t(0277)}) {
         SCOPED_TRACE(mask);
-        testing::TTempFolder root;
+        testing::TTempTree root;
         const std::string set = root / "data/brenwick/recorders";
         const std::string folder = set + "/default";
         const mode_t saved = ::umask(mask);
@@ -101,7 +101,7 @@ TEST(RecorderSetTest, OnlyTheOwnerCanReadTheSet) {
             EXPECT_EQ(ModeOf(folder + "/" + file), 0600u) << file;
     }
 
-    testing::TTempFolder root;
+    testing::TTempTree root;
     std::string error, note;
     const std::string set = root / "recorders";
     ASSERT_TRUE(CreateRecorder(set + "/a", TMediaType::CdR80, error)) << error;
@@ -134,7 +134,7 @@ TEST(RecorderSetTest, UnusableFolderIsAnError) {
 }
 
 TEST(RecorderFolderTest, InsertingADiscKeepsTheWrittenOneAsAnImageFile) {
-    testing::TTempFolder root;
+    testing::TTempTree root;
     std::string error, kept;
     const std::string folder = root / "r";
     ASSERT_TRUE(CreateRecorder(folder, TMediaType::CdR80, error)) << error;
@@ -163,7 +163,7 @@ TEST(RecorderFolderTest, InsertingADiscKeepsTheWrittenOneAsAnImageFile) {
 }
 
 TEST(RecorderFolderTest, IsoImageBecomesAPressedDisc) {
-    testing::TTempFolder root;
+    testing::TTempTree root;
     std::string error, kept;
     const std::string folder = root / "r";
     ASSERT_TRUE(CreateRecorder(folder, TMediaType::None, error)) << error;
@@ -212,7 +212,7 @@ TEST(RecorderFolderTest, DescriptionNamesSessionsAndReaderCommands) {
 }
 
 TEST(RecorderFolderTest, TrayAndSettingsChangeUnderTheLock) {
-    testing::TTempFolder root;
+    testing::TTempTree root;
     std::string error;
     const std::string folder = root / "r";
     ASSERT_TRUE(CreateRecorder(folder, TMediaType::DvdPlusRw, error)) << error;

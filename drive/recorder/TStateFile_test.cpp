@@ -96,7 +96,7 @@ TEST(StateFileTest, SpeedSettings) {
 }
 
 TEST(StateFileTest, SaveReplacesTheFileAndLeavesNoTemporary) {
-    testing::TTempFolder folder;
+    testing::TTempTree folder;
     TRecorderState state;
     state.disc = TDiscState::blankDisc(TMediaType::DvdR);
     std::string error;
@@ -111,7 +111,7 @@ TEST(StateFileTest, SaveReplacesTheFileAndLeavesNoTemporary) {
 }
 
 TEST(StateFileTest, MissingFileIsAnError) {
-    testing::TTempFolder folder;
+    testing::TTempTree folder;
     TRecorderState state;
     std::string error;
     EXPECT_FALSE(LoadStateFile(folder.path(), state, error));

@@ -1,15 +1,28 @@
-// A scripted SCSI target for the drive layer's tests: answers INQUIRY like a recorder, hands every other
-// command to a script, and records each request (CDB, direction, length, time-out).
+// Scripted SCSI targets for the tests: one that answers INQUIRY like a recorder, hands every other command
+// to a script and records each request (CDB, direction, length, time-out); one that sits in front of a real
+// target (an image recorder) and may answer a command itself; and the CHECK CONDITION answer both give.
 #pragma once
 
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "drive/scsi/TScsiTarget.h"
 
 namespace brenwick::test {
+
+// CHECK CONDITION with 18 bytes of fixed-format sense; `deferred` gives response code 71h (the error
+// belongs to an earlier command).
+inline TScsiResult CheckCondition(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq,
+                                  bool deferred = false) {
+    TSenseFields fields;
+    fields.code = {key, asc, ascq};
+    fields.deferred = deferred;
+    return CheckConditionResult(fields);
+}
 
 class TScriptedTarget : public TScsiTarget {
   public:
@@ -60,13 +73,37 @@ class TScriptedTarget : public TScsiTarget {
         if (script) return script(request);
         return {};
     }
+};
 
-    // CHECK CONDITION with 18 bytes of fixed-format sense.
-    static TScsiResult Check(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-        TSenseFields fields;
-        fields.code = {key, asc, ascq};
-        return CheckConditionResult(fields);
+// A target in front of another (an image recorder) that may answer a command itself (deferred errors, a
+// drive that never becomes ready), so that tests reach states the inner target does not show on demand.
+class TInterposedTarget : public TScsiTarget {
+  public:
+    // Returns true when it answered `request` itself in `result`.
+    using TRule = std::function<bool(const TScsiRequest& request, TScsiResult& result)>;
+
+    explicit TInterposedTarget(std::shared_ptr<TScsiTarget> inner) : m_inner(std::move(inner)) {}
+
+    void SetRule(TRule rule) {
+        std::lock_guard lock(m_lock);
+        m_rule = std::move(rule);
     }
+
+    TScsiResult Execute(const TScsiRequest& request) override {
+        TRule rule;
+        {
+            std::lock_guard lock(m_lock);
+            rule = m_rule;
+        }
+        TScsiResult result;
+        if (rule && rule(request, result)) return result;
+        return m_inner->Execute(request);
+    }
+
+  private:
+    std::shared_ptr<TScsiTarget> m_inner;
+    std::mutex m_lock;
+    TRule m_rule;  // guarded by m_lock
 };
 
 }  // namespace brenwick::test

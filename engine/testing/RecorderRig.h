@@ -7,63 +7,26 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/testing/TTempTree.h"
 #include "drive/os/TFakeSgOs.h"
 #include "drive/qrASPI.h"
 #include "drive/qrSPTI.h"
 #include "drive/recorder/TFaultFile.h"
 #include "drive/recorder/TImageRecorder.h"
 #include "drive/recorder/TStateFile.h"
+#include "drive/test/TScriptedTarget.h"
 #include "engine/qrCDBC.h"
-#include "engine/testing/TempTree.h"
 
 namespace brenwick::testing {
 
-// A target between the burner and the recorder that may answer a command itself (deferred errors, a
-// drive that never becomes ready), so that tests reach states the recorder does not show on demand.
-class TInterposedTarget : public TScsiTarget {
-  public:
-    // Returns true when it answered `request` itself in `result`.
-    using TRule = std::function<bool(const TScsiRequest& request, TScsiResult& result)>;
-
-    explicit TInterposedTarget(std::shared_ptr<TScsiTarget> inner) : m_inner(std::move(inner)) {}
-
-    void SetRule(TRule rule) {
-        std::lock_guard lock(m_lock);
-        m_rule = std::move(rule);
-    }
-
-    TScsiResult Execute(const TScsiRequest& request) override {
-        TRule rule;
-        {
-            std::lock_guard lock(m_lock);
-            rule = m_rule;
-        }
-        TScsiResult result;
-        if (rule && rule(request, result)) return result;
-        return m_inner->Execute(request);
-    }
-
-    // CHECK CONDITION with fixed-format sense data; response code 71h marks a deferred error.
-    static TScsiResult Check(std::uint8_t responseCode, std::uint8_t key, std::uint8_t asc,
-                             std::uint8_t ascq) {
-        TSenseFields fields;
-        fields.code = {key, asc, ascq};
-        fields.deferred = responseCode == 0x71;
-        return CheckConditionResult(fields);
-    }
-
-  private:
-    std::shared_ptr<TScsiTarget> m_inner;
-    std::mutex m_lock;
-    TRule m_rule;  // guarded by m_lock
-};
+// The rig puts the shared interposed target between the burner and the recorder.
+using test::TInterposedTarget;
 
 struct TRigOptions {
     TMediaType media = TMediaType::CdR80;

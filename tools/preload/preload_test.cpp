@@ -10,13 +10,14 @@
 
 #include <atomic>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "base/testing/TTempTree.h"
+#include "drive/test/TScriptedTarget.h"
 #include "tools/preload/TPreloadServer.h"
 #include "tools/preload/preload_protocol.h"
 
@@ -27,8 +28,9 @@ namespace {
 
 constexpr unsigned kSectors = 8;
 
-// Answers like a small recorder: INQUIRY, TEST UNIT READY, READ CAPACITY; anything else 05/20/00.
-class TScriptedTarget : public TScsiTarget {
+// Answers like a small recorder: INQUIRY, TEST UNIT READY, READ CAPACITY; anything else 05/20/00. It is
+// called from the server's thread, and answers even INQUIRY with a selection time-out once gone.
+class TSmallDrive : public TScsiTarget {
   public:
     std::atomic<bool> gone{false};
     std::atomic<int> busyAnswers{0};         // TEST UNIT READY answers BUSY this many times; -1: always
@@ -40,12 +42,7 @@ class TScriptedTarget : public TScsiTarget {
             result.hostStatus = kHostSelectionTimeout;
             return result;
         }
-        if (unitAttention.exchange(false)) {
-            result.status = kStatusCheckCondition;
-            result.sense = {0x70, 0, 0x06, 0, 0, 0, 0, 0x0a, 0, 0, 0, 0, 0x28, 0x00};
-            result.senseLength = 18;
-            return result;
-        }
+        if (unitAttention.exchange(false)) return test::CheckCondition(0x06, 0x28, 0x00);
         switch (request.cdb[0]) {
             case 0x00:
                 if (busyAnswers != 0) {
@@ -69,10 +66,7 @@ class TScriptedTarget : public TScsiTarget {
                 return result;
             }
             default:
-                result.status = kStatusCheckCondition;
-                result.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 0x0a, 0, 0, 0, 0, 0x20, 0x00};
-                result.senseLength = 18;
-                return result;
+                return test::CheckCondition(0x05, 0x20, 0x00);
         }
     }
 };
@@ -80,13 +74,8 @@ class TScriptedTarget : public TScsiTarget {
 class PreloadTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("brw-preload-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        m_image = (m_dir / "disc.img").string();
-        m_socket = (m_dir / "drive.sock").string();
+        m_image = m_dir / "disc.img";
+        m_socket = m_dir / "drive.sock";
         std::ofstream image(m_image, std::ios::binary);
         for (unsigned lba = 0; lba < kSectors; ++lba) {
             std::string sector(2048, static_cast<char>(0xa0 + lba));
@@ -97,7 +86,6 @@ class PreloadTest : public ::testing::Test {
 
     void TearDown() override {
         if (m_server) m_server->Stop();
-        std::filesystem::remove_all(m_dir);
     }
 
     void StartServer() {
@@ -140,9 +128,9 @@ class PreloadTest : public ::testing::Test {
         return text;
     }
 
-    std::shared_ptr<TScriptedTarget> m_target = std::make_shared<TScriptedTarget>();
+    std::shared_ptr<TSmallDrive> m_target = std::make_shared<TSmallDrive>();
     std::unique_ptr<TPreloadServer> m_server;
-    std::filesystem::path m_dir;
+    testing::TTempTree m_dir{"brw-preload"};
     std::string m_image;
     std::string m_socket;
 };
@@ -205,7 +193,7 @@ TEST_F(PreloadTest, AnswersTheIoctlsOfAnSrNode) {
 
 TEST_F(PreloadTest, LeavesOtherDescriptorsToTheKernel) {
     StartServer();
-    std::string other = (m_dir / "other").string();
+    std::string other = m_dir / "other";
     std::ofstream(other) << "x";
     ExpectLines(Probe({"open", other, "ro", "fstat", "idlun", "stat", other}),
                 {"open ok", "fstat type=other", "idlun rc=-1", "stat type=other"});
