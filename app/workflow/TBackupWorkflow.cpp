@@ -231,6 +231,8 @@ bool TBackupWorkflow::DoPrepare() {
         m_report.outcome = TRunOutcome::NothingToAdd;
         return false;
     }
+    // Every session lists its files with their checksums, so that a copy can be checked anywhere.
+    (void)m_burner.AddManifest(sessionFolder, ToDateTime(now));  // a refusal by a limit was logged
     // Read only: the session an interrupted recording left is completed and closed by a Burn that goes on.
     const TInterruptedSession interrupted = m_burner.PlanInterruptedSession();
     if (!m_burner.Prepare()) {

@@ -67,6 +67,8 @@ class TBurnerAccess {
     virtual int LeftOutCount() const = 0;
     // Files of this run that came from the source tree (not imported, not directories).
     virtual int NewFileCount() const = 0;
+    // The checksum manifest of the run's files, in the run's folder (a path as ForceDirectory takes).
+    virtual bool AddManifest(const std::string& folder, TDateTime dateTime) = 0;
 
     // Settings read by Prepare and the recording.
     virtual void SetIdVolume(const std::string& volume) = 0;

@@ -45,6 +45,9 @@ class TQrvBurnerAccess : public TBurnerAccess {
     int EntryCount() const override { return m_cd.EntryCount(); }
     int LeftOutCount() const override { return m_cd.LeftOutCount(); }
     int NewFileCount() const override;
+    bool AddManifest(const std::string& folder, TDateTime dateTime) override {
+        return m_cd.Compilation().AddManifest(m_cd.FindDirectory(folder), dateTime) != nullptr;
+    }
     void SetIdVolume(const std::string& volume) override { m_cd.IdVolume = volume; }
     void SetDateCreation(TDateTime date) override { m_cd.DateCreation = date; }
     void SetDateModification(TDateTime date) override { m_cd.DateModification = date; }

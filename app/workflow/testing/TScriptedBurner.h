@@ -149,6 +149,10 @@ class TScriptedBurner : public TBurnerAccess {
     int EntryCount() const override { return addedFiles + addedDirs; }
     int LeftOutCount() const override { return leftOut; }
     int NewFileCount() const override { return addedFiles; }
+    bool AddManifest(const std::string& folder, TDateTime) override {
+        calls.push_back("AddManifest " + folder);
+        return true;
+    }
     void SetIdVolume(const std::string& volume) override { idVolume = volume; }
     void SetDateCreation(TDateTime date) override { dateCreation = date; }
     void SetDateModification(TDateTime date) override { dateModification = date; }
