@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "base/qrDateTime.h"
 #include "engine/qrSha256.h"
@@ -76,6 +77,34 @@ TCopy CopyListed(TSessionDisc& disc, const TListedEntry& file, int fd, TSha256& 
     return TCopy::Ok;
 }
 
+using TManifestLines = std::map<std::string, TSha256Digest>;
+
+// The manifest of a run folder read from the disc; none when the folder has none (`present` false) or it
+// does not read back as one.
+std::optional<TManifestLines> LoadManifest(TSessionDisc& disc, const TSessionListing& listing,
+                                           const std::string& folder, bool& present) {
+    const std::string path = folder + "/" + std::string(kManifestName);
+    present = false;
+    for (const TListedEntry& e : listing.Entries) {
+        if (e.Path != path || e.Directory) continue;
+        present = true;
+        std::string text;
+        TSector sector{};
+        for (std::uint64_t left = e.Size, lba = e.Lba; left > 0; ++lba) {
+            if (lba > 0xFFFFFFFFu || !disc.read(static_cast<std::uint32_t>(lba), sector)) return std::nullopt;
+            const std::size_t take = left < sector.size() ? static_cast<std::size_t>(left) : sector.size();
+            text.append(reinterpret_cast<const char*>(sector.data()), take);
+            left -= take;
+        }
+        std::vector<TManifestEntry> entries;
+        if (!ParseManifest(text, entries)) return std::nullopt;
+        TManifestLines lines;
+        for (auto& m : entries) lines.emplace(std::move(m.Name), m.Digest);
+        return lines;
+    }
+    return std::nullopt;
+}
+
 // The manifests of the run folders met, by folder ("/2026-12-08 13.10"); none when the folder has none
 // or it does not read back as one.
 class TManifests {
@@ -94,35 +123,31 @@ class TManifests {
         covered = true;
         const auto line = it->second->find(path.substr(slash + 1));
         if (line == it->second->end()) return std::nullopt;
+        m_seen.insert(path);
         return line->second;
+    }
+    // Every listed path (by its disc path) that `expected` was never asked for.
+    std::vector<std::string> unseen() const {
+        std::vector<std::string> paths;
+        for (const auto& [folder, lines] : m_byFolder) {
+            if (!lines) continue;
+            for (const auto& [name, digest] : *lines) {
+                if (!m_seen.contains(folder + "/" + name)) paths.push_back(folder + "/" + name);
+            }
+        }
+        return paths;
     }
 
   private:
-    using TLines = std::map<std::string, TSha256Digest>;
-    std::optional<TLines> load(const std::string& folder) {
-        const std::string path = folder + "/" + std::string(kManifestName);
-        for (const TListedEntry& e : m_listing.Entries) {
-            if (e.Path != path || e.Directory) continue;
-            std::string text;
-            TSector sector{};
-            for (std::uint64_t left = e.Size, lba = e.Lba; left > 0; ++lba) {
-                if (!m_disc.read(static_cast<std::uint32_t>(lba), sector)) return std::nullopt;
-                const std::size_t take = left < 2048 ? static_cast<std::size_t>(left) : 2048;
-                text.append(reinterpret_cast<const char*>(sector.data()), take);
-                left -= take;
-            }
-            std::vector<TManifestEntry> entries;
-            if (!ParseManifest(text, entries)) return std::nullopt;
-            TLines lines;
-            for (auto& m : entries) lines.emplace(std::move(m.Name), m.Digest);
-            return lines;
-        }
-        return std::nullopt;
+    std::optional<TManifestLines> load(const std::string& folder) {
+        bool present = false;
+        return LoadManifest(m_disc, m_listing, folder, present);
     }
 
     TSessionDisc& m_disc;
     const TSessionListing& m_listing;
-    std::map<std::string, std::optional<TLines>> m_byFolder;
+    std::map<std::string, std::optional<TManifestLines>> m_byFolder;
+    std::set<std::string> m_seen;
 };
 
 class TRestorer {
@@ -132,6 +157,10 @@ class TRestorer {
 
     void entry(const TListedEntry& e) {
         const std::string target = m_options.TargetDir + e.Path;
+        if (m_options.CheckOnly) {
+            if (!e.Directory) checkOnly(e);
+            return;
+        }
         if (e.Directory) {
             std::error_code ec;
             fs::create_directories(target, ec);
@@ -143,6 +172,12 @@ class TRestorer {
     }
     // Folder dates last: writing into a folder changes its own.
     void finish() {
+        if (m_options.CheckOnly) {
+            for (const std::string& path : m_manifests.unseen()) {
+                ++report.Missing;
+                log(path + ": MISSING");
+            }
+        }
         for (auto it = m_folders.rbegin(); it != m_folders.rend(); ++it)
             SetModificationTime(it->first, it->second);
     }
@@ -178,6 +213,15 @@ class TRestorer {
         SetModificationTime(target, e.DateTime);
         check(e, hash.Finish());
     }
+    void checkOnly(const TListedEntry& e) {
+        TSha256 hash;
+        std::uint32_t badLba = 0;
+        if (CopyListed(m_disc, e, -1, hash, badLba) != TCopy::Ok) {
+            ++report.Unreadable;
+            return log(e.Path + ": UNREADABLE SECTOR AT LBA " + std::to_string(badLba));
+        }
+        check(e, hash.Finish());
+    }
     void check(const TListedEntry& e, const TSha256Digest& digest) {
         bool covered = false;
         const std::optional<TSha256Digest> want = m_manifests.expected(e.Path, covered);
@@ -208,6 +252,13 @@ class TRestorer {
 };
 
 }  // namespace
+
+TManifestState ManifestStateOf(TSessionDisc& disc, const TSessionListing& listing,
+                               const std::string& folder) {
+    bool present = false;
+    const bool valid = LoadManifest(disc, listing, folder, present).has_value();
+    return !present ? TManifestState::Absent : valid ? TManifestState::Valid : TManifestState::Damaged;
+}
 
 TRestoreReport RestoreFromDisc(TSessionDisc& disc, const TSessionListing& listing,
                                const TRestoreOptions& options) {

@@ -17,6 +17,9 @@ struct TRestoreOptions {
     std::vector<std::string> Paths;  // disc paths ("/2026-12-08 13.10/home/ann"); "/" for everything
     std::string TargetDir;           // where the copies go, below their disc paths
     bool Force = false;              // replace existing files
+    // Nothing is written: every file is read from the disc and checked against its manifest, and each
+    // file a manifest lists that the session lacks is reported (verify; Paths are whole run folders).
+    bool CheckOnly = false;
     std::function<void(const std::string& line)> Log;
 };
 
@@ -27,10 +30,19 @@ struct TRestoreReport {
     int Unreadable = 0;  // a sector could not be read: not copied
     int Refused = 0;     // an existing file not replaced, or a path that could not be made
     int NotFound = 0;    // asked-for paths the session does not hold
-    bool Complete() const { return Mismatched + Unreadable + Refused + NotFound == 0; }
+    int Missing = 0;     // files a manifest lists that the session does not hold (CheckOnly)
+    bool Complete() const { return Mismatched + Unreadable + Refused + NotFound + Missing == 0; }
 };
 
 TRestoreReport RestoreFromDisc(TSessionDisc& disc, const TSessionListing& listing,
                                const TRestoreOptions& options);
+
+enum class TManifestState {
+    Absent,  // the run folder has no manifest (another program's session, or one from before manifests)
+    Valid,
+    Damaged  // listed, but it does not read back as a manifest: an interrupted recording
+};
+// The manifest of the run folder `folder` ("/2026-12-08 13.10").
+TManifestState ManifestStateOf(TSessionDisc& disc, const TSessionListing& listing, const std::string& folder);
 
 }  // namespace brenwick
