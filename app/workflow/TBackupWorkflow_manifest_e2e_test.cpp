@@ -76,3 +76,90 @@ TEST_F(ManifestE2eTest, ChangedCopyFailsTheCheck) {
 
 }  // namespace
 }  // namespace brenwick
+
+namespace brenwick {
+namespace {
+
+using namespace brenwick::testing;
+
+// Verify after writing: the session read back through the drive, clean, with a medium error placed under
+// one file, and with one byte of another file changed on the disc between the write and the verify.
+class VerifyE2eTest : public WorkflowE2eTest {
+  protected:
+    // Records Docs and notes.txt with verification on; `damage` runs as verification starts, with the
+    // image's bytes and the disc path of each file's first sector.
+    TRunReport backup(const std::function<void(const std::string& image)>& damage = {}) {
+        makeRecorder("default", TMediaType::CdRw80);
+        start(9, 5);
+        m_wf->Options().Verify = true;
+        m_wf->Options().EjectDisc = true;
+        m_onLog = [this, damage](const std::string& line) {
+            if (line == ">>> VERIFYING SESSION" && damage) damage(m_recorders + "/default/disc.img");
+        };
+        return burn({src("Docs"), src("notes.txt")});
+    }
+    // The sector of the disc whose data starts with `text`.
+    static std::uint32_t sectorOf(const std::string& image, const std::string& text) {
+        const std::string bytes = contents(image);
+        for (std::size_t at = 0; at < bytes.size(); at += 2048)
+            if (bytes.compare(at, text.size(), text) == 0) return std::uint32_t(at / 2048);
+        ADD_FAILURE() << text << " not found";
+        return 0;
+    }
+    std::string onRun(const std::string& rel) const { return onDisc("2024-05-01 09.05", rel); }
+};
+
+TEST_F(VerifyE2eTest, CleanSessionVerifies) {
+    const TRunReport r = backup();
+    EXPECT_EQ(r.outcome, TRunOutcome::Recorded) << r.error;
+    EXPECT_EQ(r.filesVerified, 3);
+    EXPECT_TRUE(r.ejected);
+    const auto verifying = std::find(m_log.begin(), m_log.end(), ">>> VERIFYING SESSION");
+    ASSERT_NE(verifying, m_log.end());
+    ASSERT_GE(m_log.end() - verifying, 3);
+    EXPECT_EQ(verifying[1], "<<< VERIFY OK: 3 FILES, 0 MB");
+    EXPECT_EQ(verifying[2], "<<< WRITE/BURNCD PROCESS DONE");
+}
+
+TEST_F(VerifyE2eTest, DamageNamesExactlyTheFileItLiesUnder) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& image)> damage;
+        const char* rel;  // the file named, and why
+        bool unreadable;
+    };
+    std::uint32_t lba = 0;
+    const Case cases[] = {
+        {"medium error",
+         [&](const std::string& image) {
+             lba = sectorOf(image, "quarterly figures\n");
+             std::ofstream(m_recorders + "/default/faults") << "medium-error " << lba << "\n";
+         },
+         "Docs/report.txt", true},
+        {"changed byte",
+         [](const std::string& image) {
+             std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(std::streamoff(sectorOf(image, "deep\n")) * 2048);
+             f.put('D');
+         },
+         "Docs/sub/deep.txt", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TRunReport r = backup(c.damage);
+        EXPECT_EQ(r.outcome, TRunOutcome::VerifyFailed);
+        EXPECT_FALSE(r.ejected);
+        const std::string line = ">>> " + onRun(c.rel) +
+                                 (c.unreadable ? ": UNREADABLE SECTOR AT LBA " + std::to_string(lba)
+                                               : std::string(": DIFFERENT HASH"));
+        EXPECT_TRUE(logged(line)) << ::testing::PrintToString(m_log);
+        EXPECT_EQ(m_log.back(), "<<< VERIFY FAILED: 1 OF 3 FILES");
+        EXPECT_FALSE(logged("<<< WRITE/BURNCD PROCESS DONE"));
+        TearDown();
+        m_log.clear();
+        SetUp();
+    }
+}
+
+}  // namespace
+}  // namespace brenwick

@@ -61,7 +61,8 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
 enum class TCopy { Ok, Unreadable, WriteFailed };
 
 // Streams a file's sectors from the disc into `fd`, hashing the bytes.
-TCopy CopyListed(TSessionDisc& disc, const TListedEntry& file, int fd, TSha256& hash, std::uint32_t& badLba) {
+TCopy CopyListed(TSessionDisc& disc, const TListedEntry& file, int fd, TSha256& hash, std::uint32_t& badLba,
+                 std::atomic<std::int64_t>* progress = nullptr) {
     TSector sector{};
     std::uint64_t left = file.Size;
     for (std::uint64_t lba = file.Lba; left > 0; ++lba) {
@@ -71,6 +72,7 @@ TCopy CopyListed(TSessionDisc& disc, const TListedEntry& file, int fd, TSha256& 
         }
         const std::size_t take = left < sector.size() ? static_cast<std::size_t>(left) : sector.size();
         hash.Update(sector.data(), take);
+        if (progress != nullptr) *progress += static_cast<std::int64_t>(take);
         if (fd >= 0 && !WriteAll(fd, sector.data(), take)) return TCopy::WriteFailed;
         left -= take;
     }
@@ -126,6 +128,8 @@ class TManifests {
         m_seen.insert(path);
         return line->second;
     }
+    // A file that is on the disc but could not be read is not missing.
+    void markSeen(const std::string& path) { m_seen.insert(path); }
     // Every listed path (by its disc path) that `expected` was never asked for.
     std::vector<std::string> unseen() const {
         std::vector<std::string> paths;
@@ -196,7 +200,7 @@ class TRestorer {
         if (fd < 0) return refuse(e.Path, "CANNOT BE WRITTEN");
         TSha256 hash;
         std::uint32_t badLba = 0;
-        const TCopy copied = CopyListed(m_disc, e, fd, hash, badLba);
+        const TCopy copied = CopyListed(m_disc, e, fd, hash, badLba, m_options.Progress);
         const bool closed = ::close(fd) == 0;
         if (copied != TCopy::Ok || !closed) {
             ::unlink(temporary.c_str());
@@ -216,7 +220,9 @@ class TRestorer {
     void checkOnly(const TListedEntry& e) {
         TSha256 hash;
         std::uint32_t badLba = 0;
-        if (CopyListed(m_disc, e, -1, hash, badLba) != TCopy::Ok) {
+        report.Bytes += e.Size;
+        if (CopyListed(m_disc, e, -1, hash, badLba, m_options.Progress) != TCopy::Ok) {
+            m_manifests.markSeen(e.Path);
             ++report.Unreadable;
             return log(e.Path + ": UNREADABLE SECTOR AT LBA " + std::to_string(badLba));
         }
@@ -272,7 +278,13 @@ TRestoreReport RestoreFromDisc(TSessionDisc& disc, const TSessionListing& listin
         }
         for (const TListedEntry* e : found) chosen.emplace(e->Path, e);
     }
-    for (const auto& [path, e] : chosen) restorer.entry(*e);
+    for (const auto& [path, e] : chosen) {
+        if (options.Stop != nullptr && options.Stop->load()) {
+            restorer.report.Stopped = true;
+            return restorer.report;
+        }
+        restorer.entry(*e);
+    }
     restorer.finish();
     return restorer.report;
 }

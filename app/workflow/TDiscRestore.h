@@ -3,6 +3,7 @@
 // copied, setting its modification time from the disc and never replacing an existing file unless asked.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,6 +22,8 @@ struct TRestoreOptions {
     // file a manifest lists that the session lacks is reported (verify; Paths are whole run folders).
     bool CheckOnly = false;
     std::function<void(const std::string& line)> Log;
+    const std::atomic<bool>* Stop = nullptr;        // set: the job ends before its next file
+    std::atomic<std::int64_t>* Progress = nullptr;  // bytes read so far
 };
 
 struct TRestoreReport {
@@ -31,6 +34,8 @@ struct TRestoreReport {
     int Refused = 0;     // an existing file not replaced, or a path that could not be made
     int NotFound = 0;    // asked-for paths the session does not hold
     int Missing = 0;     // files a manifest lists that the session does not hold (CheckOnly)
+    bool Stopped = false;
+    std::int64_t Bytes = 0;  // bytes of the files read
     bool Complete() const { return Mismatched + Unreadable + Refused + NotFound + Missing == 0; }
 };
 
