@@ -165,7 +165,7 @@ int Sessions(TSessionDisc& disc, const TWords& w) {
         if (w.check && !added.empty()) {
             int files = 0;
             const bool ok = CheckFolders(disc, listing, added, files);
-            std::printf("  check: %s (%d files)\n", ok ? "OK" : "FAILED", files);
+            std::printf("  check: %s (%d files read)\n", ok ? "OK" : "FAILED", files);
             allGood = allGood && ok;
         }
         allGood = allGood && complete;
