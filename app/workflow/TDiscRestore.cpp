@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -60,21 +61,37 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
 
 enum class TCopy { Ok, Unreadable, WriteFailed };
 
-// Streams a file's sectors from the disc into `fd`, hashing the bytes.
+// Sectors read with one command; a run that fails is read again sector by sector to find the bad one.
+constexpr std::uint32_t kRunSectors = 32;
+
+// Streams a file's sectors from the disc into `fd` (none: only hashed), hashing its bytes.
 TCopy CopyListed(TSessionDisc& disc, const TListedEntry& file, int fd, TSha256& hash, std::uint32_t& badLba,
                  std::atomic<std::int64_t>* progress = nullptr) {
-    TSector sector{};
+    std::vector<std::uint8_t> run(std::size_t{kRunSectors} * 2048);
     std::uint64_t left = file.Size;
-    for (std::uint64_t lba = file.Lba; left > 0; ++lba) {
-        if (lba > 0xFFFFFFFFu || !disc.read(static_cast<std::uint32_t>(lba), sector)) {
-            badLba = static_cast<std::uint32_t>(lba);
+    for (std::uint64_t lba = file.Lba; left > 0;) {
+        const auto sectors =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kRunSectors, (left + 2047) / 2048));
+        if (lba + sectors - 1 > 0xFFFFFFFFu) {
+            badLba = 0xFFFFFFFFu;
             return TCopy::Unreadable;
         }
-        const std::size_t take = left < sector.size() ? static_cast<std::size_t>(left) : sector.size();
-        hash.Update(sector.data(), take);
+        if (!disc.readRun(static_cast<std::uint32_t>(lba), sectors, run)) {
+            for (std::uint32_t i = 0; i < sectors; ++i) {
+                const auto at = static_cast<std::uint32_t>(lba + i);
+                if (!disc.read(at, std::span<std::uint8_t, 2048>(run.data() + std::size_t{i} * 2048, 2048))) {
+                    badLba = at;
+                    return TCopy::Unreadable;
+                }
+            }
+        }
+        const std::size_t take =
+            static_cast<std::size_t>(std::min<std::uint64_t>(left, std::uint64_t{sectors} * 2048));
+        hash.Update(run.data(), take);
         if (progress != nullptr) *progress += static_cast<std::int64_t>(take);
-        if (fd >= 0 && !WriteAll(fd, sector.data(), take)) return TCopy::WriteFailed;
+        if (fd >= 0 && !WriteAll(fd, run.data(), take)) return TCopy::WriteFailed;
         left -= take;
+        lba += sectors;
     }
     return TCopy::Ok;
 }
