@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string_view>
 
 #include "base/qrDateTime.h"
 #include "engine/qrSha256.h"
@@ -60,6 +61,28 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
 }
 
 enum class TCopy { Ok, Unreadable, WriteFailed };
+
+// "/a/b": no empty, "." or ".." component.
+bool SafePath(const std::string& path) {
+    if (path.empty() || path.front() != '/') return false;
+    for (std::size_t at = 1; at <= path.size();) {
+        const std::size_t end = std::min(path.find('/', at), path.size());
+        const std::string_view part(path.data() + at, end - at);
+        if (part.empty() || part == "." || part == "..") return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+// A new file beside `target` that no other file had (the user's modes: the disc holds none).
+int OpenTemporary(const std::string& target, std::string& path) {
+    for (int n = 0; n < 100; ++n) {
+        path = target + ".brenwick-restore-" + std::to_string(::getpid()) + "-" + std::to_string(n);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
 
 // Sectors read with one command; a run that fails is read again sector by sector to find the bad one.
 constexpr std::uint32_t kRunSectors = 32;
@@ -177,6 +200,8 @@ class TRestorer {
         : m_disc(disc), m_options(options), m_manifests(disc, listing) {}
 
     void entry(const TListedEntry& e) {
+        // A disc is untrusted: a name that would climb out of the target folder is never followed.
+        if (!SafePath(e.Path)) return refuse(e.Path, "UNSAFE NAME, NOT RESTORED");
         const std::string target = m_options.TargetDir + e.Path;
         if (m_options.CheckOnly) {
             if (!e.Directory) checkOnly(e);
@@ -212,8 +237,8 @@ class TRestorer {
         if (exists && !m_options.Force) return refuse(e.Path, "EXISTS (USE --force TO REPLACE IT)");
         // A copy is written beside the target and renamed over it once whole, so that a failed copy never
         // leaves a half file, nor destroys the file it was to replace.
-        const std::string temporary = target + ".brenwick-restore";
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+        std::string temporary;
+        const int fd = OpenTemporary(target, temporary);
         if (fd < 0) return refuse(e.Path, "CANNOT BE WRITTEN");
         TSha256 hash;
         std::uint32_t badLba = 0;
