@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine, builds Brenwick and runs its main job: a backup of the shipped sample folder
-# into an image recorder, read back afterwards by a third-party ISO 9660 reader (xorriso).
+# into an image recorder, verified by reading it back through the drive, its sessions listed and checked
+# against their checksum manifests, and read back afterwards by a third-party ISO 9660 reader (xorriso).
 # Needs no optical drive and no display.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -28,6 +29,7 @@ EraseBefore=0
 Import=0
 CloseDisc=0
 EjectDisc=0
+Verify=1
 Device=0
 Volume=Brenwick sample
 OpenPath=$root/sample
@@ -42,6 +44,9 @@ if [ "$status" -ne 0 ] && [ "$status" -ne 3 ]; then
     echo "run.sh: the backup failed (exit status $status)" >&2
     exit "$status"
 fi
+
+echo "== the sessions of the disc, each checked against its manifest"
+"$cli" sessions --check
 
 image=$XDG_DATA_HOME/brenwick/recorders/default/disc.img
 echo "== the disc as xorriso reads it back ($image)"

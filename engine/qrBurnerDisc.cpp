@@ -29,6 +29,11 @@ bool TBurnerDisc::read(std::uint32_t lba, std::span<std::uint8_t, 2048> sector) 
     return m_drive.Read10(lba, 1, 2048, sector.data());
 }
 
+bool TBurnerDisc::readRun(std::uint32_t lba, std::uint32_t count, std::span<std::uint8_t> sectors) {
+    if (count == 0 || count > 0xFFFF || sectors.size() < std::size_t{count} * 2048) return false;
+    return m_drive.Read10(lba, static_cast<std::uint16_t>(count), count * 2048, sectors.data());
+}
+
 // The end of the disc, not its free space: a DVD answers the capacity question with the free blocks of
 // the invisible track, and an earlier session larger than those would seem to lie outside the disc. The
 // largest of the capacity, the recorded blocks (READ CAPACITY) and the invisible track's end counts.

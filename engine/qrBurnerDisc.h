@@ -20,6 +20,9 @@ class TBurnerDisc : public TSessionDisc {
     // and addresses in LBA form reach beyond the 2.3 GB that MSF can express.
     [[nodiscard]] bool sessionStart(std::uint8_t session, std::uint32_t& lba) override;
     [[nodiscard]] bool read(std::uint32_t lba, std::span<std::uint8_t, 2048> sector) override;
+    // One READ (10) for the whole run.
+    [[nodiscard]] bool readRun(std::uint32_t lba, std::uint32_t count,
+                               std::span<std::uint8_t> sectors) override;
     std::uint64_t sectorCount() override;
 
   private:

@@ -205,12 +205,18 @@ TCacheThread::TStop TCacheThread::waitForRoom(bool lowerPriority) {
 TCacheThread::TStop TCacheThread::queueFiles() {
     const std::vector<TCacheFile>& files = m_input.Files;
     for (std::size_t i = 0; i < files.size(); ++i) {
+        const bool lastFile = i + 1 == files.size();
+        if (files[i].Manifest) {
+            if (queueManifest(files[i], lastFile) == TStop::Abort) return TStop::Abort;
+            continue;
+        }
         if (files[i].SourcePath.empty()) continue;
         if (files[i].Size == 0) {
             checkStillEmpty(files[i].SourcePath);
+            if (files[i].Listed) m_manifestText += ManifestLine(m_hash.Finish(), files[i].ManifestName);
             continue;
         }
-        const TStop stop = queueFile(files[i], i + 1 == files.size());
+        const TStop stop = queueFile(files[i], lastFile);
         if (m_sourceFd >= 0) {
             ::close(m_sourceFd);
             m_sourceFd = -1;
@@ -228,6 +234,38 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFil
     m_sourceFd = openSource(file.SourcePath);
     bool incomplete = m_sourceFd < 0;
     if (incomplete) reportIncomplete(kMsgFileUnreadable, file.SourcePath);
+    const auto read = [&](std::uint8_t* at, std::int64_t wanted) -> std::int64_t {
+        if (incomplete) return 0;
+        bool failed = false;
+        const std::int64_t got = readFully(m_sourceFd, at, wanted, failed);
+        if (got < wanted) {
+            incomplete = true;
+            reportIncomplete(failed ? kMsgFileUnreadable : kMsgFileChanged, file.SourcePath);
+        }
+        return got;
+    };
+    if (queueBytes(file, lastFile, read) == TStop::Abort) return TStop::Abort;
+    if (!incomplete && hasMore(m_sourceFd)) reportIncomplete(kMsgFileChanged, file.SourcePath);
+    return TStop::None;
+}
+
+// The manifest: the lines of every listed file, all streamed before it. Its size was fixed by the layout
+// from the same names; a text of another size would shift nothing but be wrong, so it ends the recording.
+TCacheThread::TStop TCacheThread::queueManifest(const TCacheFile& file, bool lastFile) {
+    if (m_manifestText.size() != file.Size) {
+        SetErrorIfEmpty(TWriteEnd::WriterError, std::string(kMsgInternalError2));
+        return TStop::Abort;
+    }
+    std::size_t taken = 0;
+    const auto read = [&](std::uint8_t* at, std::int64_t wanted) -> std::int64_t {
+        std::memcpy(at, m_manifestText.data() + taken, static_cast<std::size_t>(wanted));
+        taken += static_cast<std::size_t>(wanted);
+        return wanted;
+    };
+    return queueBytes(file, lastFile, read);
+}
+
+TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read) {
     std::int64_t amountLeft = file.Size;
     while (amountLeft > 0) {
         if (m_currentRoom == 0) {
@@ -237,14 +275,11 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFil
         const int fill = kCacheBlockBytes - m_currentRoom;
         const std::int64_t wanted = std::min<std::int64_t>(amountLeft, m_currentRoom);
         std::uint8_t* at = m_current->Data.get() + fill;
-        bool failed = false;
-        const std::int64_t got = incomplete ? 0 : readFully(m_sourceFd, at, wanted, failed);
+        const std::int64_t got = read(at, wanted);
         const std::int64_t padded = sectorBytesOf(wanted);
         std::memset(at + got, 0, static_cast<std::size_t>(padded - got));
-        if (got < wanted && !incomplete) {
-            incomplete = true;
-            reportIncomplete(failed ? kMsgFileUnreadable : kMsgFileChanged, file.SourcePath);
-        }
+        // The bytes as they will be sent, zeros of an unreadable part included.
+        if (file.Listed) m_hash.Update(at, static_cast<std::size_t>(wanted));
         m_currentRoom -= static_cast<int>(padded);
         if (m_abort.load()) return TStop::Abort;
 
@@ -265,7 +300,7 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFil
         adjustPriority(length);
         if (waitForRoom(true) == TStop::Abort) return TStop::Abort;
     }
-    if (!incomplete && hasMore(m_sourceFd)) reportIncomplete(kMsgFileChanged, file.SourcePath);
+    if (file.Listed) m_manifestText += ManifestLine(m_hash.Finish(), file.ManifestName);
     return TStop::None;
 }
 

@@ -13,9 +13,11 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/qrTypes.h"
+#include "engine/qrSha256.h"
 #include "engine/qrThreadPriority.h"
 #include "engine/qrWriteEnd.h"
 
@@ -29,8 +31,16 @@ inline constexpr int kCacheBlockBytes = kCacheBlockSectors * kSectorBytes;  // 6
 // bytes are taken, whatever the file's length is now. Empty files hold no sectors; they are listed so that
 // one that has grown since is reported.
 struct TCacheFile {
+    TCacheFile() = default;
+    TCacheFile(std::string sourcePath, std::uint32_t size) : SourcePath(std::move(sourcePath)), Size(size) {}
+
     std::string SourcePath;
     std::uint32_t Size = 0;
+    // Listed in the manifest under this name: the bytes sent are hashed as they enter the cache.
+    bool Listed = false;
+    std::string ManifestName;
+    // The manifest itself (no source path; the last file): its lines are made from the hashes.
+    bool Manifest = false;
 };
 
 // What one recording streams: the metadata sectors (moved in; released once queued), then the files.
@@ -111,6 +121,11 @@ class TCacheThread {
     [[nodiscard]] TStop waitForRoom(bool lowerPriority);
     [[nodiscard]] TStop queueFiles();
     [[nodiscard]] TStop queueFile(const TCacheFile& file, bool lastFile);
+    [[nodiscard]] TStop queueManifest(const TCacheFile& file, bool lastFile);
+    // Streams `file.Size` bytes taken from `read` (which may give fewer: the rest is zeros), each from a
+    // sector boundary, hashing them when the file is listed.
+    using TReadFn = std::function<std::int64_t(std::uint8_t* at, std::int64_t wanted)>;
+    [[nodiscard]] TStop queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read);
     void append(std::unique_ptr<TBlock> block, std::int64_t countedBytes);
     void adjustPriority(int queueLength);
     void setPriority(TThreadPriority priority, bool force = false);
@@ -146,6 +161,8 @@ class TCacheThread {
     std::unique_ptr<TBlock> m_current;  // the block being filled with file data
     int m_currentRoom = 0;              // bytes of m_current still free
     int m_sourceFd = -1;
+    TSha256 m_hash;
+    std::string m_manifestText;  // the lines of the files streamed so far
     TThreadPriority m_priority = TThreadPriority::BelowNormal;
 
     std::thread m_thread;  // last: started when every field above is set

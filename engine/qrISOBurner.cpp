@@ -4,12 +4,14 @@
 
 #include <cmath>
 #include <ctime>
+#include <unordered_map>
 
 #include "base/qrDateTime.h"
 #include "engine/qrCDBC.h"
 #include "engine/qrCache.h"
 #include "engine/qrEngineMessages.h"
 #include "engine/qrThreadPriority.h"
+#include "isofs/qrManifest.h"
 
 namespace brenwick {
 
@@ -97,11 +99,26 @@ TCacheInput TQrvBurner::takeCacheInput() {
     TCacheInput input;
     input.Metadata = std::move(m_metadata);
     m_metadata = {};
+    std::unordered_map<const TFEntry*, std::string> listed;
+    for (TManifestMember& member : ManifestMembers(m_compilation, JolietFileSystem))
+        listed.emplace(member.File, std::move(member.Name));
     for (const TDEntry* directory : m_compilation.Directories()) {
         for (const TFEntry* entry = directory->Entries; entry != nullptr; entry = entry->Next) {
             if (entry->isDirectory() || entry->SourcePath.empty()) continue;
-            input.Files.push_back({entry->SourcePath, entry->Size});
+            TCacheFile file{entry->SourcePath, entry->Size};
+            if (const auto it = listed.find(entry); it != listed.end()) {
+                file.Listed = true;
+                file.ManifestName = std::move(it->second);
+            }
+            input.Files.push_back(std::move(file));
         }
+    }
+    // The manifest's extent follows every other file's.
+    if (const TFEntry* manifest = m_compilation.ManifestEntry(); manifest != nullptr) {
+        TCacheFile file;
+        file.Size = manifest->Size;
+        file.Manifest = true;
+        input.Files.push_back(std::move(file));
     }
     return input;
 }

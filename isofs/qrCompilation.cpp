@@ -9,6 +9,7 @@
 #include "isofs/qrISODate.h"
 #include "isofs/qrISOMessages.h"
 #include "isofs/qrISONames.h"
+#include "isofs/qrManifest.h"
 
 namespace brenwick {
 
@@ -66,6 +67,8 @@ void TCompilation::ClearCompilation() {
     m_dirStore.clear();
     m_fileStore.clear();
     m_leftOutCount = 0;
+    m_manifest = nullptr;
+    m_manifestFolder = nullptr;
 
     TDEntry* root = newDirectory();
     root->Path.assign(1, '\\');
@@ -228,6 +231,28 @@ std::string TCompilation::freeLongName(TDEntry* directory, const std::string& wa
             return candidate;
         }
     }
+}
+
+TFEntry* TCompilation::AddManifest(TDEntry* folder, TDateTime dateTime) {
+    if (folder == nullptr) return nullptr;
+    if (EntryCount() >= kMaxFileEntries) {
+        refuseAtLimit(kIsoMsgMaxFiles, kMaxFileEntries);
+        return nullptr;
+    }
+    const std::string name(kManifestName);
+    TFEntry* e = newFile();
+    append(folder, e);
+    e->LongName = freeLongName(folder, name, true);
+    e->ShortName = uniqueShortName(folder, std::string(kManifestShortName), e->LongName, true);
+    e->Attr = FILE_ATTRIBUTE_ARCHIVE;
+    e->DateTime = dateTime;
+    e->Generated = true;
+    indexShortName(folder, e);
+    m_index[folder->Index].byLong.try_emplace(e->LongName, e);
+    m_manifest = e;
+    m_manifestFolder = folder;
+    SortEntries(folder);
+    return e;
 }
 
 TFEntry* TCompilation::FindSource(const TDEntry* directory, const std::string& sourcePath) const {

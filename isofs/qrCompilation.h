@@ -77,6 +77,13 @@ class TCompilation {
     int AddFolderTo(TDEntry* directory, const std::string& source, bool archiveOnly, bool derive,
                     bool recursive, std::uint32_t attrMask, const std::string& fileMask);
 
+    // The checksum manifest of this run in `folder` (named kManifestName; a file of the run already holding
+    // that name keeps it and the manifest takes a tailed one). Its size is set by the layout. None when
+    // the folder is none or a limit refuses it.
+    TFEntry* AddManifest(TDEntry* folder, TDateTime dateTime);
+    TFEntry* ManifestEntry() const { return m_manifest; }
+    TDEntry* ManifestFolder() const { return m_manifest != nullptr ? m_manifestFolder : nullptr; }
+
     int DirectoryCount() const { return static_cast<int>(m_dirs.size()) - 1; }
     int EntryCount() const { return static_cast<int>(m_files.size()); }
     // Entries that adds left out and reported (limits included); the workflow reports the count.
@@ -138,6 +145,8 @@ class TCompilation {
     std::function<TDateTime()> m_now;
     std::int8_t m_timeZoneOffset = 0;
     int m_leftOutCount = 0;
+    TFEntry* m_manifest = nullptr;
+    TDEntry* m_manifestFolder = nullptr;
 
     std::deque<TDEntry> m_dirStore;  // owns the entries; addresses stay valid until ClearCompilation
     std::deque<TFEntry> m_fileStore;

@@ -45,6 +45,7 @@ struct TFEntry {
     std::string LongName;    // Joliet identifier without ";1" (UTF-8)
     std::string SourcePath;  // full path of the source file; empty for sub-directories and imported entries
     bool Imported = false;   // the data already lies on the disc (previous session)
+    bool Generated = false;  // content made in memory (the checksum manifest): placed after every other file
     TDateTime DateTime = 0;  // local date and time of the directory records
     // File length in bytes, up to 4 GiB - 1 (sub-directories: the directory's IsoSize, set by the layout).
     std::uint32_t Size = 0;

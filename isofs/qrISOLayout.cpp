@@ -9,6 +9,7 @@
 #include "base/TReplyBuilder.h"
 #include "isofs/qrISODate.h"
 #include "isofs/qrISONames.h"
+#include "isofs/qrManifest.h"
 
 namespace brenwick {
 
@@ -215,13 +216,22 @@ bool TLayoutWriter::plan(std::uint64_t start) {
                 f->JolietExtent = f->DirLink->JolietExtent;
                 f->Size = f->DirLink->IsoSize;
                 f->JolietSize = f->DirLink->JolietSize;
-            } else if (!f->Imported) {
+            } else if (!f->Imported && !f->Generated) {
                 if (files > kMax32) return false;
                 f->IsoExtent = f->JolietExtent = f->Size == 0 ? 0 : static_cast<std::uint32_t>(files);
                 f->JolietSize = f->Size;
                 files += SectorsOf(f->Size);
             }
         }
+    }
+    // The manifest lists every other file of the run: its size follows from their names, and its extent
+    // comes after theirs, so that the cache streams it once every hash is known.
+    if (TFEntry* manifest = m_c.ManifestEntry(); manifest != nullptr) {
+        const std::uint64_t size = ManifestSize(ManifestMembers(m_c, m_joliet));
+        if (size > kMax32 || files > kMax32) return false;
+        manifest->Size = manifest->JolietSize = static_cast<std::uint32_t>(size);
+        manifest->IsoExtent = manifest->JolietExtent = size == 0 ? 0 : static_cast<std::uint32_t>(files);
+        files += SectorsOf(size);
     }
     l.FileSectorCount = files;
     l.EndSector = l.FirstFileSector + files;

@@ -20,6 +20,17 @@ class TSessionDisc {
     [[nodiscard]] virtual bool sessionStart(std::uint8_t session, std::uint32_t& lba) = 0;
     // Reads one 2048-byte sector into `sector`; false when it cannot be read.
     [[nodiscard]] virtual bool read(std::uint32_t lba, std::span<std::uint8_t, 2048> sector) = 0;
+    // Reads `count` consecutive sectors into `sectors` (count x 2048 bytes) with as few commands as the
+    // disc allows; false when any cannot be read. One sector at a time unless a disc does better.
+    [[nodiscard]] virtual bool readRun(std::uint32_t lba, std::uint32_t count,
+                                       std::span<std::uint8_t> sectors) {
+        if (sectors.size() < std::size_t{count} * 2048) return false;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (!read(lba + i, std::span<std::uint8_t, 2048>(sectors.data() + std::size_t{i} * 2048, 2048)))
+                return false;
+        }
+        return true;
+    }
     // Sectors of the disc that may hold data (extents beyond are refused); 0 when unknown.
     virtual std::uint64_t sectorCount() = 0;
 };

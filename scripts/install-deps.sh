@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qt6-base-dev libjpeg62-turbo-dev libx11-dev
+  qt6-base-dev libjpeg62-turbo-dev libx11-dev libssl-dev
   xvfb xauth fonts-dejavu-core
   xorriso genisoimage python3 python3-pycdlib p7zip-full libarchive-tools
   growisofs wodim sg3-utils

@@ -20,5 +20,9 @@ int RunPrepare(const TArgs& args);
 int RunBurn(const TArgs& args);
 int RunErase(const TArgs& args);
 int RunMedia(const TArgs& args);
+int RunSessions(const TArgs& args);
+int RunLs(const TArgs& args);
+int RunRestore(const TArgs& args);
+int RunVerify(const TArgs& args);
 
 }  // namespace brenwick::cli

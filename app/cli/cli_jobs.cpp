@@ -190,6 +190,10 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
         case TRunOutcome::Stopped:
             out.line("brenwick-cli: backup stopped: " + r.error);
             break;
+        case TRunOutcome::VerifyFailed:
+            out.line("brenwick-cli: backup failed: the disc does not read back as recorded (" +
+                     GroupThousands(r.filesFailed) + " of " + GroupThousands(r.filesVerified) + " files)");
+            break;
         case TRunOutcome::None:
             out.line(std::string("brenwick-cli: ") + jobName(job) + " did not start");
             break;

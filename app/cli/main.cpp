@@ -22,6 +22,11 @@ constexpr TSubcommand kSubcommands[] = {
     {"burn", "burn PROFILE [--device N]     record the profile's backup as a new session", RunBurn},
     {"erase", "erase PROFILE [--device N]    quick-erase the rewritable disc", RunErase},
     {"media", "media VERB ...            the image recorders and their discs (media help)", RunMedia},
+    {"sessions", "sessions [--device N] [--check]   the disc's sessions and their run folders", RunSessions},
+    {"ls", "ls [--session N] [PATH]   a session's files with sizes and dates", RunLs},
+    {"restore", "restore [--session N] PATH... --to DIR [--force]  copy files back from the disc",
+     RunRestore},
+    {"verify", "verify [--session N | --all]  check sessions against their checksum manifests", RunVerify},
 };
 
 void PrintUsage(std::FILE* out) {

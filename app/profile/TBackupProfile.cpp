@@ -35,6 +35,8 @@ TProfileLoad LoadProfile(const std::string& fileName) {
     p.Import = ini.readBool(kOptions, "Import", false);
     p.CloseDisc = ini.readBool(kOptions, "CloseDisc", false);
     p.EjectDisc = ini.readBool(kOptions, "EjectDisc", false);
+    // Unlike the other options, a missing key reads as on: profiles written before it gain it.
+    p.Verify = ini.readBool(kOptions, "Verify", true);
     p.Device = ini.readInteger(kOptions, "Device", 0);
     p.Volume = ini.readString(kOptions, "Volume", "");
     p.OpenPath = ini.readString(kOptions, "OpenPath", "");
@@ -52,6 +54,7 @@ bool SaveProfile(const TBackupProfile& profile, const std::string& fileName, std
     ok = ok && ini.writeBool(kOptions, "Import", profile.Import);
     ok = ok && ini.writeBool(kOptions, "CloseDisc", profile.CloseDisc);
     ok = ok && ini.writeBool(kOptions, "EjectDisc", profile.EjectDisc);
+    ok = ok && ini.writeBool(kOptions, "Verify", profile.Verify);
     ok = ok && ini.writeInteger(kOptions, "Device", profile.Device);
     ok = ok && ini.writeString(kOptions, "Volume", profile.Volume);
     ok = ok && ini.writeString(kOptions, "OpenPath", profile.OpenPath);

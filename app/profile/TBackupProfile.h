@@ -22,7 +22,8 @@ struct TBackupProfile {
     bool Import = false;
     bool CloseDisc = false;
     bool EjectDisc = false;
-    int Device = 0;  // index into the recorder list; -1 when none is selected
+    bool Verify = true;  // read the session back after writing; a missing key reads as on
+    int Device = 0;      // index into the recorder list; -1 when none is selected
     std::string Volume;
     std::string OpenPath;
 

@@ -48,7 +48,7 @@ TEST_F(BackupProfileTest, SaveWritesKeysInOrder) {
     ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
     EXPECT_EQ(get(),
               "[Archives]\nn0=/home/ann/Docs/\nn1=/home/ann/a.txt\nCount=2\n"
-              "[Options]\nEraseBefore=1\nImport=0\nCloseDisc=1\nEjectDisc=0\nDevice=1\nVolume=Weekly\n"
+              "[Options]\nEraseBefore=1\nImport=0\nCloseDisc=1\nEjectDisc=0\nVerify=1\nDevice=1\nVolume=Weekly\n"
               "OpenPath=/home/ann\n");
     EXPECT_EQ(LoadProfile(m_file).profile, p);
 }
@@ -64,7 +64,7 @@ TEST_F(BackupProfileTest, SaveOverExistingFileUpdatesInPlace) {
     ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
     EXPECT_EQ(get(),
               "[Mine]\nkeep=yes\n[Options]\nVolume=New\nExtra=1\nEraseBefore=0\nImport=0\nCloseDisc=0\n"
-              "EjectDisc=0\nDevice=0\nOpenPath=\n[Archives]\nn0=/x/\nCount=1\n");
+              "EjectDisc=0\nVerify=1\nDevice=0\nOpenPath=\n[Archives]\nn0=/x/\nCount=1\n");
     const TProfileLoad back = LoadProfile(m_file);
     EXPECT_EQ(back.profile, p);
 }
@@ -108,6 +108,11 @@ TEST_F(BackupProfileTest, OptionsReadAsIntegers) {
     EXPECT_FALSE(p.EjectDisc);
     EXPECT_EQ(p.Device, 17);
     EXPECT_EQ(p.Volume, "Lbl");
+
+    // Verify, unlike the others, reads as on when the key is missing (profiles from before it gain it).
+    EXPECT_TRUE(p.Verify);
+    put("[Options]\nVerify=0\n");
+    EXPECT_FALSE(LoadProfile(m_file).profile.Verify);
 
     put("[Options]\nDevice=-1\n");
     EXPECT_EQ(LoadProfile(m_file).profile.Device, -1);

@@ -60,6 +60,8 @@ TBackupWorkflow::TBackupWorkflow(TBurnerAccess& burner, TWorkflowView view, TClo
 }
 
 TBackupWorkflow::~TBackupWorkflow() {
+    m_verifyStop = true;
+    joinVerify();
     m_burner.SetEvents({});
 }
 
@@ -224,6 +226,7 @@ bool TBackupWorkflow::DoPrepare() {
 
     const std::tm now = m_clock();
     const std::string sessionFolder = sessionFolderFor(now, disc);
+    m_sessionFolder = sessionFolder;
     m_burner.SetIdVolume(m_options.Volume);
     // Without them every disc would carry the same volume dates, and readers that tell volumes apart by
     // them would take every backup for the same disc.
@@ -240,6 +243,8 @@ bool TBackupWorkflow::DoPrepare() {
         m_report.outcome = TRunOutcome::NothingToAdd;
         return false;
     }
+    // Every session lists its files with their checksums, so that a copy can be checked anywhere.
+    (void)m_burner.AddManifest(sessionFolder, ToDateTime(now));  // a refusal by a limit was logged
     // Read only: the session an interrupted recording left is completed and closed by a Burn that goes on.
     const TInterruptedSession interrupted = m_burner.PlanInterruptedSession();
     if (!m_burner.Prepare()) {
@@ -384,6 +389,11 @@ void TBackupWorkflow::ButtonBurnClick() {
 }
 
 void TBackupWorkflow::ButtonStopClick() {
+    if (m_state == TJobState::Verifying) {
+        m_verifyStop = true;
+        setState(TJobState::Stopping);
+        return;
+    }
     if (m_state != TJobState::Recording) return;
     m_stopPending = true;
     m_burner.AbortWrite();
@@ -397,6 +407,10 @@ void TBackupWorkflow::ButtonStopClick() {
 }
 
 bool TBackupWorkflow::RequestStop() {
+    if (m_verifyActive) {
+        ButtonStopClick();
+        return true;
+    }
     if (m_recordingActive) {
         if (m_state == TJobState::Recording) {
             ButtonStopClick();
@@ -451,6 +465,14 @@ void TBackupWorkflow::CDWriteDone(const std::string& Error, TWriteEnd End) {
                   Error);
         return;
     }
+    if (m_options.Verify) {
+        startVerify();
+        return;
+    }
+    endRecorded();
+}
+
+void TBackupWorkflow::endRecorded() {
     log("<<< WRITE/BURNCD PROCESS DONE");
     if (m_options.EjectDisc) m_report.ejected = m_burner.StartStopUnit(true);
     finishJob(TRunOutcome::Recorded);
@@ -472,6 +494,11 @@ const TProgress& TBackupWorkflow::Timer1Timer() {
         return m_progress;
     }
     m_progress.erasing = false;
+    if (m_verifyActive) {
+        m_progress.process = ScaleGauge(m_gaugeMax, m_verifiedBytes.load());
+        publishProgress();
+        return m_progress;
+    }
     m_progress.bytesWritten = m_burner.BytesWritten();
     m_progress.sessionBytes = m_burner.ImageSectors() * kSectorSize;
     m_progress.writtenText = WrittenOfTotalText(m_progress.bytesWritten, m_progress.sessionBytes);

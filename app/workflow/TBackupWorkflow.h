@@ -31,6 +31,9 @@ struct TWorkflowOptions {
     bool CloseDisc = false;             // cbCloseDisc
     bool EjectDisc = false;             // cbEjectDisc
     std::string Volume;                 // EditVolume
+    // Read the new session back and check it against its manifest before the job counts as done. Off
+    // here; a profile (whose missing key reads as on) sets it.
+    bool Verify = false;
 };
 
 enum class TRunOutcome : std::uint8_t {
@@ -46,7 +49,8 @@ enum class TRunOutcome : std::uint8_t {
     Erased,         // "<<< ERASE PROCESS DONE" (and no burn follows)
     Recorded,       // "<<< WRITE/BURNCD PROCESS DONE"
     RecordFailed,   // "<<< " + error
-    Stopped,        // the recording ended after Stop
+    Stopped,        // the recording (or its verification) ended after Stop
+    VerifyFailed,   // recorded, but "<<< VERIFY FAILED: %d OF %d FILES"; the disc is not ejected
 };
 
 // What the last job did, for a summary at its end.
@@ -59,6 +63,8 @@ struct TRunReport {
     int itemsLeftOut = 0;           // entries the compilation left out ("NOT BACKED UP", limits)
     int filesIncomplete = 0;        // files recorded with zeros or cut ("COULD NOT BE READ", "CHANGED")
     bool ejected = false;
+    int filesVerified = 0;  // files of the session read back and compared with the manifest
+    int filesFailed = 0;    // of those, unreadable, different or missing
 
     int itemsNotBackedUp() const { return entriesSkipped + itemsLeftOut; }
     // Something the user asked for is missing from the backup, or not whole.
@@ -74,6 +80,14 @@ struct TWorkflowView {
     std::function<void(const TProgress& progress)> progressChanged;  // gauges and panel 1
     std::function<void()> processPending;                       // "let pending window messages be processed"
     std::function<void(const TRunReport& report)> jobFinished;  // a Burn or Erase ended (not Prepare)
+};
+
+// What the verify job found (TBackupWorkflow_verify.cpp).
+struct TVerifyOutcome {
+    bool stopped = false;
+    int files = 0;   // files the manifest lists (or the session holds, when the manifest is unreadable)
+    int failed = 0;  // unreadable, different, missing or unlisted
+    std::int64_t bytes = 0;
 };
 
 class TBackupWorkflow {
@@ -93,7 +107,7 @@ class TBackupWorkflow {
     const TProgress& Progress() const { return m_progress; }
     const TRunReport& LastReport() const { return m_report; }
     // True while a recording or an erase has not yet delivered its end event.
-    bool JobActive() const { return m_recordingActive || m_erasingActive; }
+    bool JobActive() const { return m_recordingActive || m_erasingActive || m_verifyActive; }
 
     // Start-up: "<<< ERROR INITIALIZING ASPI LAYER!" when no transport is loaded.
     void Start();
@@ -132,6 +146,12 @@ class TBackupWorkflow {
     void CDEraseDone(bool WithError);
     void CDWriteDone(const std::string& Error, TWriteEnd End);
     void CDFinalizingTrack();
+    // The verify job (TBackupWorkflow_verify.cpp): reads the new session back through the drive on a
+    // worker thread, then ends the Burn.
+    void startVerify();
+    void verifyDone(const TVerifyOutcome& outcome);
+    void endRecorded();
+    void joinVerify();
 
     void log(const std::string& line, std::uint8_t mType = 1);
     void deliverLog(const std::string& line, std::uint8_t mType);
@@ -169,6 +189,11 @@ class TBackupWorkflow {
     TProgress m_progress;
     TRunReport m_report;
     std::atomic<unsigned> m_eraseDoneRaised{0};  // counts OnEraseDone as raised, on any thread
+    std::string m_sessionFolder;                 // the last DoPrepare's run folder ("\\yyyy-mm-dd hh.nn\\")
+    bool m_verifyActive = false;
+    std::atomic<bool> m_verifyStop{false};
+    std::atomic<std::int64_t> m_verifiedBytes{0};  // written by the verify thread, polled by the timer
+    std::thread m_verifyThread;
 };
 
 }  // namespace brenwick

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "base/qrTypes.h"
 #include "engine/qrInterruptedSession.h"
 #include "engine/qrWriteEnd.h"
+#include "isofs/qrSessionDisc.h"
 
 namespace brenwick {
 
@@ -67,6 +69,11 @@ class TBurnerAccess {
     virtual int LeftOutCount() const = 0;
     // Files of this run that came from the source tree (not imported, not directories).
     virtual int NewFileCount() const = 0;
+    // The checksum manifest of the run's files, in the run's folder (a path as ForceDirectory takes).
+    virtual bool AddManifest(const std::string& folder, TDateTime dateTime) = 0;
+    // The disc as READ (10) on the selected drive reads it, for the verify job's worker thread (which is
+    // then the only sender of drive commands); none when it cannot be read.
+    virtual std::unique_ptr<TSessionDisc> OpenSessionDisc() = 0;
 
     // Settings read by Prepare and the recording.
     virtual void SetIdVolume(const std::string& volume) = 0;

@@ -21,6 +21,7 @@ void ApplyProfile(const TBackupProfile& profile, TWorkflowOptions& options) {
     options.Import = profile.Import;
     options.CloseDisc = profile.CloseDisc;
     options.EjectDisc = profile.EjectDisc;
+    options.Verify = profile.Verify;
     options.Volume = profile.Volume;
 }
 
@@ -30,6 +31,7 @@ void StoreOptions(const TWorkflowOptions& options, TBackupProfile& profile) {
     profile.Import = options.Import;
     profile.CloseDisc = options.CloseDisc;
     profile.EjectDisc = options.EjectDisc;
+    profile.Verify = options.Verify;
     profile.Volume = options.Volume;
 }
 

@@ -15,6 +15,7 @@ enum class TJobState : std::uint8_t {
     // Stop was pressed and the recording has not ended yet: no command may start a job while the
     // recording threads still use the compilation and the drive. The end of the recording gives Idle.
     Stopping,
+    Verifying,  // the new session is read back; Stop is the only job command
 };
 
 // The commands and control groups a state enables.
@@ -50,6 +51,8 @@ constexpr TControlStates ControlStatesFor(TJobState state) {
             return {false, false, false, false, false, false, false, false, true, true, false};
         case TJobState::Stopping:
             return {false, false, false, false, false, false, false, false, false, true, false};
+        case TJobState::Verifying:
+            return {false, false, false, false, false, false, false, false, true, true, false};
     }
     return {};
 }
@@ -70,6 +73,8 @@ constexpr const char* JobStateName(TJobState state) {
             return "recording";
         case TJobState::Stopping:
             return "stopping";
+        case TJobState::Verifying:
+            return "verifying";
     }
     return "?";
 }

@@ -63,7 +63,7 @@ std::uint32_t TQrvBurnerAccess::ReadDriveBufferSize() {
 int TQrvBurnerAccess::NewFileCount() const {
     int count = 0;
     for (const TFEntry* entry : m_cd.Compilation().Files())
-        if (!entry->isDirectory() && !entry->Imported) ++count;
+        if (!entry->isDirectory() && !entry->Imported && !entry->Generated) ++count;
     return count;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/workflow/TBurnerAccess.h"
+#include "engine/qrBurnerDisc.h"
 #include "engine/qrCDBC.h"
 
 namespace brenwick {
@@ -45,6 +46,10 @@ class TQrvBurnerAccess : public TBurnerAccess {
     int EntryCount() const override { return m_cd.EntryCount(); }
     int LeftOutCount() const override { return m_cd.LeftOutCount(); }
     int NewFileCount() const override;
+    std::unique_ptr<TSessionDisc> OpenSessionDisc() override { return std::make_unique<TBurnerDisc>(m_cd); }
+    bool AddManifest(const std::string& folder, TDateTime dateTime) override {
+        return m_cd.Compilation().AddManifest(m_cd.FindDirectory(folder), dateTime) != nullptr;
+    }
     void SetIdVolume(const std::string& volume) override { m_cd.IdVolume = volume; }
     void SetDateCreation(TDateTime date) override { m_cd.DateCreation = date; }
     void SetDateModification(TDateTime date) override { m_cd.DateModification = date; }

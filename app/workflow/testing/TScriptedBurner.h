@@ -149,6 +149,11 @@ class TScriptedBurner : public TBurnerAccess {
     int EntryCount() const override { return addedFiles + addedDirs; }
     int LeftOutCount() const override { return leftOut; }
     int NewFileCount() const override { return addedFiles; }
+    std::unique_ptr<TSessionDisc> OpenSessionDisc() override { return nullptr; }
+    bool AddManifest(const std::string& folder, TDateTime) override {
+        calls.push_back("AddManifest " + folder);
+        return true;
+    }
     void SetIdVolume(const std::string& volume) override { idVolume = volume; }
     void SetDateCreation(TDateTime date) override { dateCreation = date; }
     void SetDateModification(TDateTime date) override { dateModification = date; }

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -28,6 +29,7 @@
 #include "drive/recorder/TImageRecorder.h"
 #include "drive/recorder/TRecorderFolder.h"
 #include "isofs/qrISONames.h"
+#include "isofs/qrManifest.h"
 
 namespace brenwick::testing {
 
@@ -255,6 +257,14 @@ class WorkflowE2eTest : public ::testing::Test {
     std::vector<TRunReport> m_finished;
     int m_extracts = 0;
 };
+
+// The files a reader found, without the sessions' checksum manifests (tests of the manifest read those).
+inline std::map<std::string, std::string> withoutManifests(std::map<std::string, std::string> files) {
+    std::erase_if(files, [](const auto& item) {
+        return item.first.ends_with(std::string("/") + std::string(kManifestName));
+    });
+    return files;
+}
 
 inline constexpr const char* kClosingLine = ">>> CLOSING THE INCOMPLETE SESSION OF AN INTERRUPTED RECORDING";
 

@@ -1,0 +1,284 @@
+// brenwick-cli sessions, ls, restore and verify: the way back from a disc, through the drive layer (a real
+// drive or an image recorder, never the image file behind it). The reading, checking and copying live in
+// the workflow library (TDiscRestore); this file reads the words and prints.
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/cli/Commands.h"
+#include "app/workflow/TDiscRestore.h"
+#include "base/qrDateTime.h"
+#include "drive/qrASPI.h"
+#include "drive/qrDrvLib.h"
+#include "engine/qrBurnerDisc.h"
+
+namespace brenwick::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: brenwick-cli sessions [--device N] [--check]\n"
+    "       brenwick-cli ls [--device N] [--session N] [PATH]\n"
+    "       brenwick-cli restore [--device N] [--session N] PATH... --to DIR [--force]\n"
+    "       brenwick-cli verify [--device N] [--session N | --all]\n"
+    "--device: the recorder's index in 'brenwick-cli devices' (0 by default); --session: a session's\n"
+    "number (the last by default). restore never replaces an existing file unless --force; the disc holds\n"
+    "no permissions, so restored files get your default modes; modification times come from the disc\n"
+    "(local time, 2-second precision).";
+
+struct TWords {
+    int device = 0;
+    std::optional<int> session;
+    std::vector<std::string> paths;
+    std::string to;
+    bool force = false, check = false, all = false;
+};
+
+bool Number(const std::string& text, int& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && value >= 0;
+}
+
+// Reads the words; false on a usage error (said on standard error).
+bool ParseWords(const TArgs& args, TWords& w) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool valued = a == "--device" || a == "--session" || a == "--to";
+        if (valued && i + 1 == args.size()) {
+            std::fprintf(stderr, "brenwick-cli: %s needs a value\n%s\n", a.c_str(), kUsage);
+            return false;
+        }
+        int n = 0;
+        if (a == "--device" || a == "--session") {
+            if (!Number(args[++i], n) || (a == "--session" && (n < 1 || n > 255))) {
+                std::fprintf(stderr, "brenwick-cli: %s takes a number, not '%s'\n", a.c_str(),
+                             args[i].c_str());
+                return false;
+            }
+            (a == "--device" ? w.device : w.session.emplace()) = n;
+        } else if (a == "--to") {
+            w.to = args[++i];
+        } else if (a == "--force" || a == "--check" || a == "--all") {
+            (a == "--force" ? w.force : a == "--check" ? w.check : w.all) = true;
+        } else if (a.starts_with("--")) {
+            std::fprintf(stderr, "brenwick-cli: unknown option %s\n%s\n", a.c_str(), kUsage);
+            return false;
+        } else {
+            w.paths.push_back(a);
+        }
+    }
+    return true;
+}
+
+// The drive with the disc; none (said why) when there is no such recorder.
+bool OpenDrive(TSCSIDevice& drive, int index) {
+    if (!LoadTransport()) {
+        std::fputs("brenwick-cli: no optical drive and no image recorder found\n", stderr);
+        return false;
+    }
+    drive.HostAdapterInquiry(0);
+    drive.RescanDevices();
+    if (index < 0 || std::size_t(index) >= drive.DeviceList.size()) {
+        std::fprintf(stderr, "brenwick-cli: no recorder %d (see brenwick-cli devices)\n", index);
+        return false;
+    }
+    drive.SelectDevice(drive.DeviceList[std::size_t(index)]);
+    if (!drive.TestUnitReady(10000)) {
+        std::fputs("brenwick-cli: the drive is not ready (no disc?)\n", stderr);
+        return false;
+    }
+    return true;
+}
+
+std::string DateText(TDateTime value) {
+    const double days = value < 0 ? 0 : value;
+    const auto whole = static_cast<std::int64_t>(days);
+    const auto seconds = static_cast<long>((days - static_cast<double>(whole)) * kSecondsPerDay + 0.5);
+    int y = 0, m = 0, d = 0;
+    CivilFromDays(whole - kUnixEpochDays, y, m, d);
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%04d-%02d-%02d %02ld:%02ld:%02ld", y, m, d, seconds / 3600,
+                  seconds / 60 % 60, seconds % 60);
+    return text.data();
+}
+
+// The folders at the top of a session.
+std::set<std::string> TopFolders(const TSessionListing& listing) {
+    std::set<std::string> folders;
+    for (const TListedEntry& e : listing.Entries)
+        if (e.Directory && e.Path.find('/', 1) == std::string::npos) folders.insert(e.Path);
+    return folders;
+}
+
+// The sectors of the volume that starts at `start` (its primary descriptor's volume space size).
+std::uint32_t VolumeSectors(TSessionDisc& disc, std::uint32_t start) {
+    std::array<std::uint8_t, 2048> pvd{};
+    if (!disc.read(start + 16, pvd) || pvd[0] != 1) return 0;
+    return std::uint32_t(pvd[80]) | std::uint32_t(pvd[81]) << 8 | std::uint32_t(pvd[82]) << 16 |
+           std::uint32_t(pvd[83]) << 24;
+}
+
+// Checks the run folders against their manifests; prints what does not match. True when all match.
+bool CheckFolders(TSessionDisc& disc, const TSessionListing& listing, const std::set<std::string>& folders,
+                  int& files) {
+    TRestoreOptions o;
+    o.Paths.assign(folders.begin(), folders.end());
+    o.CheckOnly = true;
+    o.Log = [](const std::string& line) { std::printf("  %s\n", line.c_str()); };
+    const TRestoreReport r = RestoreFromDisc(disc, listing, o);
+    files = r.Restored + r.Mismatched + r.Unreadable;
+    return r.Complete();
+}
+
+int Sessions(TSessionDisc& disc, const TWords& w) {
+    const int count = disc.sessionCount();
+    if (count == 0) {
+        std::puts("no session on the disc");
+        return kExitOk;
+    }
+    std::set<std::string> before;
+    bool allGood = true;
+    for (int n = 1; n <= count; ++n) {
+        TSessionListing listing;
+        const bool read = ReadSessionListing(disc, std::uint8_t(n), listing);
+        const std::set<std::string> folders = TopFolders(listing);
+        std::set<std::string> added;
+        for (const std::string& f : folders)
+            if (!before.contains(f)) added.insert(f);
+        bool complete = read;
+        for (const std::string& f : added)
+            if (ManifestStateOf(disc, listing, f) == TManifestState::Damaged) complete = false;
+        std::printf("session %d: start %u, %u sectors, %s\n", n, listing.Start,
+                    VolumeSectors(disc, listing.Start), complete ? "complete" : "INCOMPLETE");
+        for (const std::string& f : added) {
+            const TManifestState state = ManifestStateOf(disc, listing, f);
+            std::printf("  %s%s\n", f.c_str() + 1,
+                        state == TManifestState::Absent    ? " (no manifest)"
+                        : state == TManifestState::Damaged ? " (manifest does not read back)"
+                                                           : "");
+        }
+        if (w.check && !added.empty()) {
+            int files = 0;
+            const bool ok = CheckFolders(disc, listing, added, files);
+            std::printf("  check: %s (%d files read)\n", ok ? "OK" : "FAILED", files);
+            allGood = allGood && ok;
+        }
+        allGood = allGood && complete;
+        before = folders;
+    }
+    return allGood ? kExitOk : kExitFailed;
+}
+
+int List(TSessionDisc& disc, const TWords& w) {
+    if (w.paths.size() > 1) {
+        std::fprintf(stderr, "%s\n", kUsage);
+        return kExitUsage;
+    }
+    TSessionListing listing;
+    const bool read = ReadSessionListing(disc, std::uint8_t(w.session.value_or(0xFF)), listing);
+    const std::vector<const TListedEntry*> entries =
+        EntriesBelow(listing, w.paths.empty() ? "/" : w.paths[0]);
+    for (const TListedEntry* e : entries) {
+        std::printf("%12u  %s  %s%s\n", e->Size, DateText(e->DateTime).c_str(), e->Path.c_str(),
+                    e->Directory ? "/" : "");
+    }
+    if (!read) std::fputs("brenwick-cli: the session's tree could not be read whole\n", stderr);
+    if (entries.empty() && !w.paths.empty()) {
+        std::fprintf(stderr, "brenwick-cli: %s is not in the session\n", w.paths[0].c_str());
+        return kExitFailed;
+    }
+    return read ? kExitOk : kExitFailed;
+}
+
+int Restore(TSessionDisc& disc, const TWords& w) {
+    if (w.paths.empty() || w.to.empty()) {
+        std::fprintf(stderr, "%s\n", kUsage);
+        return kExitUsage;
+    }
+    TSessionListing listing;
+    const bool read = ReadSessionListing(disc, std::uint8_t(w.session.value_or(0xFF)), listing);
+    if (!read) std::fputs("brenwick-cli: the session's tree could not be read whole\n", stderr);
+    TRestoreOptions o;
+    o.Paths = w.paths;
+    o.TargetDir = w.to;
+    o.Force = w.force;
+    o.Log = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
+    const TRestoreReport r = RestoreFromDisc(disc, listing, o);
+    std::printf(
+        "restore: %d files restored (%d not listed in a manifest), %d unreadable, %d differ from the "
+        "manifest, %d not written, %d not found\n",
+        r.Restored, r.Unchecked, r.Unreadable, r.Mismatched, r.Refused, r.NotFound);
+    if (r.Complete() && read) return kExitOk;
+    return r.Restored > 0 ? kExitPartial : kExitFailed;
+}
+
+int Verify(TSessionDisc& disc, const TWords& w) {
+    if (!w.paths.empty() || (w.all && w.session)) {
+        std::fprintf(stderr, "%s\n", kUsage);
+        return kExitUsage;
+    }
+    const int count = disc.sessionCount();
+    const int first = w.all ? 1 : w.session.value_or(count);
+    const int last = w.all ? count : first;
+    bool ok = count > 0;
+    for (int n = first; n <= last && n >= 1; ++n) {
+        TSessionListing listing;
+        const bool read = ReadSessionListing(disc, std::uint8_t(n), listing);
+        const std::set<std::string> folders = TopFolders(listing);
+        std::set<std::string> withManifest;
+        for (const std::string& f : folders)
+            if (ManifestStateOf(disc, listing, f) != TManifestState::Absent) withManifest.insert(f);
+        std::set<std::string> unchecked;
+        for (const std::string& f : folders)
+            if (!withManifest.contains(f)) unchecked.insert(f);
+        int files = 0;
+        // Folders without a manifest are read for readability only.
+        const bool good = CheckFolders(disc, listing, folders, files) && read;
+        std::printf("session %d: %s, %d files read%s\n", n, good ? "OK" : "FAILED", files,
+                    unchecked.empty() ? "" : " (some folders have no manifest: read, not compared)");
+        ok = ok && good;
+    }
+    return ok ? kExitOk : kExitFailed;
+}
+
+int Run(const TArgs& args, int (*command)(TSessionDisc&, const TWords&)) {
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            std::printf("%s\n", kUsage);
+            return kExitOk;
+        }
+    }
+    TWords w;
+    if (!ParseWords(args, w)) return kExitUsage;
+    TSCSIDevice drive;
+    if (!OpenDrive(drive, w.device)) {
+        ShutdownTransport();
+        return kExitFailed;
+    }
+    TBurnerDisc disc(drive);
+    const int status = command(disc, w);
+    ShutdownTransport();
+    return status;
+}
+
+}  // namespace
+
+int RunSessions(const TArgs& args) {
+    return Run(args, Sessions);
+}
+int RunLs(const TArgs& args) {
+    return Run(args, List);
+}
+int RunRestore(const TArgs& args) {
+    return Run(args, Restore);
+}
+int RunVerify(const TArgs& args) {
+    return Run(args, Verify);
+}
+
+}  // namespace brenwick::cli
