@@ -36,6 +36,7 @@ TProfileLoad LoadProfile(const std::string& fileName) {
     p.CloseDisc = ini.readBool(kOptions, "CloseDisc", false);
     p.EjectDisc = ini.readBool(kOptions, "EjectDisc", false);
     p.Device = ini.readInteger(kOptions, "Device", 0);
+    p.DeviceName = ini.readString(kOptions, "DeviceName", "");
     p.Volume = ini.readString(kOptions, "Volume", "");
     p.OpenPath = ini.readString(kOptions, "OpenPath", "");
     return load;
@@ -53,6 +54,10 @@ bool SaveProfile(const TBackupProfile& profile, const std::string& fileName, std
     ok = ok && ini.writeBool(kOptions, "CloseDisc", profile.CloseDisc);
     ok = ok && ini.writeBool(kOptions, "EjectDisc", profile.EjectDisc);
     ok = ok && ini.writeInteger(kOptions, "Device", profile.Device);
+    // The name is written when there is one, and emptied when the file held one, so that a name chosen
+    // earlier never outlives a new choice by index.
+    if (!profile.DeviceName.empty() || !ini.readString(kOptions, "DeviceName", "").empty())
+        ok = ok && ini.writeString(kOptions, "DeviceName", profile.DeviceName);
     ok = ok && ini.writeString(kOptions, "Volume", profile.Volume);
     ok = ok && ini.writeString(kOptions, "OpenPath", profile.OpenPath);
     // Nothing reaches the disc unless every value could be stored, so a refused entry never leaves a

@@ -115,6 +115,25 @@ TEST_F(BackupProfileTest, OptionsReadAsIntegers) {
     EXPECT_EQ(LoadProfile(m_file).profile.Device, 0);
 }
 
+// DeviceName sits beside Device: written only when there is one, emptied when a later save has none, so
+// a stale name never wins over a new index.
+TEST_F(BackupProfileTest, DeviceNameBesideDevice) {
+    TBackupProfile p;
+    p.Device = 1;
+    p.DeviceName = "dvdr";
+    std::string error;
+    ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
+    EXPECT_NE(get().find("Device=1\nDeviceName=dvdr\n"), std::string::npos) << get();
+    EXPECT_EQ(LoadProfile(m_file).profile, p);
+    p.DeviceName.clear();
+    ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
+    EXPECT_NE(get().find("DeviceName=\n"), std::string::npos) << get();
+    EXPECT_EQ(LoadProfile(m_file).profile, p);
+    fs::remove(m_file);
+    ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
+    EXPECT_EQ(get().find("DeviceName"), std::string::npos) << get();
+}
+
 // Missing, empty, binary and folder "files" all load as the empty profile.
 TEST_F(BackupProfileTest, UnreadableFilesLoadAsEmptyProfile) {
     const TBackupProfile empty;
