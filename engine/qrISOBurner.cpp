@@ -211,7 +211,6 @@ bool TThWrite::sendBlock(int bytes) {
     }
     // A drive that is busy or has its buffer full refuses the WRITE for a while: one line says when such a
     // stall begins, none per retry; the failure line is logged for a WRITE that finally fails.
-    bool waiting = false;
     for (int attempt = 1;; ++attempt) {
         if (b.m_abort.load() || b.m_destroying.load()) {
             m_cache.Abort();
@@ -230,10 +229,10 @@ bool TThWrite::sendBlock(int bytes) {
             setError(TWriteEnd::WriterError, kMsgWriterError);
             break;
         }
-        if (!waiting) {
-            waiting = true;
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_lastRefusal || now - *m_lastRefusal > kStallGap)
             b.DebugMessage(">>> WAITING FOR THE DRIVE (" + b.LastError + ")", kMsgProgress);
-        }
+        m_lastRefusal = now;
         if (attempt >= kBusyRetries) {
             b.DebugMessage(b.LastFailureLine, kMsgError);
             setError(TWriteEnd::Busy, kMsgWriterBusy);

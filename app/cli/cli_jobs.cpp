@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "app/cli/Commands.h"
+#include "app/cli/cli_console.h"
 #include "app/cli/cli_transport.h"
 #include "app/profile/TBackupProfile.h"
 #include "app/workflow/TBackupWorkflow.h"
@@ -54,45 +55,6 @@ void catchInterrupt() {
     sigaction(SIGPIPE, &ignore, nullptr);
 }
 
-// Standard output, with a progress line that log lines push aside on a terminal.
-class TConsole {
-  public:
-    TConsole() : m_terminal(::isatty(STDOUT_FILENO) == 1) {}
-
-    void line(const std::string& text) { put(stdout, text); }
-    // A diagnostic or the summary of a failure: standard error, after the log written so far.
-    void problem(const std::string& text) {
-        std::fflush(stdout);
-        put(stderr, text);
-    }
-
-  private:
-    void put(std::FILE* stream, const std::string& text) {
-        clearProgress();
-        std::string clean = text;
-        while (!clean.empty() && (clean.back() == '\n' || clean.back() == '\r')) clean.pop_back();
-        std::fprintf(stream, "%s\n", clean.c_str());
-        std::fflush(stream);
-    }
-
-  public:
-    void progress(const std::string& text) {
-        if (!m_terminal) return;
-        std::fprintf(stdout, "\r%s\x1b[K", text.c_str());
-        std::fflush(stdout);
-        m_progressShown = true;
-    }
-    void clearProgress() {
-        if (!m_progressShown) return;
-        std::fputs("\r\x1b[K", stdout);
-        m_progressShown = false;
-    }
-
-  private:
-    bool m_terminal;
-    bool m_progressShown = false;
-};
-
 std::string progressLine(const TProgress& p, const TRateMeter& rate) {
     if (!rate.hasRate()) return ProgressLineText(p, -1.0, -1.0);
     return ProgressLineText(p, rate.bytesPerSecond(), rate.secondsLeft(p.sessionBytes - p.bytesWritten));
@@ -102,6 +64,8 @@ struct TJobArgs {
     TJob job = TJob::Prepare;
     std::string profile;
     std::optional<std::string> device;  // an index, an image recorder's name or a device path
+    TConsoleOptions output;
+    bool verbose = false;  // the probing commands' failures too
 };
 
 const char* jobName(TJob job) {
@@ -138,13 +102,13 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
     const std::string nothing = erase ? "brenwick-cli: nothing erased: " : "brenwick-cli: nothing recorded: ";
     switch (r.outcome) {
         case TRunOutcome::Prepared:
-            out.line(withItems("brenwick-cli: prepared: " + filesAndSize(r) + ", fits on the disc", r));
+            out.summary(withItems("brenwick-cli: prepared: " + filesAndSize(r) + ", fits on the disc", r));
             return r.itemsNotBackedUp() > 0 ? kExitPartial : kExitOk;
         case TRunOutcome::Recorded:
-            out.line(withItems("brenwick-cli: backup done: " + filesAndSize(r), r));
+            out.summary(withItems("brenwick-cli: backup done: " + filesAndSize(r), r));
             return r.partial() ? kExitPartial : kExitOk;
         case TRunOutcome::Erased:
-            out.line("brenwick-cli: disc erased");
+            out.summary("brenwick-cli: disc erased");
             return kExitOk;
         case TRunOutcome::NotReady:
             out.problem(nothing + (noRecorder ? "no recorder selected (see brenwick-cli devices)"
@@ -186,7 +150,11 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
 
 int runJob(const TJobArgs& a) {
     catchInterrupt();
-    TConsole out;
+    TConsole out(a.output, ::isatty(STDOUT_FILENO) == 1);
+    if (!out.logOpened()) {
+        std::fprintf(stderr, "brenwick-cli: cannot append to the log file %s\n", a.output.logFile.c_str());
+        return kExitFailed;
+    }
     const TProfileLoad load = LoadProfile(a.profile);
     if (load.fileStatus != TIniLoadStatus::Loaded) {
         std::fprintf(stderr, "brenwick-cli: cannot read the profile %s\n", a.profile.c_str());
@@ -196,12 +164,13 @@ int runJob(const TJobArgs& a) {
 
     TQrvBurner cd;
     ConfigureBurner(cd);
+    cd.LogProbingFailures = a.verbose;
     TQrvBurnerAccess access(cd);
     bool finished = false;
     TRunReport finalReport;
     std::string discType = "UNKNOWN";
     TWorkflowView view;
-    view.log = [&](const std::string& line, std::uint8_t) { out.line(line); };
+    view.log = [&](const std::string& line, std::uint8_t type) { out.line(line, type == kMsgError); };
     view.discType = [&](const std::string& name) { discType = name; };
     view.jobFinished = [&](const TRunReport& r) {
         finished = true;
@@ -279,7 +248,8 @@ int runJob(const TJobArgs& a) {
                 const TProgress& p = wf.Timer1Timer();
                 rate.sample(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
                             p.bytesWritten);
-                out.progress(progressLine(p, rate));
+                const int percent = p.sessionBytes > 0 ? int(p.bytesWritten * 100 / p.sessionBytes) : 0;
+                out.progress(progressLine(p, rate), percent, std::chrono::steady_clock::now());
             }
         }
     }
@@ -305,6 +275,10 @@ void addJob(CLI::App& app, int& status, TJob job, const char* description, std::
     sub->add_option("PROFILE", args->profile, "The backup profile (an INI file)")->required();
     sub->add_option("-d,--device", args->device,
                     "The recorder: its index, an image recorder's name or a device path (see 'devices')");
+    sub->add_flag("-q,--quiet", args->output.quiet, "Print only problems and the summary");
+    sub->add_flag("-v,--verbose", args->verbose, "Also print the refused probing commands");
+    sub->add_option("--log", args->output.logFile, "Append the whole log, each line with its time, to FILE")
+        ->type_name("FILE");
     sub->callback([&status, args] { status = runJobCommand(*args); });
 }
 

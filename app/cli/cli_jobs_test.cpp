@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/cli/testing/TCliRun.h"
+#include "drive/recorder/TFaultFile.h"
 #include "drive/recorder/TImageRecorder.h"
 #include "drive/recorder/TRecorderFolder.h"
 
@@ -14,6 +15,7 @@ namespace brenwick {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::readWhole;
 using testing::RunCli;
 using testing::TCliResult;
 
@@ -82,7 +84,7 @@ TEST_F(CliJobsTest, ArgumentHandling) {
          "brenwick-cli burn: PROFILE is required\nusage: brenwick-cli burn [OPTIONS] PROFILE"},
         {{"burn", "a.ini", "b.ini"}, 2, "", "usage: brenwick-cli burn"},
         {{"prepare", "a.ini", "--device"}, 2, "", "usage: brenwick-cli prepare"},
-        {{"burn", "--verbose", "a.ini"}, 2, "", "usage: brenwick-cli burn"},
+        {{"burn", "--frobnicate", "a.ini"}, 2, "", "usage: brenwick-cli burn"},
         {{"devices", "x"}, 2, "", "usage: brenwick-cli devices"},
         {{"burn", p, "--device", "9"},
          2,
@@ -218,6 +220,42 @@ TEST_F(CliJobsTest, NothingToEraseOnCdR) {
               "cannot be "
               "erased")
         << r.out;
+}
+
+// A burn at a drive speed whose drive answers "long write in progress" while its buffer is full, piped into
+// a file: one stall line and no failure dumps, plain progress lines without carriage returns, and the whole
+// log with time stamps in the --log file; -q then prints only the summary.
+TEST_F(CliJobsTest, ThrottledBurnIsReadable) {
+    makeRecorder(TMediaType::CdR80);
+    const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+    std::string error;
+    ASSERT_TRUE(UpdateRecorderState(
+        folder, [](TRecorderState& s) { s.settings.speedX = 16; }, error))
+        << error;
+    ASSERT_TRUE(AppendFaultLine(folder, "long-write 100000", error)) << error;
+    std::ofstream(m_dir / "src" / "big.bin") << std::string(5 * 1024 * 1024, 'x');
+    const std::string logFile = (m_dir / "burn.log").string();
+    TCliResult r = run({"burn", m_profile, "--log", logFile});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    int stalls = 0, dumps = 0, progress = 0;
+    for (const auto& line : r.lines()) {
+        stalls +=
+            line == ">>> WAITING FOR THE DRIVE (NOT READY (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS))";
+        dumps += line.find("WRITE (10)") != std::string::npos;
+        progress += line.rfind("Process ", 0) == 0;
+    }
+    EXPECT_EQ(stalls, 1) << r.out;
+    EXPECT_EQ(dumps, 0) << r.out;
+    EXPECT_GE(progress, 1) << r.out;
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+    const auto logged = TCliResult::linesOf(readWhole(logFile));
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged.back().substr(19), " brenwick-cli: backup done: 2 files, 5 MB") << logged.back();
+    EXPECT_EQ(logged.front().substr(19), " >>> QWASPI32") << logged.front();
+
+    r = run({"burn", m_profile, "-q"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "brenwick-cli: backup done: 2 files, 5 MB\n");
 }
 
 // Recorders chosen by name keep being found when another recorder is made before them in the list; a
