@@ -258,6 +258,24 @@ TEST_F(CliJobsTest, ThrottledBurnIsReadable) {
     EXPECT_EQ(r.out, "brenwick-cli: backup done: 2 files, 5 MB\n");
 }
 
+// The disc ejected by the last run (EjectDisc=1) stays in the open tray: the next burn closes it.
+TEST_F(CliJobsTest, BurnAfterAnEjectClosesTheTray) {
+    makeRecorder(TMediaType::CdRw80);
+    std::ofstream(m_profile, std::ios::app) << "[Options]\nEjectDisc=1\n";
+    TCliResult r = run({"burn", m_profile});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_FALSE(r.has("<<< CLOSING THE TRAY")) << r.out;
+    TRecorderState state;
+    std::string error;
+    const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+    ASSERT_TRUE(LoadStateFile(folder, state, error)) << error;
+    ASSERT_TRUE(state.disc.trayOpen);
+    r = run({"burn", m_profile});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.has("<<< CLOSING THE TRAY")) << r.out;
+    EXPECT_FALSE(r.has("<<< ERROR DRIVE IS NOT READY!")) << r.out;
+}
+
 // Recorders chosen by name keep being found when another recorder is made before them in the list; a
 // profile's DeviceName wins over its Device index, and a DeviceName that names no recorder is an error.
 TEST_F(CliJobsTest, DeviceNamesSurviveANewRecorder) {
