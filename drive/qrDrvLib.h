@@ -188,6 +188,17 @@ class TSCSIDevice : public TObject {
     std::array<std::uint8_t, kSenseAreaSize> LastSense{};
     TSense LastSenseValue;  // LastSense parsed once where the command failed; empty after success
     bool TargetBusy = false;
+    // The failure line of the last failed command (written to the log or not); "" after success.
+    std::string LastFailureLine;
+    // Set by a caller that retries a command while the drive is busy (the write thread's WRITE): its
+    // failures are not logged by ExecuteCommand; the caller logs the stall once and the failure line of
+    // a retry that finally fails (LastFailureLine). Only that caller's thread sends commands meanwhile.
+    std::atomic<bool> QuietFailures{false};
+    // Set by a caller around optional commands whose refusal it ignores by design (the DVD preparation
+    // steps): their failures are treated as those of the probing commands.
+    std::atomic<bool> Probing{false};
+    // Also log the failures of the probing commands (their failures are expected and otherwise kept out).
+    std::atomic<bool> LogProbingFailures{false};
 
     TDebugWindow* DebugWindow = nullptr;
     TOnDebugMsg OnDebugMessage;

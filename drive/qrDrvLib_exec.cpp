@@ -57,6 +57,7 @@ int TSCSIDevice::ExecuteCommand(TSrbExec& exec, unsigned timeoutMs) {
     TargetBusy = false;
     LastSense.fill(0);
     LastSenseValue = TSense();
+    LastFailureLine.clear();
     if (!ASPIInitialized() || HostAdapter == kNoDevice) return SS_REFUSED;
 
     auto& srb = exec.Srb;
@@ -96,7 +97,10 @@ int TSCSIDevice::ExecuteCommand(TSrbExec& exec, unsigned timeoutMs) {
     }
     if (srb.SRB_Status != SS_PENDING && srb.SRB_Status != SS_COMP) {
         DecodeFailure(exec);
-        if (!IsProbingCommand(srb.CDBByte[0])) DebugMessage(FailureLine(exec, LastError), kMsgError);
+        LastFailureLine = FailureLine(exec, LastError);
+        const bool probe = Probing.load() || IsProbingCommand(srb.CDBByte[0]);
+        const bool logged = LogProbingFailures.load() || !probe;
+        if (logged && !QuietFailures.load()) DebugMessage(LastFailureLine, kMsgError);
     }
     if (srb.SRB_Status == SS_PENDING) {
         // Timed out: ask the provider to abort; its answer changes nothing here.

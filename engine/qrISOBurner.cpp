@@ -179,12 +179,15 @@ void TThWrite::prepareDrive() {
     (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
     double speed = b.GetCurrentWriteSpeed();
     if (m_group == TDiscGroup::DvdSequential) {
+        // Optional steps that a drive may not support; a refusal is expected and not a failure.
+        b.Probing = true;
         const auto descriptor = StreamingDescriptor();
         (void)b.SetStreaming(descriptor);
         (void)b.SendDvdTimeStamp(localNow());
         std::vector<std::uint8_t> structure(3072);
         (void)b.ReadDvdStructure(structure);
         (void)b.ReserveTrack(m_sectors + 1);
+        b.Probing = false;
     }
     (void)b.WaitReady(30000, 1000);
     if (m_group != TDiscGroup::DvdRam && !b.TestWrite && b.PerformOPC) (void)b.SendOpcInformation();
@@ -225,23 +228,32 @@ bool TThWrite::sendBlock(int bytes) {
         m_cache.Abort();
         return false;
     }
+    // A drive that is busy or has its buffer full refuses the WRITE for a while: one line says when such a
+    // stall begins, none per retry; the failure line is logged for a WRITE that finally fails.
     for (int attempt = 1;; ++attempt) {
         if (b.m_abort.load() || b.m_destroying.load()) {
             m_cache.Abort();
             setError(TWriteEnd::Stopped, kMsgAbortedByUser);
             return false;
         }
-        if (b.Write10(b.StartSector + m_sectorsWritten, blocks, kWriteFlags,
-                      static_cast<std::uint32_t>(bytes), m_buffer.get())) {
-            return true;
-        }
+        b.QuietFailures = true;
+        const bool written = b.Write10(b.StartSector + m_sectorsWritten, blocks, kWriteFlags,
+                                       static_cast<std::uint32_t>(bytes), m_buffer.get());
+        b.QuietFailures = false;
+        if (written) return true;
         const TSense& sense = b.LastSenseValue;
         const bool busy = !sense.deferred() && (b.TargetBusy || sense.logicalUnitNotReady());
         if (!busy) {
+            b.DebugMessage(b.LastFailureLine, kMsgError);
             setError(TWriteEnd::WriterError, kMsgWriterError);
             break;
         }
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_lastRefusal || now - *m_lastRefusal > kStallGap)
+            b.DebugMessage(">>> WAITING FOR THE DRIVE (" + b.LastError + ")", kMsgProgress);
+        m_lastRefusal = now;
         if (attempt >= kBusyRetries) {
+            b.DebugMessage(b.LastFailureLine, kMsgError);
             setError(TWriteEnd::Busy, kMsgWriterBusy);
             break;
         }

@@ -3,8 +3,10 @@
 // CacheFillPercent) is in qrISOBurner.cpp as well.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +28,7 @@ std::string SpeedText(double x);
 
 inline constexpr int kBusyRetries = 10000;  // WRITE attempts while the drive reports busy (~1000 s)
 inline constexpr unsigned kBusyRetryMs = 100;
+inline constexpr auto kStallGap = std::chrono::seconds(10);  // refusals closer together are one stall
 
 class TThWrite : public TObject {
   public:
@@ -60,6 +63,9 @@ class TThWrite : public TObject {
     TDiscGroup m_group = TDiscGroup::CdAndOthers;
     std::uint32_t m_sectorsWritten = 0;
     int m_capacityCountdown = 5;
+    // When the drive last refused a WRITE as busy. A drive that keeps its buffer full refuses block after
+    // block once each; refusals less than kStallGap apart belong to one stall, which gets one log line.
+    std::optional<std::chrono::steady_clock::time_point> m_lastRefusal;
     std::unique_ptr<std::uint8_t[]> m_buffer;  // one cache block, exchanged with the cache's
     std::thread m_thread;
 };

@@ -367,6 +367,51 @@ TEST(Recording, BusyWriteIsResentUntilAccepted) {
         EXPECT_EQ(writes[i].good(), i == 3);
     }
     EXPECT_EQ(rig.burner().BytesWritten(), rig.burner().ImageSectors * 2048);
+    // The stall is one log line; the refused attempts leave no failure line.
+    int waiting = 0, failures = 0;
+    for (const auto& [line, type] : rig.Log()) {
+        waiting += line == ">>> WAITING FOR THE DRIVE (TARGET BUSY)" && type == 4;
+        failures += line.find("WRITE (10)") != std::string::npos;
+    }
+    EXPECT_EQ(waiting, 1);
+    EXPECT_EQ(failures, 0);
+}
+
+// A drive busy for every attempt: the stall line, then the failure line of the last attempt only.
+TEST(Recording, EndlessBusyLogsOneFailureLine) {
+    TRecorderRig rig;
+    makeSource(rig.tree(), "src", kSmallRun, 3);
+    ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+    rig.AddFault("busy-writes 10000");
+    rig.burner().SleepHook = [](unsigned) {};
+    ASSERT_EQ(rig.Burn().error, "WRITER BUSY/BUFFER FULL");
+    std::vector<std::string> lines;
+    for (const auto& [line, type] : rig.Log())
+        if (line.find("WAITING FOR THE DRIVE") != std::string::npos ||
+            line.find("WRITE (10)") != std::string::npos)
+            lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], ">>> WAITING FOR THE DRIVE (TARGET BUSY)");
+    EXPECT_NE(lines[1].find("TARGET BUSY"), std::string::npos) << lines[1];
+}
+
+// A DVD-R drive that refuses the optional preparation steps: the recording goes on and the refusals stay
+// out of the log, unless the probing commands' failures are asked for.
+TEST(Recording, RefusedDvdPreparationIsNotAFailure) {
+    for (const bool verbose : {false, true}) {
+        TRigOptions options;
+        options.media = TMediaType::DvdR;
+        options.faults = {"illegal B6", "illegal BF", "illegal 53"};
+        TRecorderRig rig(options);
+        rig.burner().LogProbingFailures = verbose;
+        makeSource(rig.tree(), "src", kSmallRun, 3);
+        ASSERT_TRUE(rig.Compile("run", (rig.tree().root() / "src").string()));
+        ASSERT_EQ(rig.Burn().error, "");
+        int refusals = 0;
+        for (const auto& [line, type] : rig.Log())
+            refusals += line.find("ILLEGAL REQUEST") != std::string::npos;
+        EXPECT_EQ(refusals, verbose ? 3 : 0);
+    }
 }
 
 // A drive that rejects READ BUFFER CAPACITY: tried once before the sixth block, never again in the data

@@ -1,9 +1,15 @@
-// The subcommands of brenwick-cli. Each takes the words after its own name and returns the exit status:
-// 0 done, 1 failed or did not start, 2 usage error, 3 recorded with items left out or copied incomplete.
+// The command groups of brenwick-cli. Each group adds its subcommands to the parser; a subcommand's
+// callback runs the command and stores its exit status: 0 done, 1 failed or did not start, 2 usage error,
+// 3 recorded with items left out or copied incomplete. A new group is one more Add function, registered in
+// the list of cli_app.cpp.
 #pragma once
 
 #include <string>
 #include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace brenwick::cli {
 
@@ -14,15 +20,9 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitPartial = 3;
 
-int RunAdapters(const TArgs& args);
-int RunDevices(const TArgs& args);
-int RunPrepare(const TArgs& args);
-int RunBurn(const TArgs& args);
-int RunErase(const TArgs& args);
-int RunMedia(const TArgs& args);
-int RunSessions(const TArgs& args);
-int RunLs(const TArgs& args);
-int RunRestore(const TArgs& args);
-int RunVerify(const TArgs& args);
+void AddDriveCommands(CLI::App& app, int& status);    // adapters, devices
+void AddJobCommands(CLI::App& app, int& status);      // prepare, burn, erase
+void AddMediaCommands(CLI::App& app, int& status);    // media VERB
+void AddSessionCommands(CLI::App& app, int& status);  // sessions, ls, restore, verify
 
 }  // namespace brenwick::cli

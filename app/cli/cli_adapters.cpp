@@ -9,8 +9,8 @@
 
 namespace brenwick::cli {
 
-int RunAdapters(const TArgs& args) {
-    if (const auto refused = StartDriveCommand(args, "usage: brenwick-cli adapters")) return *refused;
+int RunAdapters() {
+    if (const auto refused = StartDriveCommand()) return *refused;
     TSCSIDevice device;
     std::printf(">>> %s\n", TransportLayerName().c_str());
     device.HostAdapterInquiry(0);

@@ -39,13 +39,15 @@ TEST_F(CliDevicesTest, AdaptersListsTheRecorderAdapter) {
     EXPECT_TRUE(fs::exists(m_dir / "data" / "brenwick" / "recorders" / "default"));
 }
 
-// devices: one entry a line on standard output, the scan's log lines on standard error.
+// devices: one recorder a line on standard output (index, name, entry, disc), the scan's log lines on
+// standard error.
 TEST_F(CliDevicesTest, DevicesListsTheDefaultRecorder) {
     const auto result = run({"devices"});
     EXPECT_EQ(result.status, 0) << result.err;
     ASSERT_EQ(result.lines().size(), 1u) << result.out;
-    EXPECT_EQ(result.lines()[0].rfind("0:0:0,?: BRENWICKIMAGE RECORDER  ", 0), 0u) << result.out;
-    EXPECT_EQ(result.lines()[0].size(), 9u + 28u);
+    EXPECT_EQ(result.lines()[0].rfind("0   default      0:0:0,?: BRENWICKIMAGE RECORDER  ", 0), 0u)
+        << result.out;
+    EXPECT_EQ(result.lines()[0].substr(17 + 9 + 28), "  CD-RW 80 min, blank") << result.out;
     EXPECT_NE(result.err.find(">>> QWASPI32\n>>> BRENWICK SG_IO (SPTI 0)\n"), std::string::npos)
         << result.err;
 }

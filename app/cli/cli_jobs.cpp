@@ -5,17 +5,22 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
 
+#include <CLI/CLI.hpp>
+#include <memory>
+
 #include "app/cli/Commands.h"
+#include "app/cli/cli_console.h"
+#include "app/cli/cli_transport.h"
 #include "app/profile/TBackupProfile.h"
 #include "app/workflow/TBackupWorkflow.h"
 #include "app/workflow/TFrontEndSetup.h"
 #include "app/workflow/TQrvBurnerAccess.h"
+#include "app/workflow/TRecorderNames.h"
 #include "app/workflow/TSizeFormat.h"
 #include "drive/qrASPI.h"
 #include "engine/qrCDBC.h"
@@ -50,35 +55,6 @@ void catchInterrupt() {
     sigaction(SIGPIPE, &ignore, nullptr);
 }
 
-// Standard output, with a progress line that log lines push aside on a terminal.
-class TConsole {
-  public:
-    TConsole() : m_terminal(::isatty(STDOUT_FILENO) == 1) {}
-
-    void line(const std::string& text) {
-        clearProgress();
-        std::string clean = text;
-        while (!clean.empty() && (clean.back() == '\n' || clean.back() == '\r')) clean.pop_back();
-        std::fprintf(stdout, "%s\n", clean.c_str());
-        std::fflush(stdout);
-    }
-    void progress(const std::string& text) {
-        if (!m_terminal) return;
-        std::fprintf(stdout, "\r%s\x1b[K", text.c_str());
-        std::fflush(stdout);
-        m_progressShown = true;
-    }
-    void clearProgress() {
-        if (!m_progressShown) return;
-        std::fputs("\r\x1b[K", stdout);
-        m_progressShown = false;
-    }
-
-  private:
-    bool m_terminal;
-    bool m_progressShown = false;
-};
-
 std::string progressLine(const TProgress& p, const TRateMeter& rate) {
     if (!rate.hasRate()) return ProgressLineText(p, -1.0, -1.0);
     return ProgressLineText(p, rate.bytesPerSecond(), rate.secondsLeft(p.sessionBytes - p.bytesWritten));
@@ -87,7 +63,9 @@ std::string progressLine(const TProgress& p, const TRateMeter& rate) {
 struct TJobArgs {
     TJob job = TJob::Prepare;
     std::string profile;
-    std::optional<int> device;
+    std::optional<std::string> device;  // an index, an image recorder's name or a device path
+    TConsoleOptions output;
+    bool verbose = false;  // the probing commands' failures too
 };
 
 const char* jobName(TJob job) {
@@ -100,33 +78,6 @@ const char* jobName(TJob job) {
             return "erase";
     }
     return "";
-}
-
-bool parseJobArgs(TJob job, const TArgs& args, TJobArgs& out) {
-    out.job = job;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--device" || a.rfind("--device=", 0) == 0) {
-            std::string value;
-            if (a == "--device") {
-                if (i + 1 >= args.size()) return false;
-                value = args[++i];
-            } else {
-                value = a.substr(9);
-            }
-            int n = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-            if (ec != std::errc() || end != value.data() + value.size() || n < 0) return false;
-            out.device = n;
-        } else if (!a.empty() && a.front() == '-') {
-            return false;
-        } else if (out.profile.empty()) {
-            out.profile = a;
-        } else {
-            return false;
-        }
-    }
-    return !out.profile.empty();
 }
 
 std::string withItems(std::string text, const TRunReport& r) {
@@ -151,51 +102,51 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
     const std::string nothing = erase ? "brenwick-cli: nothing erased: " : "brenwick-cli: nothing recorded: ";
     switch (r.outcome) {
         case TRunOutcome::Prepared:
-            out.line(withItems("brenwick-cli: prepared: " + filesAndSize(r) + ", fits on the disc", r));
+            out.summary(withItems("brenwick-cli: prepared: " + filesAndSize(r) + ", fits on the disc", r));
             return r.itemsNotBackedUp() > 0 ? kExitPartial : kExitOk;
         case TRunOutcome::Recorded:
-            out.line(withItems("brenwick-cli: backup done: " + filesAndSize(r), r));
+            out.summary(withItems("brenwick-cli: backup done: " + filesAndSize(r), r));
             return r.partial() ? kExitPartial : kExitOk;
         case TRunOutcome::Erased:
-            out.line("brenwick-cli: disc erased");
+            out.summary("brenwick-cli: disc erased");
             return kExitOk;
         case TRunOutcome::NotReady:
-            out.line(nothing + (noRecorder ? "no recorder selected (see brenwick-cli devices)"
-                                           : "the drive is not ready"));
+            out.problem(nothing + (noRecorder ? "no recorder selected (see brenwick-cli devices)"
+                                              : "the drive is not ready"));
             break;
         case TRunOutcome::NothingToAdd:
-            out.line(nothing + "no file or folder of the profile could be added");
+            out.problem(nothing + "no file or folder of the profile could be added");
             break;
         case TRunOutcome::LayoutRefused:
-            out.line(nothing + "the session could not be laid out on this disc (see above)");
+            out.problem(nothing + "the session could not be laid out on this disc (see above)");
             break;
         case TRunOutcome::NoSpace:
-            out.line(nothing + "the session (" + MegabytesText(r.sessionBytes) +
-                     ") needs more space than the disc has free");
+            out.problem(nothing + "the session (" + MegabytesText(r.sessionBytes) +
+                        ") needs more space than the disc has free");
             break;
         case TRunOutcome::BackupOnDisc:
-            out.line(nothing + "the disc holds a backup that this run would overwrite (see above)");
+            out.problem(nothing + "the disc holds a backup that this run would overwrite (see above)");
             break;
         case TRunOutcome::NotErasable:
-            out.line(erase ? nothing + "the " + discType + " disc is not rewritable"
-                           : nothing + "the profile asks to erase the disc first, and the " + discType +
-                                 " disc cannot be erased");
+            out.problem(erase ? nothing + "the " + discType + " disc is not rewritable"
+                              : nothing + "the profile asks to erase the disc first, and the " + discType +
+                                    " disc cannot be erased");
             break;
         case TRunOutcome::EraseFailed:
-            out.line(erase ? "brenwick-cli: erase failed" : nothing + "erasing the disc failed");
+            out.problem(erase ? "brenwick-cli: erase failed" : nothing + "erasing the disc failed");
             break;
         case TRunOutcome::RecordFailed:
-            out.line("brenwick-cli: backup failed: " + r.error);
+            out.problem("brenwick-cli: backup failed: " + r.error);
             break;
         case TRunOutcome::Stopped:
-            out.line("brenwick-cli: backup stopped: " + r.error);
+            out.problem("brenwick-cli: backup stopped: " + r.error);
             break;
         case TRunOutcome::VerifyFailed:
-            out.line("brenwick-cli: backup failed: the disc does not read back as recorded (" +
-                     GroupThousands(r.filesFailed) + " of " + GroupThousands(r.filesVerified) + " files)");
+            out.problem("brenwick-cli: backup failed: the disc does not read back as recorded (" +
+                        GroupThousands(r.filesFailed) + " of " + GroupThousands(r.filesVerified) + " files)");
             break;
         case TRunOutcome::None:
-            out.line(std::string("brenwick-cli: ") + jobName(job) + " did not start");
+            out.problem(std::string("brenwick-cli: ") + jobName(job) + " did not start");
             break;
     }
     return kExitFailed;
@@ -203,7 +154,11 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
 
 int runJob(const TJobArgs& a) {
     catchInterrupt();
-    TConsole out;
+    TConsole out(a.output, ::isatty(STDOUT_FILENO) == 1);
+    if (!out.logOpened()) {
+        std::fprintf(stderr, "brenwick-cli: cannot append to the log file %s\n", a.output.logFile.c_str());
+        return kExitFailed;
+    }
     const TProfileLoad load = LoadProfile(a.profile);
     if (load.fileStatus != TIniLoadStatus::Loaded) {
         std::fprintf(stderr, "brenwick-cli: cannot read the profile %s\n", a.profile.c_str());
@@ -213,12 +168,13 @@ int runJob(const TJobArgs& a) {
 
     TQrvBurner cd;
     ConfigureBurner(cd);
+    cd.LogProbingFailures = a.verbose;
     TQrvBurnerAccess access(cd);
     bool finished = false;
     TRunReport finalReport;
     std::string discType = "UNKNOWN";
     TWorkflowView view;
-    view.log = [&](const std::string& line, std::uint8_t) { out.line(line); };
+    view.log = [&](const std::string& line, std::uint8_t type) { out.line(line, type == kMsgError); };
     view.discType = [&](const std::string& name) { discType = name; };
     view.jobFinished = [&](const TRunReport& r) {
         finished = true;
@@ -232,15 +188,25 @@ int runJob(const TJobArgs& a) {
     ApplyProfile(profile, o);
     wf.ProfileOpened();
     if (load.entriesNotLoaded > 0)
-        out.line("brenwick-cli: " + GroupThousands(load.entriesNotLoaded) +
-                 " entries of the profile were not loaded (at most " + GroupThousands(kMaxProfileEntries) +
-                 " are read)");
-    const int device = a.device.value_or(profile.Device);
+        out.problem("brenwick-cli: " + GroupThousands(load.entriesNotLoaded) +
+                    " entries of the profile were not loaded (at most " + GroupThousands(kMaxProfileEntries) +
+                    " are read)");
+    int device = profile.Device;
+    if (a.device || !profile.DeviceName.empty()) {
+        const TRecorderLookup found =
+            FindRecorder(NamedRecorders(cd.DeviceList), a.device.value_or(profile.DeviceName));
+        if (found.index < 0) {
+            out.problem(std::string("brenwick-cli ") + jobName(a.job) + ": " +
+                        (a.device ? "" : "the profile's DeviceName: ") + found.error);
+            return a.device ? kExitUsage : kExitFailed;
+        }
+        device = found.index;
+    }
     const bool noRecorder = device < 0 || std::size_t(device) >= cd.DeviceList.size();
     wf.DeviceChange(device);
 
     if (g_interrupted) {
-        out.line(std::string("brenwick-cli: interrupted before the ") + jobName(a.job) + " started");
+        out.problem(std::string("brenwick-cli: interrupted before the ") + jobName(a.job) + " started");
         return kExitFailed;
     }
     switch (a.job) {
@@ -273,11 +239,11 @@ int runJob(const TJobArgs& a) {
         if (g_interrupted && !stopAnnounced) {
             stopAnnounced = true;
             if (wf.State() == TJobState::Erasing)
-                out.line(
+                out.problem(
                     "brenwick-cli: an erase cannot be interrupted; no backup will follow it (Ctrl+C again to "
                     "quit at once)");
             else
-                out.line("brenwick-cli: stopping (Ctrl+C again to quit at once)");
+                out.problem("brenwick-cli: stopping (Ctrl+C again to quit at once)");
             (void)wf.RequestStop();  // false only when nothing runs any more
         }
         if (std::chrono::steady_clock::now() >= nextTick) {
@@ -286,7 +252,8 @@ int runJob(const TJobArgs& a) {
                 const TProgress& p = wf.Timer1Timer();
                 rate.sample(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
                             p.bytesWritten);
-                out.progress(progressLine(p, rate));
+                const int percent = p.sessionBytes > 0 ? int(p.bytesWritten * 100 / p.sessionBytes) : 0;
+                out.progress(progressLine(p, rate), percent, std::chrono::steady_clock::now());
             }
         }
     }
@@ -299,27 +266,34 @@ int runJob(const TJobArgs& a) {
     return summarize(out, a.job, finalReport, discType, noRecorder);
 }
 
-int runJobCommand(TJob job, const TArgs& args) {
-    TJobArgs a;
-    if (!parseJobArgs(job, args, a)) {
-        std::fprintf(stderr, "usage: brenwick-cli %s PROFILE [--device N]\n", jobName(job));
-        return kExitUsage;
-    }
+int runJobCommand(const TJobArgs& a) {
     const int status = runJob(a);
     ShutdownTransport();  // the image recorders save their state and let their folders go
     return status;
 }
 
+// The options every job takes; `args` must outlive the parse (the app's callbacks run inside it).
+void addJob(CLI::App& app, int& status, TJob job, const char* description, std::shared_ptr<TJobArgs> args) {
+    args->job = job;
+    CLI::App* sub = app.add_subcommand(jobName(job), description)->group("Backups");
+    sub->add_option("PROFILE", args->profile, "The backup profile (an INI file)")->required();
+    sub->add_option("-d,--device", args->device,
+                    "The recorder: its index, an image recorder's name or a device path (see 'devices')");
+    sub->add_flag("-q,--quiet", args->output.quiet, "Print only problems and the summary");
+    sub->add_flag("-v,--verbose", args->verbose, "Also print the refused probing commands");
+    sub->add_option("--log", args->output.logFile, "Append the whole log, each line with its time, to FILE")
+        ->type_name("FILE");
+    sub->callback([&status, args] { status = runJobCommand(*args); });
+}
+
 }  // namespace
 
-int RunPrepare(const TArgs& args) {
-    return runJobCommand(TJob::Prepare, args);
-}
-int RunBurn(const TArgs& args) {
-    return runJobCommand(TJob::Burn, args);
-}
-int RunErase(const TArgs& args) {
-    return runJobCommand(TJob::Erase, args);
+void AddJobCommands(CLI::App& app, int& status) {
+    addJob(app, status, TJob::Burn, "Record the profile's backup as a new session",
+           std::make_shared<TJobArgs>());
+    addJob(app, status, TJob::Prepare, "Lay out the profile's backup, check that it fits",
+           std::make_shared<TJobArgs>());
+    addJob(app, status, TJob::Erase, "Quick-erase the rewritable disc", std::make_shared<TJobArgs>());
 }
 
 }  // namespace brenwick::cli

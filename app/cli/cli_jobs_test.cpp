@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/cli/testing/TCliRun.h"
+#include "drive/recorder/TFaultFile.h"
 #include "drive/recorder/TImageRecorder.h"
 #include "drive/recorder/TRecorderFolder.h"
 
@@ -14,6 +15,7 @@ namespace brenwick {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::readWhole;
 using testing::RunCli;
 using testing::TCliResult;
 
@@ -48,24 +50,65 @@ class CliJobsTest : public ::testing::Test {
     std::string m_profile;
 };
 
-// Malformed command lines are usage errors and start nothing.
-TEST_F(CliJobsTest, UsageErrors) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"burn"},
-        {"burn", "a.ini", "b.ini"},
-        {"burn", "a.ini", "--device"},
-        {"prepare", "a.ini", "--device", "x"},
-        {"erase", "a.ini", "--device", "-1"},
-        {"burn", "a.ini", "--device=2x"},
-        {"burn", "--verbose", "a.ini"},
+// Every command with good and bad words: the exit status, and which stream carries the message. Help and
+// the version go to standard output with status 0; usage errors to standard error with status 2, and
+// start nothing.
+TEST_F(CliJobsTest, ArgumentHandling) {
+    makeRecorder(TMediaType::CdRw80);
+    struct TCase {
+        std::vector<std::string> args;
+        int status;
+        const char* out;  // expected in standard output ("" for none at all)
+        const char* err;  // expected in standard error ("" for none at all)
     };
-    for (const auto& args : cases) {
-        const TCliResult r = run(args);
-        EXPECT_EQ(r.status, 2) << args.back();
-        EXPECT_NE(r.err.find("usage: brenwick-cli " + args.front() + " PROFILE [--device N]"),
-                  std::string::npos)
-            << r.err;
-        EXPECT_EQ(r.out, "");
+    const std::string p = m_profile;
+    const TCase cases[] = {
+        {{"--help"}, 0, "usage: brenwick-cli [OPTIONS] COMMAND", ""},
+        {{"help"}, 0, "usage: brenwick-cli [OPTIONS] COMMAND", ""},
+        {{"--version"}, 0, "brenwick-cli " BRENWICK_VERSION "\n", ""},
+        {{"version"}, 0, "brenwick-cli " BRENWICK_VERSION "\n", ""},
+        {{"burn", "--help"}, 0, "usage: brenwick-cli burn [OPTIONS] PROFILE", ""},
+        {{"erase", "-h"}, 0, "usage: brenwick-cli erase [OPTIONS] PROFILE", ""},
+        {{"media", "speed", "--help"}, 0, "usage: brenwick-cli media speed [OPTIONS] NAME SPEED", ""},
+        {{"media", "help"}, 0, "usage: brenwick-cli media [OPTIONS] COMMAND", ""},
+        {{}, 2, "", "usage: brenwick-cli [OPTIONS] COMMAND"},
+        {{"bunr", p}, 2, "", "brenwick-cli: unknown command 'bunr'; did you mean 'burn'?"},
+        {{"frobnicate"}, 2, "", "brenwick-cli: unknown command 'frobnicate'\n"},
+        {{"media", "ejcet", "x"},
+         2,
+         "",
+         "brenwick-cli media: unknown command 'ejcet'; did you mean 'eject'?"},
+        {{"burn"},
+         2,
+         "",
+         "brenwick-cli burn: PROFILE is required\nusage: brenwick-cli burn [OPTIONS] PROFILE"},
+        {{"burn", "a.ini", "b.ini"}, 2, "", "usage: brenwick-cli burn"},
+        {{"prepare", "a.ini", "--device"}, 2, "", "usage: brenwick-cli prepare"},
+        {{"burn", "--frobnicate", "a.ini"}, 2, "", "usage: brenwick-cli burn"},
+        {{"devices", "x"}, 2, "", "usage: brenwick-cli devices"},
+        {{"burn", p, "--device", "9"},
+         2,
+         nullptr,
+         "brenwick-cli burn: no recorder '9'; the recorders are: 0 default"},
+        {{"prepare", p, "--device", "x"},
+         2,
+         nullptr,
+         "brenwick-cli prepare: no recorder 'x'; the recorders are"},
+        {{"erase", p, "--device=2x"}, 2, nullptr, "brenwick-cli erase: no recorder '2x'"},
+        {{"prepare", p, "-d", "default"}, 0, "brenwick-cli: prepared: 1 file, 0 MB, fits on the disc", ""},
+        {{"prepare", p, "--device", "0"}, 0, "brenwick-cli: prepared", ""},
+    };
+    for (const auto& c : cases) {
+        const TCliResult r = run(c.args);
+        const std::string words = c.args.empty() ? "(none)" : c.args.front() + " " + c.args.back();
+        EXPECT_EQ(r.status, c.status) << words << "\n" << r.out << r.err;
+        for (const auto& [text, expected] : {std::pair{&r.out, c.out}, std::pair{&r.err, c.err}}) {
+            if (expected == nullptr) continue;  // the log of the scan, not looked at
+            if (*expected == '\0')
+                EXPECT_EQ(*text, "") << words;
+            else
+                EXPECT_NE(text->find(expected), std::string::npos) << words << ": " << *text;
+        }
     }
 }
 
@@ -80,19 +123,20 @@ TEST_F(CliJobsTest, ProfileThatCannotBeReadStartsNothing) {
     }
 }
 
-// A recorder index beyond the device list selects none: every job stops at once and says why.
+// A profile's recorder index beyond the device list selects none: every job stops at once and says why.
 TEST_F(CliJobsTest, NoRecorderSelected) {
+    std::ofstream(m_profile, std::ios::app) << "[Options]\nDevice=9\n";
     const std::pair<const char*, const char*> cases[] = {
         {"prepare", "brenwick-cli: nothing recorded: no recorder selected (see brenwick-cli devices)"},
         {"burn", "brenwick-cli: nothing recorded: no recorder selected (see brenwick-cli devices)"},
         {"erase", "brenwick-cli: nothing erased: no recorder selected (see brenwick-cli devices)"},
     };
     for (const auto& [job, summary] : cases) {
-        const TCliResult r = run({job, m_profile, "--device", "9"});
+        const TCliResult r = run({job, m_profile});
         EXPECT_EQ(r.status, 1) << job;
         EXPECT_TRUE(r.has("<<< ")) << r.out;
         EXPECT_TRUE(r.has("<<< ERROR DRIVE IS NOT READY!")) << r.out;
-        EXPECT_EQ(r.lastLine(), summary) << r.out;
+        EXPECT_EQ(r.err, std::string(summary) + "\n") << r.out;
     }
 }
 
@@ -133,7 +177,7 @@ TEST_F(CliJobsTest, OverwritableDiscWithABackupIsRefused) {
                   "ANOTHER DISC"))
             << r.out;
         EXPECT_EQ(
-            r.lastLine(),
+            r.lastErrLine(),
             "brenwick-cli: nothing recorded: the disc holds a backup that this run would overwrite (see "
             "above)")
             << r.out;
@@ -167,15 +211,101 @@ TEST_F(CliJobsTest, NothingToEraseOnCdR) {
     makeRecorder(TMediaType::CdR80);
     TCliResult r = run({"erase", m_profile});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.lastLine(), "brenwick-cli: nothing erased: the CD-R disc is not rewritable") << r.out;
+    EXPECT_EQ(r.lastErrLine(), "brenwick-cli: nothing erased: the CD-R disc is not rewritable") << r.out;
     std::ofstream(m_profile, std::ios::app) << "[Options]\nEraseBefore=1\n";
     r = run({"burn", m_profile});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.lastLine(),
+    EXPECT_EQ(r.lastErrLine(),
               "brenwick-cli: nothing recorded: the profile asks to erase the disc first, and the CD-R disc "
               "cannot be "
               "erased")
         << r.out;
+}
+
+// A burn at a drive speed whose drive answers "long write in progress" while its buffer is full, piped into
+// a file: one stall line and no failure dumps, plain progress lines without carriage returns, and the whole
+// log with time stamps in the --log file; -q then prints only the summary.
+TEST_F(CliJobsTest, ThrottledBurnIsReadable) {
+    makeRecorder(TMediaType::CdR80);
+    const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+    std::string error;
+    ASSERT_TRUE(UpdateRecorderState(
+        folder, [](TRecorderState& s) { s.settings.speedX = 16; }, error))
+        << error;
+    ASSERT_TRUE(AppendFaultLine(folder, "long-write 100000", error)) << error;
+    std::ofstream(m_dir / "src" / "big.bin") << std::string(5 * 1024 * 1024, 'x');
+    const std::string logFile = (m_dir / "burn.log").string();
+    TCliResult r = run({"burn", m_profile, "--log", logFile});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    int stalls = 0, dumps = 0, progress = 0;
+    for (const auto& line : r.lines()) {
+        stalls +=
+            line == ">>> WAITING FOR THE DRIVE (NOT READY (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS))";
+        dumps += line.find("WRITE (10)") != std::string::npos;
+        progress += line.rfind("Process ", 0) == 0;
+    }
+    EXPECT_EQ(stalls, 1) << r.out;
+    EXPECT_EQ(dumps, 0) << r.out;
+    EXPECT_GE(progress, 1) << r.out;
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+    const auto logged = TCliResult::linesOf(readWhole(logFile));
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged.back().substr(19), " brenwick-cli: backup done: 2 files, 5 MB") << logged.back();
+    EXPECT_EQ(logged.front().substr(19), " >>> QWASPI32") << logged.front();
+
+    r = run({"burn", m_profile, "-q"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "brenwick-cli: backup done: 2 files, 5 MB\n");
+}
+
+// The disc ejected by the last run (EjectDisc=1) stays in the open tray: the next burn closes it.
+TEST_F(CliJobsTest, BurnAfterAnEjectClosesTheTray) {
+    makeRecorder(TMediaType::CdRw80);
+    std::ofstream(m_profile, std::ios::app) << "[Options]\nEjectDisc=1\n";
+    TCliResult r = run({"burn", m_profile});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_FALSE(r.has("<<< CLOSING THE TRAY")) << r.out;
+    TRecorderState state;
+    std::string error;
+    const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+    ASSERT_TRUE(LoadStateFile(folder, state, error)) << error;
+    ASSERT_TRUE(state.disc.trayOpen);
+    r = run({"burn", m_profile});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.has("<<< CLOSING THE TRAY")) << r.out;
+    EXPECT_FALSE(r.has("<<< ERROR DRIVE IS NOT READY!")) << r.out;
+}
+
+// Recorders chosen by name keep being found when another recorder is made before them in the list; a
+// profile's DeviceName wins over its Device index, and a DeviceName that names no recorder is an error.
+TEST_F(CliJobsTest, DeviceNamesSurviveANewRecorder) {
+    makeRecorder(TMediaType::CdRw80);
+    std::string error;
+    const std::string root = (m_dir / "data" / "brenwick" / "recorders").string();
+    ASSERT_TRUE(CreateRecorder(root + "/work", TMediaType::CdR80, error)) << error;
+    std::ofstream(m_profile, std::ios::app) << "[Options]\nDevice=0\nDeviceName=work\n";
+    TCliResult r = run({"burn", m_profile});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.has("<<< 0:1:0,?: BRENWICKIMAGE RECORDER  0.1 ")) << r.out;
+    ASSERT_TRUE(CreateRecorder(root + "/aaa", TMediaType::CdRw80, error)) << error;  // shifts "work" to 2
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"burn", m_profile},
+                                                 std::vector<std::string>{"burn", m_profile, "-d", "work"}}) {
+        r = run(args);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+    }
+    TRecorderState state;
+    ASSERT_TRUE(LoadStateFile(root + "/work", state, error)) << error;
+    EXPECT_EQ(state.disc.closedSessions, 3);
+    ASSERT_TRUE(LoadStateFile(root + "/aaa", state, error)) << error;
+    EXPECT_TRUE(state.disc.isBlank());
+
+    std::ofstream(m_profile) << "[Archives]\nn0=" << (m_dir / "src").string()
+                             << "/\nCount=1\n[Options]\nDeviceName=gone\n";
+    r = run({"burn", m_profile});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.lastErrLine(),
+              "brenwick-cli burn: the profile's DeviceName: no recorder 'gone'; the recorders are: 0 aaa, 1 "
+              "default, 2 work");
 }
 
 }  // namespace

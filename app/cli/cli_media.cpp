@@ -1,7 +1,9 @@
 // brenwick-cli media: manages the image recorders and their discs, for users and for tests. Lists the
 // recorders, makes one, inserts a blank disc (keeping the previous one as an image file), inserts an ISO
 // image as a pressed disc, opens and closes the tray, and shows the disc with the commands that read it.
+#include <CLI/CLI.hpp>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,25 +17,9 @@ namespace {
 
 constexpr std::size_t kMaxRecorders = 8;
 
-void PrintMediaUsage(std::FILE* out) {
-    std::fputs(
-        "usage: brenwick-cli media list\n"
-        "       brenwick-cli media types\n"
-        "       brenwick-cli media create NAME [TYPE]      make a recorder (blank cd-rw-80 by default)\n"
-        "       brenwick-cli media insert NAME TYPE        put in a new blank disc; the old one is kept as a "
-        "file\n"
-        "       brenwick-cli media insert-iso NAME FILE    put in an ISO image as a pressed CD-ROM (or "
-        "DVD-ROM)\n"
-        "       brenwick-cli media eject NAME              open the tray (the disc stays in the recorder)\n"
-        "       brenwick-cli media load NAME               close the tray\n"
-        "       brenwick-cli media show NAME               the disc, its sessions and how to read them\n"
-        "       brenwick-cli media speed NAME SPEED        drive speed: unthrottled, or e.g. 4x, 16x\n"
-        "recorders live in $XDG_DATA_HOME/brenwick/recorders (default ~/.local/share/brenwick/recorders)\n",
-        out);
-}
-
+// The parser checks the words' count; a count it let through that a verb cannot take is still refused.
 int Usage() {
-    PrintMediaUsage(stderr);
+    std::fputs("usage: see 'brenwick-cli media --help'\n", stderr);
     return kExitUsage;
 }
 
@@ -201,25 +187,73 @@ int Speed(const TArgs& args) {
     return kExitOk;
 }
 
+// One verb of "media": its positional words become the verb's argument list (the verb first).
+struct TVerb {
+    const char* name;
+    const char* description;
+    std::vector<const char*> words;  // the required words; a word in [] is optional
+    int (*run)(const TArgs&);
+};
+
+int ListVerb(const TArgs&) {
+    return List();
+}
+int TypesVerb(const TArgs&) {
+    return Types();
+}
+int EjectVerb(const TArgs& args) {
+    return Tray(args, true);
+}
+int LoadVerb(const TArgs& args) {
+    return Tray(args, false);
+}
+
+const std::vector<TVerb>& Verbs() {
+    static const std::vector<TVerb> verbs = {
+        {"list", "List the image recorders and their discs", {}, ListVerb},
+        {"types", "List the blank disc types", {}, TypesVerb},
+        {"create", "Make a recorder (a blank cd-rw-80 by default)", {"NAME", "[TYPE]"}, Create},
+        {"insert", "Put in a new blank disc; the old one is kept as a file", {"NAME", "TYPE"}, Insert},
+        {"insert-iso", "Put in an ISO image as a pressed CD-ROM (or DVD-ROM)", {"NAME", "FILE"}, InsertIso},
+        {"eject", "Open the tray (the disc stays in the recorder)", {"NAME"}, EjectVerb},
+        {"load", "Close the tray", {"NAME"}, LoadVerb},
+        {"show", "The disc, its sessions and how to read them", {"NAME"}, Show},
+        {"speed", "Drive speed: unthrottled, or e.g. 4x, 16x", {"NAME", "SPEED"}, Speed},
+    };
+    return verbs;
+}
+
 }  // namespace
 
-int RunMedia(const TArgs& args) {
-    if (args.empty()) return Usage();
-    const std::string& verb = args[0];
-    if (verb == "list" && args.size() == 1) return List();
-    if (verb == "types" && args.size() == 1) return Types();
-    if (verb == "create") return Create(args);
-    if (verb == "insert") return Insert(args);
-    if (verb == "insert-iso") return InsertIso(args);
-    if (verb == "eject") return Tray(args, true);
-    if (verb == "load") return Tray(args, false);
-    if (verb == "show") return Show(args);
-    if (verb == "speed") return Speed(args);
-    if (verb == "help" || verb == "--help") {
-        PrintMediaUsage(stdout);
-        return kExitOk;
+void AddMediaCommands(CLI::App& app, int& status) {
+    CLI::App* media = app.add_subcommand("media", "The image recorders and their discs")->group("Recorders");
+    media->require_subcommand(1);
+    media->footer(
+        "Recorders live in $XDG_DATA_HOME/brenwick/recorders (default ~/.local/share/brenwick/recorders).");
+    for (const TVerb& verb : Verbs()) {
+        CLI::App* sub = media->add_subcommand(verb.name, verb.description)->group("Verbs");
+        auto words = std::make_shared<std::vector<std::string>>(verb.words.size());
+        for (std::size_t i = 0; i < verb.words.size(); ++i) {
+            std::string word = verb.words[i];
+            const bool optional = word.front() == '[';
+            if (optional) word = word.substr(1, word.size() - 2);
+            CLI::Option* option = sub->add_option(word, (*words)[i]);
+            if (!optional) option->required();
+        }
+        sub->callback([&status, &verb, words] {
+            TArgs args{verb.name};
+            for (const auto& w : *words)
+                if (!w.empty()) args.push_back(w);
+            status = verb.run(args);
+        });
     }
-    return Usage();
+    media->add_subcommand("help", "Print this help")->callback([&status, media] {
+        std::fputs(media->get_formatter()
+                       ->make_help(media, "brenwick-cli media", CLI::AppFormatMode::Normal)
+                       .c_str(),
+                   stdout);
+        status = kExitOk;
+    });
 }
 
 }  // namespace brenwick::cli

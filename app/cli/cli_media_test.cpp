@@ -97,7 +97,8 @@ TEST_F(CliMediaTest, RefusalsAreClearErrors) {
         {"insert-iso work /no/such.iso", 1, "cannot find"},
         {"speed work fast", 1, "unthrottled"},
         {"show", 2, "usage"},
-        {"frobnicate", 2, "usage"},
+        {"frobnicate", 2, "unknown command 'frobnicate'"},
+        {"crate x", 2, "did you mean 'create'?"},
     };
     for (const auto& c : cases) {
         const TResult result = Media(c.words);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "app/cli/Commands.h"
 #include "app/workflow/TDiscRestore.h"
 #include "base/qrDateTime.h"
@@ -268,17 +270,27 @@ int Run(const TArgs& args, int (*command)(TSessionDisc&, const TWords&)) {
 
 }  // namespace
 
-int RunSessions(const TArgs& args) {
-    return Run(args, Sessions);
-}
-int RunLs(const TArgs& args) {
-    return Run(args, List);
-}
-int RunRestore(const TArgs& args) {
-    return Run(args, Restore);
-}
-int RunVerify(const TArgs& args) {
-    return Run(args, Verify);
+// The commands read their own words (options may stand between paths), so the parser hands them everything
+// after the command's name, --help included.
+void AddSessionCommands(CLI::App& app, int& status) {
+    struct TCommand {
+        const char* name;
+        const char* description;
+        int (*run)(TSessionDisc&, const TWords&);
+    };
+    static constexpr TCommand kCommands[] = {
+        {"sessions", "The disc's sessions, their run folders, complete or not (--check: verify them)",
+         Sessions},
+        {"ls", "A session's files with sizes and dates", List},
+        {"restore", "Copy files or folders back from a session (--to DIR, --force)", Restore},
+        {"verify", "Check sessions against their checksum manifests", Verify},
+    };
+    for (const TCommand& command : kCommands) {
+        CLI::App* sub = app.add_subcommand(command.name, command.description)->group("Getting files back");
+        sub->set_help_flag();
+        sub->prefix_command();
+        sub->callback([&status, sub, &command] { status = Run(sub->remaining(), command.run); });
+    }
 }
 
 }  // namespace brenwick::cli

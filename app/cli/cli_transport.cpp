@@ -1,18 +1,17 @@
-// The drive commands' start: argument check and transport.
+// The drive commands' start (the transport) and their registration.
 #include "app/cli/cli_transport.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "drive/qrASPI.h"
 #include "drive/qrSPTI.h"
+#include "drive/recorder/ImageRecorderSet.h"
+#include "drive/recorder/TRecorderFolder.h"
 
 namespace brenwick::cli {
 
-std::optional<int> StartDriveCommand(const TArgs& args, const char* usage) {
-    if (!args.empty()) {
-        std::fprintf(stderr, "%s\n", usage);
-        return kExitUsage;
-    }
+std::optional<int> StartDriveCommand() {
     if (!LoadTransport()) {
         std::fputs("brenwick-cli: no optical drive and no image recorder found\n", stderr);
         if (!SptiExtraSourceError().empty())
@@ -20,6 +19,21 @@ std::optional<int> StartDriveCommand(const TArgs& args, const char* usage) {
         return kExitFailed;
     }
     return std::nullopt;
+}
+
+std::vector<TRecorderChoice> NamedRecorders(const std::vector<std::string>& deviceList) {
+    std::vector<std::string> names = ListRecorders(DefaultRecordersFolder());
+    if (names.size() > std::size_t(kSptiMaxExtraTargets)) names.resize(std::size_t(kSptiMaxExtraTargets));
+    return NameRecorders(deviceList, names);
+}
+
+void AddDriveCommands(CLI::App& app, int& status) {
+    app.add_subcommand("devices", "List the recorders: index, name or device path, entry, disc")
+        ->group("Recorders")
+        ->callback([&status] { status = RunDevices(); });
+    app.add_subcommand("adapters", "Load the transport, list the host adapters")
+        ->group("Recorders")
+        ->callback([&status] { status = RunAdapters(); });
 }
 
 }  // namespace brenwick::cli

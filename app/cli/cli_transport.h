@@ -1,16 +1,21 @@
-// The start that the drive commands (adapters, devices) share: they take no words after their name, and
-// they need the transport loaded.
+// The start that the drive commands (adapters, devices) share: they need the transport loaded.
 #pragma once
 
 #include <optional>
 
 #include "app/cli/Commands.h"
+#include "app/workflow/TRecorderNames.h"
 
 namespace brenwick::cli {
 
-// Loads the transport for a command that takes no arguments. Returns the exit status when the command
-// must stop (a usage error, or no drive and no image recorder), after saying why on standard error;
-// nothing when the transport is loaded.
-std::optional<int> StartDriveCommand(const TArgs& args, const char* usage);
+// Loads the transport. Returns the exit status when the command must stop (no drive and no image
+// recorder), after saying why on standard error; nothing when the transport is loaded.
+std::optional<int> StartDriveCommand();
+
+// The device list's lines with their stable names (image recorders of the default set, device paths).
+std::vector<TRecorderChoice> NamedRecorders(const std::vector<std::string>& deviceList);
+
+int RunAdapters();
+int RunDevices();
 
 }  // namespace brenwick::cli

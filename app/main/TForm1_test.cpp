@@ -372,7 +372,9 @@ void TForm1Test::backupAndContinueByClicking() {
         const testing::TReaderTree tree =
             testing::ReadWithXorriso(image, std::uint32_t(state.disc.sessionStart(session)), m_dir / "read");
         QVERIFY2(tree.error.empty(), tree.error.c_str());
-        QVERIFY(tree.files == expected);
+        std::map<std::string, std::string> files = tree.files;
+        std::erase_if(files, [](const auto& file) { return file.first.ends_with("/BRENWICK.SHA256"); });
+        QVERIFY(files == expected);  // the checksum manifests have tests of their own
     }
 }
 
@@ -387,9 +389,10 @@ void TForm1Test::imageRecorderDiscFromTheWindow() {
     click(m_form->ButtonPrePare);
     QCOMPARE(m_form->StatusBar->PanelText(2), QString("CD-RW"));
 
-    QVERIFY(m_form->Adapter().CD().StartStopUnit(true));  // the tray opens
+    QVERIFY(m_form->Adapter().CD().StartStopUnit(true));  // the tray opens; a job closes it itself
     click(m_form->ButtonPrePare);
-    QCOMPARE(logLines().last(), QString("<<< ERROR DRIVE IS NOT READY!"));
+    QVERIFY2(logLines().contains("<<< CLOSING THE TRAY"), qPrintable(logLines().join("\n")));
+    QVERIFY(m_form->Adapter().CD().StartStopUnit(true));  // and the menu closes it too
     m_form->CloseTray();
     for (int i = 0; i < 10 && !logLines().last().startsWith("<<< NEW SESSION SIZE"); ++i)
         click(m_form->ButtonPrePare);  // the drive is busy loading the disc for a few commands

@@ -38,6 +38,7 @@ TProfileLoad LoadProfile(const std::string& fileName) {
     // Unlike the other options, a missing key reads as on: profiles written before it gain it.
     p.Verify = ini.readBool(kOptions, "Verify", true);
     p.Device = ini.readInteger(kOptions, "Device", 0);
+    p.DeviceName = ini.readString(kOptions, "DeviceName", "");
     p.Volume = ini.readString(kOptions, "Volume", "");
     p.OpenPath = ini.readString(kOptions, "OpenPath", "");
     return load;
@@ -56,6 +57,10 @@ bool SaveProfile(const TBackupProfile& profile, const std::string& fileName, std
     ok = ok && ini.writeBool(kOptions, "EjectDisc", profile.EjectDisc);
     ok = ok && ini.writeBool(kOptions, "Verify", profile.Verify);
     ok = ok && ini.writeInteger(kOptions, "Device", profile.Device);
+    // The name is written when there is one, and emptied when the file held one, so that a name chosen
+    // earlier never outlives a new choice by index.
+    if (!profile.DeviceName.empty() || !ini.readString(kOptions, "DeviceName", "").empty())
+        ok = ok && ini.writeString(kOptions, "DeviceName", profile.DeviceName);
     ok = ok && ini.writeString(kOptions, "Volume", profile.Volume);
     ok = ok && ini.writeString(kOptions, "OpenPath", profile.OpenPath);
     // Nothing reaches the disc unless every value could be stored, so a refused entry never leaves a

@@ -24,6 +24,9 @@ struct TBackupProfile {
     bool EjectDisc = false;
     bool Verify = true;  // read the session back after writing; a missing key reads as on
     int Device = 0;      // index into the recorder list; -1 when none is selected
+    // The recorder's stable name (an image recorder's name or a device path); when not empty it wins
+    // over Device, and a name that names no recorder is an error, never a fall back to the index.
+    std::string DeviceName;
     std::string Volume;
     std::string OpenPath;
 

@@ -46,10 +46,11 @@ TEST_F(BackupProfileTest, SaveWritesKeysInOrder) {
     p.OpenPath = "/home/ann";
     std::string error;
     ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
-    EXPECT_EQ(get(),
-              "[Archives]\nn0=/home/ann/Docs/\nn1=/home/ann/a.txt\nCount=2\n"
-              "[Options]\nEraseBefore=1\nImport=0\nCloseDisc=1\nEjectDisc=0\nVerify=1\nDevice=1\nVolume=Weekly\n"
-              "OpenPath=/home/ann\n");
+    EXPECT_EQ(
+        get(),
+        "[Archives]\nn0=/home/ann/Docs/\nn1=/home/ann/a.txt\nCount=2\n"
+        "[Options]\nEraseBefore=1\nImport=0\nCloseDisc=1\nEjectDisc=0\nVerify=1\nDevice=1\nVolume=Weekly\n"
+        "OpenPath=/home/ann\n");
     EXPECT_EQ(LoadProfile(m_file).profile, p);
 }
 
@@ -118,6 +119,25 @@ TEST_F(BackupProfileTest, OptionsReadAsIntegers) {
     EXPECT_EQ(LoadProfile(m_file).profile.Device, -1);
     put("[Options]\nDevice=first\n");
     EXPECT_EQ(LoadProfile(m_file).profile.Device, 0);
+}
+
+// DeviceName sits beside Device: written only when there is one, emptied when a later save has none, so
+// a stale name never wins over a new index.
+TEST_F(BackupProfileTest, DeviceNameBesideDevice) {
+    TBackupProfile p;
+    p.Device = 1;
+    p.DeviceName = "dvdr";
+    std::string error;
+    ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
+    EXPECT_NE(get().find("Device=1\nDeviceName=dvdr\n"), std::string::npos) << get();
+    EXPECT_EQ(LoadProfile(m_file).profile, p);
+    p.DeviceName.clear();
+    ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
+    EXPECT_NE(get().find("DeviceName=\n"), std::string::npos) << get();
+    EXPECT_EQ(LoadProfile(m_file).profile, p);
+    fs::remove(m_file);
+    ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
+    EXPECT_EQ(get().find("DeviceName"), std::string::npos) << get();
 }
 
 // Missing, empty, binary and folder "files" all load as the empty profile.

@@ -182,6 +182,12 @@ bool TBackupWorkflow::addEntry(const std::string& sessionFolder, const std::stri
 
 bool TBackupWorkflow::driveReady() {
     if (m_burner.TestUnitReady(kReadyTimeoutMs)) return true;
+    // An open tray (a disc ejected by the last run) is closed once, as a user would close it.
+    if (m_burner.TrayOpen()) {
+        log("<<< CLOSING THE TRAY");
+        (void)m_burner.StartStopUnit(false);
+        if (m_burner.TestUnitReady(kReadyTimeoutMs)) return true;
+    }
     // A disc just loaded keeps the drive busy for some seconds; other answers (no medium) do not change
     // by waiting.
     if (m_burner.WaitBecomingReady(kBecomingReadyMs)) return true;

@@ -105,6 +105,23 @@ TEST_F(WorkflowTest, NotReadyStopsEveryJob) {
     EXPECT_EQ(m_finished[0].outcome, TRunOutcome::NotReady);
 }
 
+// An open tray is closed once before the job goes on; a tray that closes over no disc leaves the drive not
+// ready, and the job stops as before.
+TEST_F(WorkflowTest, OpenTrayIsClosedOnce) {
+    for (const bool discInside : {true, false}) {
+        m_burner.ready = false;
+        m_burner.trayOpen = true;
+        m_burner.loadMakesReady = discInside;
+        m_burner.calls.clear();
+        m_log.clear();
+        m_wf->ButtonPrePareClick();
+        EXPECT_EQ(std::count(m_burner.calls.begin(), m_burner.calls.end(), "Load"), 1) << discInside;
+        ASSERT_FALSE(m_log.empty());
+        EXPECT_EQ(m_log.front(), "<<< CLOSING THE TRAY");
+        EXPECT_EQ(logged("<<< ERROR DRIVE IS NOT READY!"), !discInside);
+    }
+}
+
 TEST_F(WorkflowTest, DeviceBeyondTheListSelectsNone) {
     m_wf->DeviceChange(5);
     EXPECT_EQ(m_log.back(), "<<< ");

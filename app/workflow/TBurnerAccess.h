@@ -42,6 +42,8 @@ class TBurnerAccess {
     // 04/01 or 04/07, or a unit attention), waits with WaitReady for up to `budgetMs`; false at once for
     // any other answer, such as no medium.
     virtual bool WaitBecomingReady(int budgetMs) = 0;
+    // After a TestUnitReady that failed: the drive answered NOT READY, MEDIUM NOT PRESENT - TRAY OPEN.
+    virtual bool TrayOpen() const = 0;
     virtual int GetDiscType() = 0;  // index into DiscTypeNames
     virtual bool IsDiscErasable() = 0;
     virtual std::uint32_t GetDiscCapacity() = 0;  // sectors

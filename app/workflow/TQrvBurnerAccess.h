@@ -23,6 +23,7 @@ class TQrvBurnerAccess : public TBurnerAccess {
     void SelectDevice(const std::string& entry) override { m_cd.SelectDevice(entry); }
     bool TestUnitReady(unsigned timeoutMs) override { return m_cd.TestUnitReady(timeoutMs); }
     bool WaitBecomingReady(int budgetMs) override;
+    bool TrayOpen() const override { return m_cd.LastSenseValue.is(kNoMediumTrayOpen); }
     int GetDiscType() override { return m_cd.GetDiscType(); }
     bool IsDiscErasable() override { return m_cd.IsDiscErasable(); }
     std::uint32_t GetDiscCapacity() override { return m_cd.GetDiscCapacity(); }

@@ -31,6 +31,17 @@ bool IsPreGapWrite(const TRecorderCore& core, std::int32_t lba) {
     return lba < 0 && core.state.disc.isCd() && core.writeType() == 2 && core.state.disc.isBlank();
 }
 
+// Waits until `bytes` fit into the drive buffer, in slices of at most 100 ms, so that no single sleep
+// outlasts a tenth of a second whatever the speed and the block count.
+void WaitForRoom(TRecorderCore& core, std::uint32_t bytes) {
+    constexpr std::uint64_t kSliceUs = 100000;
+    for (;;) {
+        const std::uint64_t us = core.buffer.MicrosecondsUntilFree(core.clock->Now(), bytes);
+        if (us == 0) return;  // fits now, or never fits (more than the whole buffer)
+        core.clock->SleepFor(std::chrono::microseconds(std::min(us, kSliceUs)));
+    }
+}
+
 TOutcome Write(TRecorderCore& core, const TCommand& command, std::int32_t lba, std::uint32_t count) {
     TFaults& faults = core.faultFile.Current();
     if (faults.busyWrites > 0) {
@@ -68,14 +79,15 @@ TOutcome Write(TRecorderCore& core, const TCommand& command, std::int32_t lba, s
                 return CheckAt(kWriteError, std::uint32_t(bad));
         }
     }
-    // The drive buffer: a sequential drive answers "long write in progress" when it is full; a random-access
-    // drive holds the command until space frees.
+    // The drive buffer: when it is full the drive holds the command until there is room, as most drives do;
+    // the fault "long-write N" makes it answer "long write in progress" instead, N times.
     if (core.buffer.throttled()) {
-        const auto now = core.clock->Now();
-        if (!core.buffer.Fits(now, std::uint32_t(bytes))) {
-            if (disc.isSequential()) return Check(kLongWriteInProgress);
-            core.clock->SleepFor(
-                std::chrono::microseconds(core.buffer.MicrosecondsUntilFree(now, std::uint32_t(bytes))));
+        if (!core.buffer.Fits(core.clock->Now(), std::uint32_t(bytes))) {
+            if (faults.longWrites > 0) {
+                --faults.longWrites;
+                return Check(kLongWriteInProgress);
+            }
+            WaitForRoom(core, std::uint32_t(bytes));
         }
         const bool underrun = core.buffer.Add(core.clock->Now(), std::uint32_t(bytes));
         if (underrun && disc.isSequential() && !core.bufferUnderrunFree()) {

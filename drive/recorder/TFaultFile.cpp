@@ -44,6 +44,7 @@ bool TextArgument(std::string_view text, std::size_t width, std::optional<std::s
 
 std::string ParseFaultLine(std::string_view key, std::string_view arg, TFaults& f) {
     if (key == "busy-writes") return Number(arg, f.busyWrites) ? "" : "busy-writes needs a count";
+    if (key == "long-write") return Number(arg, f.longWrites) ? "" : "long-write needs a count";
     if (key == "not-ready") return Number(arg, f.notReady) ? "" : "not-ready needs a count";
     if (key == "medium-error") {
         std::int64_t lba = 0;

@@ -25,6 +25,7 @@ inline constexpr const char* kFaultFile = "faults";
 
 struct TFaults {
     unsigned busyWrites = 0;
+    unsigned longWrites = 0;  // WRITEs into a full buffer answered "long write in progress"
     std::vector<std::int64_t> mediumErrors;
     unsigned notReady = 0;
     std::vector<std::uint8_t> illegalOpcodes;

@@ -12,6 +12,7 @@ TEST(FaultFileTest, ParsesEveryKindOfFault) {
     const std::string text =
         "# a scripted drive\n"
         "busy-writes 3\n"
+        "long-write 4\n"
         "medium-error 1234\n"
         "medium-error 99\n"
         "not-ready 2\n"
@@ -26,6 +27,7 @@ TEST(FaultFileTest, ParsesEveryKindOfFault) {
     std::string error;
     ASSERT_TRUE(ParseFaults(text, faults, error)) << error;
     EXPECT_EQ(faults.busyWrites, 3u);
+    EXPECT_EQ(faults.longWrites, 4u);
     EXPECT_EQ(faults.mediumErrors, (std::vector<std::int64_t>{1234, 99}));
     EXPECT_TRUE(faults.hitsMediumError(1230, 5));
     EXPECT_FALSE(faults.hitsMediumError(1235, 5));
@@ -40,9 +42,17 @@ TEST(FaultFileTest, ParsesEveryKindOfFault) {
 }
 
 TEST(FaultFileTest, BadLinesAreRefusedWithTheirNumber) {
-    const char* cases[] = {"busy-writes", "busy-writes many",      "medium-error -1",           "illegal 1FF",
-                           "illegal zz",  "block-descriptor yes",  "product 12345678901234567", "vendor \"\"",
-                           "explode 3",   "vanish-after-writes -2"};
+    const char* cases[] = {"busy-writes",
+                           "busy-writes many",
+                           "medium-error -1",
+                           "illegal 1FF",
+                           "illegal zz",
+                           "block-descriptor yes",
+                           "product 12345678901234567",
+                           "vendor \"\"",
+                           "explode 3",
+                           "vanish-after-writes -2",
+                           "long-write"};
     for (const char* line : cases) {
         TFaults faults;
         faults.busyWrites = 42;

@@ -42,10 +42,10 @@ step "brenwick-cli devices lists /dev/sr7 as a drive beside the image recorders"
 rec=$(new_recorder devices dvd+r)
 on_drive "$rec" "$BRENWICK_CLI" devices >"$WORK/devices.log" 2>"$WORK/devices.err" ||
     { cat "$WORK/devices.log" "$WORK/devices.err"; fail "brenwick-cli devices failed"; }
-head -1 "$WORK/devices.log" | grep -Eq "^0:0:0,/dev/sr7 BRENWICK *IMAGE RECORDER" ||
+head -1 "$WORK/devices.log" | grep -Eq "^0 +/dev/sr7 +0:0:0,/dev/sr7 BRENWICK *IMAGE RECORDER" ||
     { cat "$WORK/devices.log"; fail "the first entry should be the drive /dev/sr7 at 0:0:0"; }
 [ "$(wc -l <"$WORK/devices.log")" -ge 2 ] || { cat "$WORK/devices.log"; fail "the image recorders are missing"; }
-grep -v "/dev/sr7" "$WORK/devices.log" | grep -q "^1:" ||
+grep -v "/dev/sr7" "$WORK/devices.log" | grep -Eq "^1 +default +1:0:0,\?:" ||
     { cat "$WORK/devices.log"; fail "the image recorders should follow as adapter 1"; }
 
 step "a whole backup through SG_IO to a blank CD-R"

@@ -21,9 +21,14 @@ struct TCliResult {
     std::string out;
     std::string err;
 
-    std::vector<std::string> lines() const {
+    std::vector<std::string> lines() const { return linesOf(out); }
+    std::string lastErrLine() const {
+        const auto all = linesOf(err);
+        return all.empty() ? std::string() : all.back();
+    }
+    static std::vector<std::string> linesOf(const std::string& text) {
         std::vector<std::string> result;
-        std::istringstream in(out);
+        std::istringstream in(text);
         for (std::string line; std::getline(in, line);) result.push_back(line);
         return result;
     }

@@ -30,6 +30,8 @@ class TScriptedBurner : public TBurnerAccess {
     TInterruptedSession interrupted;  // what CloseInterruptedSession finds and does (planned as Pending)
     TDiscContents discContents;       // what ReadDiscContents reports
     bool becomesReady = false;        // what WaitBecomingReady does after a failed TestUnitReady
+    bool trayOpen = false;            // not ready because the tray is open, until a load
+    bool loadMakesReady = true;       // a load closes the tray over a disc
     std::vector<std::string> devices = {"8:0:0,image:default BRENWICKIMAGE RECORDER   1.0 "};
     int leftOut = 0;
     // What ForceDirectory does: Counted refuses and counts the item in LeftOutCount, as the tree does for
@@ -90,6 +92,7 @@ class TScriptedBurner : public TBurnerAccess {
         calls.push_back("TestUnitReady");
         return ready;
     }
+    bool TrayOpen() const override { return trayOpen && !ready; }
     bool WaitBecomingReady(int) override {
         calls.push_back("WaitBecomingReady");
         if (becomesReady) ready = true;
@@ -107,6 +110,10 @@ class TScriptedBurner : public TBurnerAccess {
     }
     bool StartStopUnit(bool eject) override {
         calls.push_back(eject ? "Eject" : "Load");
+        if (!eject && trayOpen) {
+            trayOpen = false;
+            ready = loadMakesReady;
+        }
         return true;
     }
     bool EraseDisc(int blankType) override {
