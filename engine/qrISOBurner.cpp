@@ -26,12 +26,6 @@ TDateTime localNow() {
 
 }  // namespace
 
-TDiscGroup DiscGroupOf(int discType) {
-    if (discType == kDiscDvdRam) return TDiscGroup::DvdRam;
-    if (IsDvdRecordingFamily(discType)) return TDiscGroup::DvdSequential;
-    return TDiscGroup::CdAndOthers;
-}
-
 std::string SpeedText(double x) {
     return std::to_string(std::lround(x)) + "X";
 }
@@ -158,18 +152,23 @@ void TThWrite::prepareDrive() {
     if (m_group != TDiscGroup::DvdRam) (void)b.SetCdSpeed(b.ReadSpeed, b.WriteSpeed);
     (void)b.WaitReady(30000, 1000);
     (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
-    double speed = b.GetCurrentWriteSpeed();
-    if (m_group == TDiscGroup::DvdSequential) {
+    // The drive's current write speed in the unit of the medium (DVD 1x is 1,385 kB/s, CD 1x 176 kB/s).
+    const unsigned speed = b.GetCurrentWriteSpeedFor(m_discType);
+    if (IsDvdRecordingFamily(m_discType) && m_group != TDiscGroup::DvdRam) {
         const auto descriptor = StreamingDescriptor();
         (void)b.SetStreaming(descriptor);
+    }
+    if (m_group == TDiscGroup::DvdMinusR) {
         (void)b.SendDvdTimeStamp(localNow());
         std::vector<std::uint8_t> structure(3072);
         (void)b.ReadDvdStructure(structure);
         (void)b.ReserveTrack(m_sectors + 1);
     }
     (void)b.WaitReady(30000, 1000);
-    if (m_group != TDiscGroup::DvdRam && !b.TestWrite && b.PerformOPC) (void)b.SendOpcInformation();
-    if (m_group == TDiscGroup::DvdSequential) speed /= 7;
+    // Calibration belongs to write-once media; overwritable discs calibrate by themselves.
+    const bool calibrates = m_group == TDiscGroup::CdAndOthers || m_group == TDiscGroup::DvdMinusR ||
+                            m_group == TDiscGroup::DvdPlusR;
+    if (calibrates && !b.TestWrite && b.PerformOPC) (void)b.SendOpcInformation();
     const std::string discName(DiscTypeNames.at(static_cast<std::size_t>(m_discType)));
     b.DebugMessage(FormatMessage(FormatMessage(kMsgStartingWrite, discName), SpeedText(speed)), kMsgProgress);
 }
@@ -246,7 +245,7 @@ void TThWrite::closing() {
     if (b.OnFinalizingTrack) b.OnFinalizingTrack(this);
     if (!hasError() && m_sectorsWritten != m_sectors) setError(TWriteEnd::WriterError, kMsgWriterError);
 
-    const bool longFlush = m_group == TDiscGroup::DvdSequential;
+    const bool longFlush = IsDvdRecordingFamily(m_discType) && m_group != TDiscGroup::DvdRam;
     if (longFlush && b.ModelDVR103) b.DebugMessage(std::string(kMsgWritingLeadOut), kMsgProgress);
     const unsigned flushMs = longFlush ? 1800000 : 120000;
     const bool flushed = b.SynchronizeCache(flushMs);
@@ -257,7 +256,9 @@ void TThWrite::closing() {
 
     if (!hasError()) {
         (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
-        if (!b.TestWrite && m_group == TDiscGroup::CdAndOthers && b.FinalizeTrack) {
+        // DVD+R closes its session like a CD; DVD-R written disc-at-once is closed by the flush.
+        const bool closes = m_group == TDiscGroup::CdAndOthers || m_group == TDiscGroup::DvdPlusR;
+        if (!b.TestWrite && closes && b.FinalizeTrack) {
             (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
             const bool closed = b.CloseSession();
             checkDeferred(closed);

@@ -10,16 +10,13 @@
 #include <vector>
 
 #include "base/qrTypes.h"
+#include "drive/qrDrvLib.h"  // TDiscGroup
 #include "engine/qrWriteEnd.h"
 
 namespace brenwick {
 
 class TQrvBurner;
 class TCacheThread;
-
-// Drive groups of the recording sequence, by disc type.
-enum class TDiscGroup { DvdRam, DvdSequential, CdAndOthers };
-TDiscGroup DiscGroupOf(int discType);
 
 // The speed as the log shows it: rounded to a whole number and followed by "X" ("0X").
 std::string SpeedText(double x);
