@@ -199,6 +199,8 @@ class TSCSIDevice : public TObject {
                                std::uint8_t trackOrSession, std::uint8_t allocation, std::uint8_t control);
     bool SendOpcInformation();
     bool CloseSession();
+    // CLOSE TRACK/SESSION with a close function (1 track, 2 session, 5 finalize a DVD+R) and track number.
+    bool CloseTrackSession(std::uint8_t function, std::uint16_t track);
     bool StartStopUnit(bool eject);
     bool PreventAllowRemoval(bool allow);
 
@@ -212,6 +214,12 @@ class TSCSIDevice : public TObject {
     std::uint32_t GetFreeSectors();
     // The current profile (GET CONFIGURATION bytes 6-7), 0 when it cannot be read.
     std::uint16_t GetCurrentProfile();
+    // Whether the drive can record the loaded disc incrementally: feature 0021h (Incremental Streaming
+    // Writable) is current. A DVD-RW after a minimal blank loses it.
+    bool CanRecordIncrementally();
+    // Write parameters of an incremental DVD-R/-RW recording: write type 0 with link size 16, fixed
+    // packets of 16 blocks; multi-session 11b (next session allowed) unless the disc is to be finalized.
+    bool SetIncrementalWriteParameters(bool testWrite, bool finalize);
     // The volume space size of the ISO 9660 volume recorded at sector 16 of the disc; 0 when there is none.
     std::uint32_t RecordedVolumeSectors();
     std::uint32_t GetDiscCapacity();

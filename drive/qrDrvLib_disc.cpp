@@ -202,6 +202,32 @@ std::uint32_t TSCSIDevice::GetDiscCapacity() {
     return GetUsedSectors();
 }
 
+bool TSCSIDevice::CanRecordIncrementally() {
+    std::array<std::uint8_t, 16> answer{};
+    if (!GetConfiguration(2, 0x21, std::uint8_t(answer.size()), answer)) return false;
+    TReplyReader reader(answer);
+    return reader.be32(0) >= 8 && reader.be16(8) == 0x0021 && (reader.u8(10) & 0x01) != 0;
+}
+
+bool TSCSIDevice::SetIncrementalWriteParameters(bool testWrite, bool finalize) {
+    std::array<std::uint8_t, 128> answer{};
+    if (!ModeSense10(0x05, false, 128, answer)) return false;
+    const std::size_t header = ModePageOffset(answer, 0x05, 8);
+    std::copy_n(answer.begin() + std::ptrdiff_t(header), m_writeParams.size(), m_writeParams.begin());
+    auto& page = m_writeParams;
+    page[2] = 0x60;  // buffer underrun free, link size valid, write type 0 (incremental)
+    if ((Capabilities & kCapTestWrite) && testWrite) page[2] |= 0x10;
+    page[3] = finalize || testWrite ? 0x25 : 0xE5;  // fixed packets, track mode 5; 11b: next session allowed
+    page[4] = 0x08;                                 // Mode 1, 2048-byte blocks
+    page[5] = 0x10;                                 // link size 16
+    page[8] = 0;
+    PutBe32(page, 10, 16);  // packet size: one ECC block
+    std::array<std::uint8_t, 64> list{};
+    std::copy_n(page.begin(), 61 - header, list.begin() + 8);
+    const std::size_t length = std::min<std::size_t>(std::size_t(page[1]) + 10, list.size());
+    return ModeSelect10(std::span<const std::uint8_t>(list.data(), length));
+}
+
 bool TSCSIDevice::IsDiscErasable() {
     return ReadDiscInformation() && DiscInfo.Erasable();
 }

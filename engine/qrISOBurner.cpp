@@ -151,7 +151,10 @@ void TThWrite::prepareDrive() {
     (void)b.WaitReady(30000, 1000);
     if (m_group != TDiscGroup::DvdRam) (void)b.SetCdSpeed(b.ReadSpeed, b.WriteSpeed);
     (void)b.WaitReady(30000, 1000);
-    (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
+    m_incremental = m_group == TDiscGroup::DvdMinusR && b.CanRecordIncrementally();
+    if (m_group == TDiscGroup::DvdMinusR && !m_incremental)
+        b.DebugMessage(std::string(kMsgDiscAtOnce), kMsgProgress);
+    setWriteParameters();
     // The drive's current write speed in the unit of the medium (DVD 1x is 1,385 kB/s, CD 1x 176 kB/s).
     const unsigned speed = b.GetCurrentWriteSpeedFor(m_discType);
     if (IsDvdRecordingFamily(m_discType) && m_group != TDiscGroup::DvdRam) {
@@ -162,7 +165,12 @@ void TThWrite::prepareDrive() {
         (void)b.SendDvdTimeStamp(localNow());
         std::vector<std::uint8_t> structure(3072);
         (void)b.ReadDvdStructure(structure);
-        (void)b.ReserveTrack(m_sectors + 1);
+        if (!m_incremental) (void)b.ReserveTrack(m_sectors + 1);
+    }
+    if (m_incremental || m_group == TDiscGroup::DvdPlusR) {
+        m_track = b.ReadTrackInformation(0xFF)
+                      ? std::uint16_t(b.TrackInfo.TrackNumber | b.TrackInfo.raw[32] << 8)
+                      : std::uint16_t(0xFF);
     }
     (void)b.WaitReady(30000, 1000);
     // Calibration belongs to write-once media; overwritable discs calibrate by themselves.
@@ -171,6 +179,26 @@ void TThWrite::prepareDrive() {
     if (calibrates && !b.TestWrite && b.PerformOPC) (void)b.SendOpcInformation();
     const std::string discName(DiscTypeNames.at(static_cast<std::size_t>(m_discType)));
     b.DebugMessage(FormatMessage(FormatMessage(kMsgStartingWrite, discName), SpeedText(speed)), kMsgProgress);
+}
+
+void TThWrite::setWriteParameters() {
+    TQrvBurner& b = m_burner;
+    if (m_incremental) {
+        (void)b.SetIncrementalWriteParameters(b.TestWrite, b.FinalizeDisc);
+    } else {
+        (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
+    }
+}
+
+bool TThWrite::closeDvdSession() {
+    TQrvBurner& b = m_burner;
+    const bool trackClosed = b.CloseTrackSession(1, m_track);
+    checkDeferred(trackClosed);
+    if (!trackClosed || !b.WaitReady(240000, 1000)) return false;
+    const std::uint8_t function = m_group == TDiscGroup::DvdPlusR && b.FinalizeDisc ? 5 : 2;
+    const bool sessionClosed = b.CloseTrackSession(function, 0);
+    checkDeferred(sessionClosed);
+    return sessionClosed;
 }
 
 void TThWrite::dataPhase() {
@@ -255,14 +283,15 @@ void TThWrite::closing() {
     checkDeferred(b.ReadBufferCapacity(length, blank));
 
     if (!hasError()) {
-        (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
-        // DVD+R closes its session like a CD; DVD-R written disc-at-once is closed by the flush.
-        const bool closes = m_group == TDiscGroup::CdAndOthers || m_group == TDiscGroup::DvdPlusR;
-        if (!b.TestWrite && closes && b.FinalizeTrack) {
+        setWriteParameters();
+        if (!b.TestWrite && m_group == TDiscGroup::CdAndOthers && b.FinalizeTrack) {
             (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
             const bool closed = b.CloseSession();
             checkDeferred(closed);
             if (!closed) setError(TWriteEnd::WriterError, kMsgWriterError);
+        } else if (!b.TestWrite && (m_incremental || m_group == TDiscGroup::DvdPlusR) && b.FinalizeTrack) {
+            // A DVD-R written disc-at-once was closed by the flush.
+            if (!closeDvdSession()) setError(TWriteEnd::WriterError, kMsgWriterError);
         }
         if (!b.WaitReady(240000, 1000)) setError(TWriteEnd::WriterError, kMsgWriterError);
     }

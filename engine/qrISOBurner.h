@@ -43,6 +43,10 @@ class TThWrite : public TObject {
     // Sends one block, retrying while the drive is busy; false when the recording must stop.
     bool sendBlock(int bytes);
     void closing();
+    void setWriteParameters();
+    // Closes the track and then the session of a DVD-R/-RW recorded incrementally or of a DVD+R; a DVD+R
+    // to be closed is finalized. False when the drive refused.
+    bool closeDvdSession();
     void setError(TWriteEnd end, std::string_view text);
     bool hasError() const;
     // After a failed command of the closing: a deferred error (sense response code 71h) means that data
@@ -55,6 +59,9 @@ class TThWrite : public TObject {
     const std::uint32_t m_sectors;
     int m_discType = 0;
     TDiscGroup m_group = TDiscGroup::CdAndOthers;
+    // DVD-R/-RW recorded incrementally (its track and session closed after the data), not disc-at-once.
+    bool m_incremental = false;
+    std::uint16_t m_track = 0;  // the track the session is recorded in (DVD-R/-RW, DVD+R)
     std::uint32_t m_sectorsWritten = 0;
     int m_capacityCountdown = 5;
     std::unique_ptr<std::uint8_t[]> m_buffer;  // one cache block, exchanged with the cache's

@@ -254,12 +254,12 @@ TEST(Recording, CommandSequenceByDiscGroupAndOptions) {
          true,
          {"35", "2A", "35", "1B", "1E"},
          ">>> STARTING WRITE PROCESS ON DVD-RAM AT "},
-        {"DVD-R: DVD preparation, long flush, no closing",
+        {"DVD-R: DVD preparation without a reservation (incremental), long flush, track and session closed",
          TMediaType::DvdR,
          false,
          false,
          true,
-         {"1B", "35", "BB", "55", "B6", "BF", "AD", "53", "2A", "35", "55", "1B", "1E"},
+         {"1B", "35", "BB", "55", "B6", "BF", "AD", "2A", "35", "55", "5B", "5B", "1B", "1E"},
          ">>> STARTING WRITE PROCESS ON DVD-R AT "},
     };
     for (const auto& c : cases) {

@@ -68,6 +68,58 @@ TEST_F(DvdWorkflowTest, FirstBackupNamesTheDiscAndItsSpeed) {
     }
 }
 
+// Write-once DVDs stay appendable: each backup with "continue" is a session of its own after the border
+// the drive reports, importing the one before; "close disc" finalizes; the next run is refused up front.
+TEST_F(DvdWorkflowTest, WriteOnceDiscsAreContinuedUntilClosed) {
+    for (const TMediaType media : {TMediaType::DvdR, TMediaType::DvdRwSequential, TMediaType::DvdPlusR}) {
+        SCOPED_TRACE(std::string(MediaTraits(media).key));
+        fs::remove_all(m_recorders);
+        m_finished.clear();
+        makeRecorder("default", media);
+        std::string error;
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/default", [](TRecorderState& s) { s.disc.borderBlocks = 1000; }, error));
+        start(9, 5);
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        stop();
+        const std::int32_t firstEnd = disc().disc.tracks.at(0).end();
+
+        start(10, 0);
+        m_log.clear();
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        const std::int32_t second = (firstEnd + 1000 + 15) / 16 * 16;  // after the border, on an ECC block
+        EXPECT_EQ(lastSessionStart(*m_cd), second);
+        const std::int64_t freeBytes = std::int64_t(MediaTraits(media).capacity - second) * kSectorSize;
+        EXPECT_TRUE(loggedPrefix("<<< DISC SIZE/USED/FREE : ")) << "the free space of the invisible track";
+        EXPECT_TRUE(std::any_of(m_log.begin(), m_log.end(), [&](const std::string& line) {
+            return line.rfind("<<< DISC SIZE/USED/FREE : ", 0) == 0 &&
+                   line.size() > MegabytesText(freeBytes).size() &&
+                   line.compare(line.size() - MegabytesText(freeBytes).size(), std::string::npos,
+                                MegabytesText(freeBytes)) == 0;
+        }));
+        EXPECT_TRUE(logged("<<< SESSIONS ON DISC : 1"));
+        m_wf->Options().CloseDisc = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("a:b/")}));
+        const std::int32_t third = lastSessionStart(*m_cd);
+        stop();
+        EXPECT_TRUE(disc().disc.finalized);
+        expectSession(third, {{"2024-05-01 09.05", "Docs/report.txt"},
+                              {"2024-05-01 09.05", "Docs/sub/deep.txt"},
+                              {"2024-05-01 10.00", "notes.txt"},
+                              {"2024-05-01 10.00 (2)", "a:b/colon.txt"}});  // the same minute
+
+        start(12, 0);
+        m_log.clear();
+        const TRunReport refused = burn({src("notes.txt")});
+        EXPECT_EQ(refused.outcome, TRunOutcome::DiscClosed);
+        EXPECT_TRUE(logged("<<< DISC IS CLOSED: NO MORE SESSIONS CAN BE ADDED"));
+        EXPECT_FALSE(loggedPrefix("<<< REQUIRE MORE SPACE"));
+        stop();
+    }
+}
+
 // A CD recorder set to 4x says so; it used to say "1X" because the drive also writes DVD-RAM.
 TEST_F(DvdWorkflowTest, CdRecorderLogsItsSetSpeed) {
     makeRecorder("default", TMediaType::CdR80);
