@@ -70,8 +70,9 @@ inline constexpr std::string_view kLayerAsapi = "ASAPI.DLL";
 inline constexpr std::string_view kLayerEmulation = "QWASPI32";
 
 // ---- Disc types (index as returned by GetDiscType) ----
-inline constexpr std::array<std::string_view, 13> DiscTypeNames{
-    "UNKNOWN",   "CD-ROM",    "CD-R",   "CD-RW",    "DVD-ROM", "DVD-R",  "DVD-RAM",
-    "DVD-RW RO", "DVD-RW SR", "DVD+RW", "DDCD-ROM", "DDCD-R",  "DDCD-RW"};
+// Indices 0-12 are the historical table; the DVD+R and dual-layer media follow it.
+inline constexpr std::array<std::string_view, 17> DiscTypeNames{
+    "UNKNOWN", "CD-ROM",   "CD-R",   "CD-RW",   "DVD-ROM", "DVD-R",    "DVD-RAM",  "DVD-RW RO", "DVD-RW SR",
+    "DVD+RW",  "DDCD-ROM", "DDCD-R", "DDCD-RW", "DVD+R",   "DVD+R DL", "DVD-R DL", "DVD+RW DL"};
 
 }  // namespace brenwick

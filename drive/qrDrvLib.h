@@ -63,11 +63,49 @@ inline constexpr int kDiscDvdRam = 6;
 inline constexpr int kDiscDvdRwRo = 7;
 inline constexpr int kDiscDvdRwSr = 8;
 inline constexpr int kDiscDvdPlusRw = 9;
-// The DVD recording family (5, 7, 8, 9): session at once, streaming descriptor, time stamp.
-constexpr bool IsDvdRecordingFamily(int discType) {
-    return discType == kDiscDvdR || discType == kDiscDvdRwRo || discType == kDiscDvdRwSr ||
-           discType == kDiscDvdPlusRw;
+inline constexpr int kDiscDvdPlusR = 13;
+inline constexpr int kDiscDvdPlusRDl = 14;
+inline constexpr int kDiscDvdRDl = 15;
+inline constexpr int kDiscDvdPlusRwDl = 16;
+inline constexpr int kDiscTypeCount = 17;
+
+// How a disc type is recorded.
+enum class TDiscGroup : std::uint8_t {
+    CdAndOthers,      // CD media (and unknown discs): speed, write parameters, session closing
+    DvdRam,           // DVD-RAM: no load, no speed, no write parameters, no closing
+    DvdOverwritable,  // DVD+RW (DL), restricted-overwrite DVD-RW: written in place, no write parameters
+    DvdMinusR,        // DVD-R, DVD-RW sequential, DVD-R DL: incremental (or disc-at-once) with borders
+    DvdPlusR,         // DVD+R (DL): no write parameters; sessions closed or finalized by CLOSE SESSION
+};
+constexpr TDiscGroup DiscGroupOf(int discType) {
+    switch (discType) {
+        case kDiscDvdRam:
+            return TDiscGroup::DvdRam;
+        case kDiscDvdPlusRw:
+        case kDiscDvdPlusRwDl:
+        case kDiscDvdRwRo:
+            return TDiscGroup::DvdOverwritable;
+        case kDiscDvdR:
+        case kDiscDvdRwSr:
+        case kDiscDvdRDl:
+            return TDiscGroup::DvdMinusR;
+        case kDiscDvdPlusR:
+        case kDiscDvdPlusRDl:
+            return TDiscGroup::DvdPlusR;
+        default:
+            return TDiscGroup::CdAndOthers;
+    }
 }
+// The recordable DVD media (every group but CD): streamed, speeds counted in DVD units (1,385 kB/s).
+constexpr bool IsDvdRecordingFamily(int discType) {
+    return DiscGroupOf(discType) != TDiscGroup::CdAndOthers;
+}
+// DVD media of any kind, DVD-ROM included: speeds in DVD units.
+constexpr bool IsDvdDiscType(int discType) {
+    return discType == kDiscDvdRom || IsDvdRecordingFamily(discType);
+}
+// The speed in "x" of the medium: kB/s over 1,385 on DVD, over 176.46 on CD; rounded.
+unsigned SpeedInMediumUnits(std::uint32_t kBps, int discType);
 
 // Text of a failed command (first step of the decoding). Sets `targetBusy` for target status BUSY.
 std::string StatusText(std::uint8_t status, std::uint8_t hostStatus, std::uint8_t targetStatus,
@@ -126,6 +164,9 @@ class TSCSIDevice : public TObject {
     std::string FindDriveLetter();
     // The current write speed in x, 0 on failure.
     unsigned GetCurrentWriteSpeed();
+    // The current write speed in the unit of the medium of `discType` (DVD: 1,385 kB/s; CD: 176.46 kB/s);
+    // 0 when the drive does not report it.
+    unsigned GetCurrentWriteSpeedFor(int discType);
 
     // ---- MMC wrappers (qrDrvLib_mmc.cpp); each returns true on success ----
     bool TestUnitReady(unsigned timeoutMs);
@@ -158,6 +199,8 @@ class TSCSIDevice : public TObject {
                                std::uint8_t trackOrSession, std::uint8_t allocation, std::uint8_t control);
     bool SendOpcInformation();
     bool CloseSession();
+    // CLOSE TRACK/SESSION with a close function (1 track, 2 session, 5 finalize a DVD+R) and track number.
+    bool CloseTrackSession(std::uint8_t function, std::uint16_t track);
     bool StartStopUnit(bool eject);
     bool PreventAllowRemoval(bool allow);
 
@@ -171,6 +214,14 @@ class TSCSIDevice : public TObject {
     std::uint32_t GetFreeSectors();
     // The current profile (GET CONFIGURATION bytes 6-7), 0 when it cannot be read.
     std::uint16_t GetCurrentProfile();
+    // Whether the drive can record the loaded disc incrementally: feature 0021h (Incremental Streaming
+    // Writable) is current. A DVD-RW after a minimal blank loses it.
+    bool CanRecordIncrementally();
+    // Write parameters of an incremental DVD-R/-RW recording: write type 0 with link size 16, fixed
+    // packets of 16 blocks; multi-session 11b (next session allowed) unless the disc is to be finalized.
+    bool SetIncrementalWriteParameters(bool testWrite, bool finalize);
+    // The volume space size of the ISO 9660 volume recorded at sector 16 of the disc; 0 when there is none.
+    std::uint32_t RecordedVolumeSectors();
     std::uint32_t GetDiscCapacity();
     bool IsDiscErasable();
     bool SendDvdTimeStamp(TDateTime time);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "base/TReplyBuilder.h"
 #include "base/TReplyReader.h"
@@ -31,8 +32,17 @@ int DiscTypeOfProfile(std::uint16_t profile) {
             return kDiscDvdRwRo;
         case 0x0014:
             return kDiscDvdRwSr;
-        case 0x0015:
+        case 0x0015:  // DVD-R DL sequential
+        case 0x0016:  // DVD-R DL layer jump
+            return kDiscDvdRDl;
+        case 0x001A:
             return kDiscDvdPlusRw;
+        case 0x001B:
+            return kDiscDvdPlusR;
+        case 0x002A:
+            return kDiscDvdPlusRwDl;
+        case 0x002B:
+            return kDiscDvdPlusRDl;
         case 0x0020:
             return 10;
         case 0x0021:
@@ -102,13 +112,20 @@ int TSCSIDevice::GetDiscType() {
 }
 
 int TSCSIDevice::GetSessionCount() {
+    // An overwritable disc reports one session whatever it holds: it holds one when a volume is recorded.
+    if (IsOverwritableProfile(GetCurrentProfile())) return RecordedVolumeSectors() > 0 ? 1 : 0;
     std::array<std::uint8_t, 4> answer{};
     if (!ReadToc(1, answer, false, 0, 4, 0)) return 0;
     return answer[3];
 }
 
 bool IsOverwritableProfile(std::uint16_t profile) {
-    return profile == 0x0012 || profile == 0x0013 || profile == 0x001A;
+    return profile == 0x0012 || profile == 0x0013 || profile == 0x001A || profile == 0x002A;
+}
+
+unsigned SpeedInMediumUnits(std::uint32_t kBps, int discType) {
+    const double unit = IsDvdDiscType(discType) ? 1385.0 : 176.46;
+    return unsigned(std::lround(double(kBps) / unit));
 }
 
 std::uint16_t TSCSIDevice::GetCurrentProfile() {
@@ -139,7 +156,18 @@ std::uint32_t TSCSIDevice::GetFreeSectors() {
     return TrackInfo.FreeBlocks;
 }
 
+std::uint32_t TSCSIDevice::RecordedVolumeSectors() {
+    std::array<std::uint8_t, 2048> sector{};
+    if (!Read10(16, 1, std::uint32_t(sector.size()), sector.data())) return 0;
+    // ISO 9660 primary volume descriptor: type 1, "CD001", version 1; the volume space size at 80 (LSB).
+    if (sector[0] != 1 || std::memcmp(sector.data() + 1, "CD001", 5) != 0 || sector[6] != 1) return 0;
+    TReplyReader reader(sector);
+    return reader.le32(80);
+}
+
 std::uint32_t TSCSIDevice::GetUsedSectors() {
+    // An overwritable disc reads as recorded everywhere; what is used is the volume recorded on it.
+    if (IsOverwritableProfile(GetCurrentProfile())) return RecordedVolumeSectors();
     std::uint32_t lastBlock = 0;
     std::uint32_t blockLength = 0;
     std::int32_t used = 0;
@@ -174,6 +202,32 @@ std::uint32_t TSCSIDevice::GetDiscCapacity() {
     return GetUsedSectors();
 }
 
+bool TSCSIDevice::CanRecordIncrementally() {
+    std::array<std::uint8_t, 16> answer{};
+    if (!GetConfiguration(2, 0x21, std::uint8_t(answer.size()), answer)) return false;
+    TReplyReader reader(answer);
+    return reader.be32(0) >= 8 && reader.be16(8) == 0x0021 && (reader.u8(10) & 0x01) != 0;
+}
+
+bool TSCSIDevice::SetIncrementalWriteParameters(bool testWrite, bool finalize) {
+    std::array<std::uint8_t, 128> answer{};
+    if (!ModeSense10(0x05, false, 128, answer)) return false;
+    const std::size_t header = ModePageOffset(answer, 0x05, 8);
+    std::copy_n(answer.begin() + std::ptrdiff_t(header), m_writeParams.size(), m_writeParams.begin());
+    auto& page = m_writeParams;
+    page[2] = 0x60;  // buffer underrun free, link size valid, write type 0 (incremental)
+    if ((Capabilities & kCapTestWrite) && testWrite) page[2] |= 0x10;
+    page[3] = finalize || testWrite ? 0x25 : 0xE5;  // fixed packets, track mode 5; 11b: next session allowed
+    page[4] = 0x08;                                 // Mode 1, 2048-byte blocks
+    page[5] = 0x10;                                 // link size 16
+    page[8] = 0;
+    PutBe32(page, 10, 16);  // packet size: one ECC block
+    std::array<std::uint8_t, 64> list{};
+    std::copy_n(page.begin(), 61 - header, list.begin() + 8);
+    const std::size_t length = std::min<std::size_t>(std::size_t(page[1]) + 10, list.size());
+    return ModeSelect10(std::span<const std::uint8_t>(list.data(), length));
+}
+
 bool TSCSIDevice::IsDiscErasable() {
     return ReadDiscInformation() && DiscInfo.Erasable();
 }
@@ -188,7 +242,10 @@ bool TSCSIDevice::SendDvdTimeStamp(TDateTime time) {
 
 bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrunProtection, int discType,
                                      bool /*finalize*/) {
-    if (discType == kDiscDvdRam) return true;  // DVD-RAM is written without write parameters
+    // DVD-RAM, the overwritable discs and DVD+R are written without write parameters.
+    const TDiscGroup group = DiscGroupOf(discType);
+    if (group == TDiscGroup::DvdRam || group == TDiscGroup::DvdOverwritable || group == TDiscGroup::DvdPlusR)
+        return true;
     std::array<std::uint8_t, 128> answer{};
     if (!ModeSense10(0x05, false, 128, answer)) return false;
     const std::size_t header = ModePageOffset(answer, 0x05, 8);
@@ -205,7 +262,7 @@ bool TSCSIDevice::SetWriteParameters(bool testWrite, bool underrunProtection, in
     } else {
         page[2] &= std::uint8_t(~0x40);
     }
-    if (IsDvdRecordingFamily(discType)) {
+    if (group == TDiscGroup::DvdMinusR) {
         page[3] = 0x05;
         page[2] = 0x42;  // session at once with buffer underrun free
         page[4] = 0x08;

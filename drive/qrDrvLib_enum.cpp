@@ -221,13 +221,12 @@ bool TSCSIDevice::ReadCapabilities() {
     if (!ReadCapabilitiesPage(false, offset, offset, answer)) return false;
     const auto& page = CapabilitiesPage;
     TReplyReader reader(page);
-    if (page[3] & 0x20) {
-        // DVD-RAM drives report no CD write speeds; 1x is what the recording uses.
+    CurrentWriteSpeedKBps = reader.be16(20);
+    MaxWriteSpeedKBps = reader.be16(18);
+    if ((page[3] & 0x20) && CurrentWriteSpeedKBps == 0) {
+        // An early DVD-RAM drive that reports no write speed at all: 1x is what the recording uses.
         CurrentWriteSpeedKBps = 177;
-        MaxWriteSpeedKBps = 177;
-    } else {
-        CurrentWriteSpeedKBps = reader.be16(20);
-        MaxWriteSpeedKBps = reader.be16(18);
+        MaxWriteSpeedKBps = std::max<std::uint16_t>(MaxWriteSpeedKBps, 177);
     }
     CurrentReadSpeedKBps = reader.be16(14);
     MaxReadSpeedKBps = reader.be16(8);
@@ -238,6 +237,11 @@ bool TSCSIDevice::ReadCapabilities() {
 unsigned TSCSIDevice::GetCurrentWriteSpeed() {
     if (!ReadCapabilities()) return 0;
     return SpeedToX(CurrentWriteSpeedKBps);
+}
+
+unsigned TSCSIDevice::GetCurrentWriteSpeedFor(int discType) {
+    if (!ReadCapabilities()) return 0;
+    return SpeedInMediumUnits(CurrentWriteSpeedKBps, discType);
 }
 
 }  // namespace brenwick

@@ -257,6 +257,17 @@ bool TSCSIDevice::CloseSession() {
     return Succeeded(exec);
 }
 
+bool TSCSIDevice::CloseTrackSession(std::uint8_t function, std::uint16_t track) {
+    auto exec = NewRequest(kNoData, 10, {});
+    Cdb(exec)[0] = 0x5B;
+    Cdb(exec)[1] = 0x01;  // immediate
+    Cdb(exec)[2] = function & 0x07;
+    Cdb(exec)[4] = std::uint8_t(track >> 8);
+    Cdb(exec)[5] = std::uint8_t(track);
+    ExecuteCommand(exec, 180000);
+    return Succeeded(exec);
+}
+
 bool TSCSIDevice::StartStopUnit(bool eject) {
     auto exec = NewRequest(kNoData, 6, {});
     Cdb(exec)[0] = 0x1B;

@@ -479,8 +479,9 @@ TEST_F(MmcTest, HostileModePages) {
 // Disc type from the current profile; without GET CONFIGURATION from TEST UNIT READY.
 TEST_F(MmcTest, DiscTypeFromProfile) {
     const std::pair<std::uint16_t, int> profiles[] = {
-        {0x0000, 0}, {0x0008, 1}, {0x0009, 2}, {0x000A, 3}, {0x0010, 4},  {0x0011, 5},  {0x0012, 6},
-        {0x0013, 7}, {0x0014, 8}, {0x0015, 9}, {0x001A, 0}, {0x0020, 10}, {0x0021, 11}, {0x0022, 12}};
+        {0x0000, 0},  {0x0008, 1},  {0x0009, 2},  {0x000A, 3},  {0x0010, 4}, {0x0011, 5},  {0x0012, 6},
+        {0x0013, 7},  {0x0014, 8},  {0x0015, 15}, {0x0016, 15}, {0x001A, 9}, {0x001B, 13}, {0x002A, 16},
+        {0x002B, 14}, {0x0020, 10}, {0x0021, 11}, {0x0022, 12}, {0x0040, 0}};
     for (const auto& [profile, type] : profiles) {
         std::vector<std::uint8_t> answer(114, 0xEE);
         answer[6] = std::uint8_t(profile >> 8);

@@ -63,11 +63,18 @@ TInterruptedSession TQrvBurner::PlanInterruptedSession() {
     m_interrupted = {};
     TInterruptedSession plan;
     const int discType = GetDiscType();
-    if (!IsCdFamily(discType)) return plan;  // DVD media are laid out from sector 0 and never continued
+    const TDiscGroup group = DiscGroupOf(discType);
+    const bool writeOnceDvd = group == TDiscGroup::DvdMinusR || group == TDiscGroup::DvdPlusR;
+    if (!IsCdFamily(discType) && !writeOnceDvd) return plan;  // overwritable discs have no sessions to close
     if (TestWrite) return plan;  // a simulation records nothing that could be hidden, and changes nothing
     if (!ReadDiscInformation() || !LastSessionIncomplete(DiscInfo)) return plan;
     const unsigned firstTrack = DiscInfo.FirstTrackInLastSession();
     if (!lastSessionHoldsRecordedTrack()) return plan;
+    if (writeOnceDvd) {
+        // A backup recorded on in the same track would be hidden behind the stopped one's volume.
+        plan.result = TInterruptedClose::NotCompletable;
+        return plan;
+    }
     if (!ReadTrackInformation(firstTrack)) return plan;
     const std::uint32_t sessionStart = TrackInfo.TrackStartAddress;
     plan.result = TInterruptedClose::Pending;

@@ -17,13 +17,15 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
     TBurnerDisc disc(*this);
     TPrepareInput input;
     if (!imageFile) {
-        // Sequential DVD media and overwritable discs (DVD-RAM, DVD+RW) are written from sector 0; every
-        // other disc continues at the invisible track's next writable address. An overwritable disc's free
-        // space is the whole disc, so its session must start at 0 whatever the drive reports there.
+        // Overwritable discs (DVD-RAM, DVD+RW, restricted-overwrite DVD-RW) are written from sector 0;
+        // every other disc (CD, DVD-R/-RW, DVD+R) continues at the invisible track's next writable address.
+        // An overwritable disc's free space is the whole disc, so its session must start at 0 whatever the
+        // drive reports there.
         const bool overwritable = IsOverwritableProfile(GetCurrentProfile());
         if (overwritable) input.Access = TDiscAccess::Overwritable;
-        const int discType = GetDiscType();
-        if (!overwritable && (discType < kDiscDvdR || discType > kDiscDvdPlusRw)) {
+        const TDiscGroup group = DiscGroupOf(GetDiscType());
+        const bool fromZero = group == TDiscGroup::DvdRam || group == TDiscGroup::DvdOverwritable;
+        if (!overwritable && !fromZero) {
             if (ReadTrackInformation(0xFF)) {
                 StartSector = TrackInfo.NextWritableAddress;
             } else {

@@ -73,13 +73,23 @@ TEST(Burner, ForwardsCompilationEventsAndLog) {
 
 // Drive groups, speed texts and expected erase durations.
 TEST(Burner, SequenceTables) {
-    EXPECT_EQ(DiscGroupOf(kDiscDvdRam), TDiscGroup::DvdRam);
-    for (int dvd : {kDiscDvdR, kDiscDvdRwRo, kDiscDvdRwSr, kDiscDvdPlusRw}) {
-        EXPECT_EQ(DiscGroupOf(dvd), TDiscGroup::DvdSequential) << dvd;
+    const struct {
+        std::initializer_list<int> types;
+        TDiscGroup group;
+    } groups[] = {
+        {{kDiscDvdRam}, TDiscGroup::DvdRam},
+        {{kDiscDvdPlusRw, kDiscDvdPlusRwDl, kDiscDvdRwRo}, TDiscGroup::DvdOverwritable},
+        {{kDiscDvdR, kDiscDvdRwSr, kDiscDvdRDl}, TDiscGroup::DvdMinusR},
+        {{kDiscDvdPlusR, kDiscDvdPlusRDl}, TDiscGroup::DvdPlusR},
+        {{kDiscUnknown, kDiscCdRom, kDiscCdR, kDiscCdRw, kDiscDvdRom, 10, 11, 12}, TDiscGroup::CdAndOthers}};
+    for (const auto& g : groups) {
+        for (const int type : g.types) EXPECT_EQ(DiscGroupOf(type), g.group) << type;
     }
-    for (int other : {kDiscUnknown, kDiscCdRom, kDiscCdR, kDiscCdRw, kDiscDvdRom, 10, 11, 12}) {
-        EXPECT_EQ(DiscGroupOf(other), TDiscGroup::CdAndOthers) << other;
-    }
+    // Speeds in the unit of the medium: DVD 1x is 1,385 kB/s, CD 1x 176.46 kB/s.
+    EXPECT_EQ(SpeedInMediumUnits(22160, kDiscDvdR), 16u);
+    EXPECT_EQ(SpeedInMediumUnits(1385, kDiscDvdPlusRw), 1u);
+    EXPECT_EQ(SpeedInMediumUnits(704, kDiscCdR), 4u);
+    EXPECT_EQ(SpeedInMediumUnits(5540, kDiscDvdRom), 4u);
     EXPECT_EQ(SpeedText(4), "4X");
     EXPECT_EQ(SpeedText(8.0 / 7), "1X");
     EXPECT_EQ(SpeedText(16.0 / 8), "2X");

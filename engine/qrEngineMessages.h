@@ -25,6 +25,9 @@ inline constexpr std::string_view kMsgFileChanged =
 inline constexpr std::string_view kMsgStartingWrite = ">>> STARTING WRITE PROCESS ON %s AT %s";
 inline constexpr std::string_view kMsgWritingLeadOut =
     "WRITING LEAD-OUT (THIS CAN TAKE APPROXIMATELY 15-20 MINUTES)";
+// A DVD-R/-RW the drive cannot record incrementally is recorded disc-at-once, which closes it.
+inline constexpr std::string_view kMsgDiscAtOnce =
+    ">>> THE DRIVE CANNOT RECORD THIS DISC INCREMENTALLY: IT IS RECORDED DISC-AT-ONCE AND WILL BE CLOSED";
 inline constexpr std::string_view kMsgErasing = ">>> ERASING %s AT %s";
 inline constexpr std::string_view kMsgEraseTimedOut = ">>> ERASE DID NOT END IN TIME";
 inline constexpr std::string_view kMsgEraseNotBlank = ">>> DISC IS NOT BLANK AFTER ERASING";

@@ -35,10 +35,10 @@ bool TQrvBurner::EraseDisc(int blankType) {
     if (!ready()) return false;
     (void)SetCdSpeed(ReadSpeed, WriteSpeed);
     (void)SetWriteParameters(false, false, discType, FinalizeDisc);
-    double speed = GetCurrentWriteSpeed();
+    const unsigned speed = GetCurrentWriteSpeedFor(discType);
     if (!ready()) return false;
-    if (IsDvdRecordingFamily(discType)) speed /= 8;
-    const std::string discName(DiscTypeNames.at(static_cast<std::size_t>(std::clamp(discType, 0, 12))));
+    const std::string discName(
+        DiscTypeNames.at(static_cast<std::size_t>(std::clamp(discType, 0, kDiscTypeCount - 1))));
     DebugMessage(FormatMessage(kMsgErasing, discName, SpeedText(speed)), kMsgInfo);
 
     TSrbExec srb = NewRequest(SRB_EVENT_NOTIFY, 12, {});

@@ -28,12 +28,6 @@ TDateTime localNow() {
 
 }  // namespace
 
-TDiscGroup DiscGroupOf(int discType) {
-    if (discType == kDiscDvdRam) return TDiscGroup::DvdRam;
-    if (IsDvdRecordingFamily(discType)) return TDiscGroup::DvdSequential;
-    return TDiscGroup::CdAndOthers;
-}
-
 std::string SpeedText(double x) {
     return std::to_string(std::lround(x)) + "X";
 }
@@ -176,24 +170,57 @@ void TThWrite::prepareDrive() {
     (void)b.WaitReady(30000, 1000);
     if (m_group != TDiscGroup::DvdRam) (void)b.SetCdSpeed(b.ReadSpeed, b.WriteSpeed);
     (void)b.WaitReady(30000, 1000);
-    (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
-    double speed = b.GetCurrentWriteSpeed();
-    if (m_group == TDiscGroup::DvdSequential) {
-        // Optional steps that a drive may not support; a refusal is expected and not a failure.
-        b.Probing = true;
+    m_incremental = m_group == TDiscGroup::DvdMinusR && b.CanRecordIncrementally();
+    if (m_group == TDiscGroup::DvdMinusR && !m_incremental)
+        b.DebugMessage(std::string(kMsgDiscAtOnce), kMsgProgress);
+    setWriteParameters();
+    // The drive's current write speed in the unit of the medium (DVD 1x is 1,385 kB/s, CD 1x 176 kB/s).
+    const unsigned speed = b.GetCurrentWriteSpeedFor(m_discType);
+    // Optional steps that a drive may not support; a refusal is expected and not a failure.
+    b.Probing = true;
+    if (IsDvdRecordingFamily(m_discType) && m_group != TDiscGroup::DvdRam) {
         const auto descriptor = StreamingDescriptor();
         (void)b.SetStreaming(descriptor);
+    }
+    if (m_group == TDiscGroup::DvdMinusR) {
         (void)b.SendDvdTimeStamp(localNow());
         std::vector<std::uint8_t> structure(3072);
         (void)b.ReadDvdStructure(structure);
-        (void)b.ReserveTrack(m_sectors + 1);
-        b.Probing = false;
+        if (!m_incremental) (void)b.ReserveTrack(m_sectors + 1);
+    }
+    b.Probing = false;
+    if (m_incremental || m_group == TDiscGroup::DvdPlusR) {
+        m_track = b.ReadTrackInformation(0xFF)
+                      ? std::uint16_t(b.TrackInfo.TrackNumber | b.TrackInfo.raw[32] << 8)
+                      : std::uint16_t(0xFF);
     }
     (void)b.WaitReady(30000, 1000);
-    if (m_group != TDiscGroup::DvdRam && !b.TestWrite && b.PerformOPC) (void)b.SendOpcInformation();
-    if (m_group == TDiscGroup::DvdSequential) speed /= 7;
+    // Calibration belongs to write-once media; overwritable discs calibrate by themselves.
+    const bool calibrates = m_group == TDiscGroup::CdAndOthers || m_group == TDiscGroup::DvdMinusR ||
+                            m_group == TDiscGroup::DvdPlusR;
+    if (calibrates && !b.TestWrite && b.PerformOPC) (void)b.SendOpcInformation();
     const std::string discName(DiscTypeNames.at(static_cast<std::size_t>(m_discType)));
     b.DebugMessage(FormatMessage(kMsgStartingWrite, discName, SpeedText(speed)), kMsgProgress);
+}
+
+void TThWrite::setWriteParameters() {
+    TQrvBurner& b = m_burner;
+    if (m_incremental) {
+        (void)b.SetIncrementalWriteParameters(b.TestWrite, b.FinalizeDisc);
+    } else {
+        (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
+    }
+}
+
+bool TThWrite::closeDvdSession() {
+    TQrvBurner& b = m_burner;
+    const bool trackClosed = b.CloseTrackSession(1, m_track);
+    checkDeferred(trackClosed);
+    if (!trackClosed || !b.WaitReady(240000, 1000)) return false;
+    const std::uint8_t function = m_group == TDiscGroup::DvdPlusR && b.FinalizeDisc ? 5 : 2;
+    const bool sessionClosed = b.CloseTrackSession(function, 0);
+    checkDeferred(sessionClosed);
+    return sessionClosed;
 }
 
 void TThWrite::dataPhase() {
@@ -277,7 +304,7 @@ void TThWrite::closing() {
     if (b.OnFinalizingTrack) b.OnFinalizingTrack(this);
     if (!hasError() && m_sectorsWritten != m_sectors) setError(TWriteEnd::WriterError, kMsgWriterError);
 
-    const bool longFlush = m_group == TDiscGroup::DvdSequential;
+    const bool longFlush = IsDvdRecordingFamily(m_discType) && m_group != TDiscGroup::DvdRam;
     if (longFlush && b.ModelDVR103) b.DebugMessage(std::string(kMsgWritingLeadOut), kMsgProgress);
     const unsigned flushMs = longFlush ? 1800000 : 120000;
     const bool flushed = b.SynchronizeCache(flushMs);
@@ -287,12 +314,15 @@ void TThWrite::closing() {
     checkDeferred(b.ReadBufferCapacity(length, blank));
 
     if (!hasError()) {
-        (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
+        setWriteParameters();
         if (!b.TestWrite && m_group == TDiscGroup::CdAndOthers && b.FinalizeTrack) {
             (void)b.SetWriteParameters(b.TestWrite, b.UnderrunProtection, m_discType, b.FinalizeDisc);
             const bool closed = b.CloseSession();
             checkDeferred(closed);
             if (!closed) setError(TWriteEnd::WriterError, kMsgWriterError);
+        } else if (!b.TestWrite && (m_incremental || m_group == TDiscGroup::DvdPlusR) && b.FinalizeTrack) {
+            // A DVD-R written disc-at-once was closed by the flush.
+            if (!closeDvdSession()) setError(TWriteEnd::WriterError, kMsgWriterError);
         }
         if (!b.WaitReady(240000, 1000)) setError(TWriteEnd::WriterError, kMsgWriterError);
     }

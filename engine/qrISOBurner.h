@@ -12,16 +12,13 @@
 #include <vector>
 
 #include "base/qrTypes.h"
+#include "drive/qrDrvLib.h"  // TDiscGroup
 #include "engine/qrWriteEnd.h"
 
 namespace brenwick {
 
 class TQrvBurner;
 class TCacheThread;
-
-// Drive groups of the recording sequence, by disc type.
-enum class TDiscGroup { DvdRam, DvdSequential, CdAndOthers };
-TDiscGroup DiscGroupOf(int discType);
 
 // The speed as the log shows it: rounded to a whole number and followed by "X" ("0X").
 std::string SpeedText(double x);
@@ -49,6 +46,10 @@ class TThWrite : public TObject {
     // Sends one block, retrying while the drive is busy; false when the recording must stop.
     bool sendBlock(int bytes);
     void closing();
+    void setWriteParameters();
+    // Closes the track and then the session of a DVD-R/-RW recorded incrementally or of a DVD+R; a DVD+R
+    // to be closed is finalized. False when the drive refused.
+    bool closeDvdSession();
     void setError(TWriteEnd end, std::string_view text);
     bool hasError() const;
     // After a failed command of the closing: a deferred error (sense response code 71h) means that data
@@ -61,6 +62,9 @@ class TThWrite : public TObject {
     const std::uint32_t m_sectors;
     int m_discType = 0;
     TDiscGroup m_group = TDiscGroup::CdAndOthers;
+    // DVD-R/-RW recorded incrementally (its track and session closed after the data), not disc-at-once.
+    bool m_incremental = false;
+    std::uint16_t m_track = 0;  // the track the session is recorded in (DVD-R/-RW, DVD+R)
     std::uint32_t m_sectorsWritten = 0;
     int m_capacityCountdown = 5;
     // When the drive last refused a WRITE as busy. A drive that keeps its buffer full refuses block after

@@ -17,6 +17,9 @@ enum class TInterruptedClose : std::uint8_t {
     Pending,    // PlanInterruptedSession found one: CloseInterruptedSession completes and closes it
     Closed,     // the session of the interrupted recording is closed; the disc stays appendable
     Failed,     // it is still incomplete, or the next session does not start where it was planned
+    // A write-once DVD (DVD-R/-RW, DVD+R) whose last session an interrupted recording left incomplete: it
+    // is not completed here, and no backup is recorded behind it.
+    NotCompletable,
 };
 
 struct TInterruptedSession {

@@ -61,13 +61,13 @@ std::string makeTree(const TTempTree& tree) {
 
 constexpr std::uint64_t kExpectedBytes = 24584192;
 constexpr std::uint64_t kExpectedHash = 0xe1738a936d77c3d9;
-constexpr std::size_t kExpectedCommands = 99;
-constexpr std::uint64_t kExpectedCommandHash = 0xaaa076858e36e15f;
+constexpr std::size_t kExpectedCommands = 100;
+constexpr std::uint64_t kExpectedCommandHash = 0x64195b588530c235;
 const std::vector<std::string> kExpectedLog = {
     "1 >>> QWASPI32",
     "1 >>> BRENWICK SG_IO (SPTI 0)",
-    "4 >>> STARTING WRITE PROCESS ON CD-R AT 1X",
-    "4 >>> STARTING WRITE PROCESS ON CD-R AT 1X",
+    "4 >>> STARTING WRITE PROCESS ON CD-R AT 48X",
+    "4 >>> STARTING WRITE PROCESS ON CD-R AT 48X",
 };
 
 TEST(RecordedImageGuard, TwoSessionsOfAFixedTreeGiveTheSameImageLogAndCommands) {

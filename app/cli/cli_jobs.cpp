@@ -127,6 +127,9 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
         case TRunOutcome::BackupOnDisc:
             out.problem(nothing + "the disc holds a backup that this run would overwrite (see above)");
             break;
+        case TRunOutcome::DiscClosed:
+            out.problem(nothing + "the disc is closed: no more sessions can be added");
+            break;
         case TRunOutcome::NotErasable:
             out.problem(erase ? nothing + "the " + discType + " disc is not rewritable"
                               : nothing + "the profile asks to erase the disc first, and the " + discType +

@@ -229,6 +229,12 @@ bool TBackupWorkflow::DoPrepare() {
     m_burner.ClearCompilation();
     // A Burn with "erase before" finds the disc blank after the erase; a Prepare reports what it would meet.
     const TDiscContents disc = m_options.EraseBefore ? TDiscContents{} : m_burner.ReadDiscContents();
+    // Said before anything is laid out: no free space a closed disc reports would tell the user why.
+    if (disc.closed) {
+        log("<<< DISC IS CLOSED: NO MORE SESSIONS CAN BE ADDED", kMsgError);
+        m_report.outcome = TRunOutcome::DiscClosed;
+        return false;
+    }
 
     const std::tm now = m_clock();
     const std::string sessionFolder = sessionFolderFor(now, disc);
@@ -253,6 +259,12 @@ bool TBackupWorkflow::DoPrepare() {
     (void)m_burner.AddManifest(sessionFolder, ToDateTime(now));  // a refusal by a limit was logged
     // Read only: the session an interrupted recording left is completed and closed by a Burn that goes on.
     const TInterruptedSession interrupted = m_burner.PlanInterruptedSession();
+    if (interrupted.result == TInterruptedClose::NotCompletable) {
+        log("<<< THE DISC HOLDS AN INTERRUPTED RECORDING THAT CANNOT BE COMPLETED: USE ANOTHER DISC",
+            kMsgError);
+        m_report.outcome = TRunOutcome::LayoutRefused;
+        return false;
+    }
     if (!m_burner.Prepare()) {
         m_report.outcome = TRunOutcome::LayoutRefused;
         return false;

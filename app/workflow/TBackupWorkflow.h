@@ -43,6 +43,7 @@ enum class TRunOutcome : std::uint8_t {
     LayoutRefused,  // Prepare refused; the layout logged why
     NoSpace,        // "<<< REQUIRE MORE SPACE ON DISC!"
     BackupOnDisc,   // "<<< DISC HOLDS A BACKUP: ..." (an overwritable disc would be overwritten)
+    DiscClosed,     // "<<< DISC IS CLOSED: NO MORE SESSIONS CAN BE ADDED"
     Prepared,       // DoPrepare: the session fits
     NotErasable,    // Erase, or Burn with erase-before, on a disc that cannot be erased
     EraseFailed,    // "<<< ERROR ERASING DISC!"

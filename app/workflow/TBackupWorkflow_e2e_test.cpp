@@ -428,9 +428,9 @@ TEST_F(InterruptedRecordingTest, BackupAfterKilledRecordingIsWhatReadersSee) {
     }
 }
 
-// A DVD-R gets no closing before a backup: its stopped disc-at-once recording was closed by the flush
-// (the drive pads the reservation and writes the lead-out), so the next backup finds no free space and
-// records nothing, rather than writing where the stopped one's file system would hide it.
+// A DVD-R gets no closing before a backup: its stopped incremental recording left an incomplete session,
+// and a backup recorded on in the same track would be hidden behind the stopped one's file system, so
+// the next backup records nothing and says why.
 TEST_F(InterruptedRecordingTest, DvdRAfterStopTakesNoBackup) {
     makeRecorder("default", TMediaType::DvdR);
     makeBig();
@@ -438,8 +438,9 @@ TEST_F(InterruptedRecordingTest, DvdRAfterStopTakesNoBackup) {
     start(11, 30);
     m_log.clear();
     const TRunReport r = burn({src("Docs/")});
-    EXPECT_EQ(r.outcome, TRunOutcome::NoSpace) << r.error;
-    EXPECT_TRUE(logged("<<< REQUIRE MORE SPACE ON DISC!"));
+    EXPECT_EQ(r.outcome, TRunOutcome::LayoutRefused) << r.error;
+    EXPECT_TRUE(
+        logged("<<< THE DISC HOLDS AN INTERRUPTED RECORDING THAT CANNOT BE COMPLETED: USE ANOTHER DISC"));
     EXPECT_EQ(count(kClosingLine), 0u);
 }
 

@@ -13,6 +13,9 @@ namespace brenwick {
 struct TDiscContents {
     // DVD+RW, DVD-RAM, restricted-overwrite DVD-RW: every backup is written from sector 0.
     bool overwritable = false;
+    // The disc takes no further session (READ DISC INFORMATION: disc status complete): a closed CD-R,
+    // DVD-R or DVD+R, or a pressed disc.
+    bool closed = false;
     // A volume descriptor is recorded at sector 16 of the disc's first session.
     bool holdsVolume = false;
     // The top-level folder names of every session (Joliet names; sessions without Joliet add none).

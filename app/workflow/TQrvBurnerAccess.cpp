@@ -42,7 +42,10 @@ bool TQrvBurnerAccess::WaitBecomingReady(int budgetMs) {
 
 TDiscContents TQrvBurnerAccess::ReadDiscContents() {
     TBurnerDisc disc(m_cd);
-    return brenwick::ReadDiscContents(disc, IsOverwritableProfile(m_cd.GetCurrentProfile()));
+    const bool overwritable = IsOverwritableProfile(m_cd.GetCurrentProfile());
+    TDiscContents contents = brenwick::ReadDiscContents(disc, overwritable);
+    contents.closed = !overwritable && m_cd.ReadDiscInformation() && m_cd.DiscInfo.DiscStatus() == 2;
+    return contents;
 }
 
 std::uint32_t TQrvBurnerAccess::ReadDriveBufferSize() {

@@ -43,12 +43,24 @@ std::uint32_t TRecorderCore::MaxWriteSpeed() const {
 
 std::uint32_t TRecorderCore::CurrentWriteSpeed() const {
     const auto speeds = SpeedsOf(*this);
-    if (writeSpeedSelected == 0xFFFF || writeSpeedSelected == 0) return speeds.front();
-    // Drives round down to a speed they have; below the slowest they take the slowest.
-    for (std::uint16_t speed : speeds) {
-        if (speed <= writeSpeedSelected) return speed;
+    std::uint32_t speed = speeds.back();
+    if (writeSpeedSelected == 0xFFFF || writeSpeedSelected == 0) {
+        speed = speeds.front();
+    } else {
+        // Drives round down to a speed they have; below the slowest they take the slowest.
+        for (std::uint16_t listed : speeds) {
+            if (listed <= writeSpeedSelected) {
+                speed = listed;
+                break;
+            }
+        }
     }
-    return speeds.back();
+    // A recorder set to a speed ("media speed NAME 4x") writes, and says it writes, no faster.
+    if (const unsigned x = speedSetting(); x != 0) {
+        const std::uint32_t unit = state.disc.traits().family == TMediaFamily::Dvd ? kDvdSpeed1x : kCdSpeed1x;
+        speed = std::min<std::uint32_t>(speed, x * unit);
+    }
+    return speed;
 }
 
 std::uint32_t TRecorderCore::MaxReadSpeed() const {

@@ -62,7 +62,7 @@ std::optional<TInvisibleTrack> TDiscState::invisibleTrack() const {
     } else {
         next.session = closedSessions + 1;
         next.start = isCd() ? last->end() + (closedSessions == 1 ? kCdFirstSessionGap : kCdLaterSessionGap)
-                            : AlignUp(last->end(), kDvdEccBlocks);
+                            : AlignUp(last->end() + borderBlocks, kDvdEccBlocks);
     }
     if (last) next.number = last->number + 1;
     if (next.start >= writableEnd() || (isCd() && next.number > 99)) return std::nullopt;
@@ -249,6 +249,7 @@ std::string TDiscState::validate() const {
         return "more closed sessions than sessions";
     if (!isSequential() && !tracks.empty()) return "tracks on a random-access or pressed disc";
     if (recordedEnd < 0 || recordedEnd > capacity) return "recorded end outside the disc";
+    if (borderBlocks < 0) return "negative border size";
     return std::string();
 }
 

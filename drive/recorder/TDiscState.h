@@ -61,6 +61,10 @@ inline constexpr std::int32_t kCdMinTrack = 300;
 inline constexpr std::int32_t kCdFirstSessionGap = 6750 + 4500 + 150;  // lead-out 1, lead-in 2, pre-gap
 inline constexpr std::int32_t kCdLaterSessionGap = 2250 + 4500 + 150;
 inline constexpr std::int32_t kDvdEccBlocks = 16;
+// What closing a DVD-R/-RW border or a DVD+R session takes before the next session can start (its lead-out
+// and the next lead-in). Real discs lose some 30 MB (15,360 blocks) a border; the state file's
+// "border-blocks" sets it, and a new disc takes none, so that addresses stay those of earlier versions.
+inline constexpr std::int32_t kDvdDefaultBorderBlocks = 0;
 
 class TDiscState {
   public:
@@ -71,7 +75,8 @@ class TDiscState {
     bool incrementalAllowed = true;  // DVD-RW loses incremental recording after a minimal blank
     int closedSessions = 0;          // sessions 1..closedSessions are closed
     std::int32_t recordedEnd = 0;    // random-access media: one past the highest block written
-    std::vector<TTrack> tracks;      // in order of number and address
+    std::int32_t borderBlocks = kDvdDefaultBorderBlocks;  // sequential DVD: blocks between closed sessions
+    std::vector<TTrack> tracks;                           // in order of number and address
 
     const TMediaTraits& traits() const { return MediaTraits(media); }
     bool hasDisc() const { return media != TMediaType::None; }

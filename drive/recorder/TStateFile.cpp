@@ -104,6 +104,8 @@ std::string ParseLine(const std::vector<std::string_view>& w, TRecorderState& s,
         if (!arity(2) || !ParseYesNo(w[1], s.disc.incrementalAllowed)) return "incremental is yes or no";
     } else if (key == "closed-sessions") {
         if (!arity(2) || !ParseNumber(w[1], s.disc.closedSessions)) return "bad closed-sessions";
+    } else if (key == "border-blocks") {
+        if (!arity(2) || !ParseNumber(w[1], s.disc.borderBlocks)) return "bad border-blocks";
     } else if (key == "recorded-end") {
         if (!arity(2) || !ParseNumber(w[1], s.disc.recordedEnd)) return "bad recorded-end";
     } else if (key == "track") {
@@ -177,7 +179,8 @@ std::string FormatState(const TRecorderState& s) {
         << "finalized " << YesNo(d.finalized) << "\n"
         << "incremental " << YesNo(d.incrementalAllowed) << "\n"
         << "closed-sessions " << d.closedSessions << "\n"
-        << "recorded-end " << d.recordedEnd << "\n";
+        << "recorded-end " << d.recordedEnd << "\n"
+        << "border-blocks " << d.borderBlocks << "\n";
     out << "# track number session state start blocks reserved run-out [zeros: holds only zeros]\n";
     for (const auto& t : d.tracks) {
         out << "track " << t.number << ' ' << t.session << ' ' << (t.isOpen() ? "open" : "complete") << ' '

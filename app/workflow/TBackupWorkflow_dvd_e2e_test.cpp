@@ -1,0 +1,133 @@
+// Whole backups onto the image recorder's DVD types: how each disc is named, the speed the log gives in
+// the medium's unit, how a blank disc reads, and what xorriso and isoinfo read back.
+#include "app/workflow/testing/WorkflowE2eFixture.h"
+#include "engine/testing/IsoReaders.h"
+
+namespace brenwick {
+namespace {
+
+using namespace brenwick::testing;
+
+class DvdWorkflowTest : public WorkflowE2eTest {
+  protected:
+    // Every file of the session at `lba` as xorriso and isoinfo read it.
+    void expectSession(std::int32_t lba, const std::vector<std::pair<std::string, std::string>>& expected) {
+        const std::string image = m_recorders + "/default/disc.img";
+        std::map<std::string, std::string> want;
+        for (const auto& [folder, rel] : expected) want[onDisc(folder, rel)] = contents(m_src / rel);
+        const TReaderTree xorriso = ReadWithXorriso(image, std::uint32_t(lba), m_dir);
+        const TReaderTree isoinfo = ReadWithIsoinfo(image, std::uint32_t(lba));
+        ASSERT_EQ(xorriso.error, "");
+        ASSERT_EQ(isoinfo.error, "");
+        EXPECT_EQ(withoutManifests(xorriso.files), want);  // the manifests have tests of their own
+        EXPECT_EQ(withoutManifests(isoinfo.files), want);
+    }
+    bool loggedPrefix(const std::string& prefix) const {
+        return std::any_of(m_log.begin(), m_log.end(),
+                           [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+    }
+};
+
+// The first backup on each blank DVD type with "continue" on: the disc is named as it is, the speed is the
+// drive's current one in DVD units, a blank overwritable disc has no session, nothing used and nothing to
+// import; the backup reads back whole.
+TEST_F(DvdWorkflowTest, FirstBackupNamesTheDiscAndItsSpeed) {
+    const struct {
+        TMediaType media;
+        const char* name;
+        const char* speed;  // the fastest speed the recorder lists for the medium, in DVD units
+        bool overwritable;
+    } cases[] = {{TMediaType::DvdR, "DVD-R", "16X", false},
+                 {TMediaType::DvdRwSequential, "DVD-RW SR", "6X", false},
+                 {TMediaType::DvdPlusR, "DVD+R", "16X", false},
+                 {TMediaType::DvdPlusRw, "DVD+RW", "8X", true},
+                 {TMediaType::DvdRwRestricted, "DVD-RW RO", "6X", true},
+                 {TMediaType::DvdRam, "DVD-RAM", "5X", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(m_recorders);
+        m_finished.clear();
+        m_log.clear();
+        makeRecorder("default", c.media);
+        start(9, 5);
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        EXPECT_EQ(m_discType, c.name);
+        EXPECT_TRUE(logged(std::string(">>> STARTING WRITE PROCESS ON ") + c.name + " AT " + c.speed));
+        EXPECT_FALSE(loggedPrefix(">>> ERROR IMPORTING SESSION"));
+        EXPECT_FALSE(loggedPrefix("<<< ERROR IMPORTING SESSION"));
+        if (c.overwritable) {
+            EXPECT_TRUE(logged("<<< SESSIONS ON DISC : 0"));
+            const std::int64_t bytes = std::int64_t(MediaTraits(c.media).capacity) * kSectorSize;
+            EXPECT_TRUE(logged("<<< DISC SIZE/USED/FREE : " + MegabytesText(bytes) + "/0 MB/" +
+                               MegabytesText(bytes)));
+        }
+        stop();
+        expectSession(0,
+                      {{"2024-05-01 09.05", "Docs/report.txt"}, {"2024-05-01 09.05", "Docs/sub/deep.txt"}});
+    }
+}
+
+// Write-once DVDs stay appendable: each backup with "continue" is a session of its own after the border
+// the drive reports, importing the one before; "close disc" finalizes; the next run is refused up front.
+TEST_F(DvdWorkflowTest, WriteOnceDiscsAreContinuedUntilClosed) {
+    for (const TMediaType media : {TMediaType::DvdR, TMediaType::DvdRwSequential, TMediaType::DvdPlusR}) {
+        SCOPED_TRACE(std::string(MediaTraits(media).key));
+        fs::remove_all(m_recorders);
+        m_finished.clear();
+        makeRecorder("default", media);
+        std::string error;
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/default", [](TRecorderState& s) { s.disc.borderBlocks = 1000; }, error));
+        start(9, 5);
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        stop();
+        const std::int32_t firstEnd = disc().disc.tracks.at(0).end();
+
+        start(10, 0);
+        m_log.clear();
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        const std::int32_t second = (firstEnd + 1000 + 15) / 16 * 16;  // after the border, on an ECC block
+        EXPECT_EQ(lastSessionStart(*m_cd), second);
+        const std::int64_t freeBytes = std::int64_t(MediaTraits(media).capacity - second) * kSectorSize;
+        EXPECT_TRUE(loggedPrefix("<<< DISC SIZE/USED/FREE : ")) << "the free space of the invisible track";
+        EXPECT_TRUE(std::any_of(m_log.begin(), m_log.end(), [&](const std::string& line) {
+            return line.rfind("<<< DISC SIZE/USED/FREE : ", 0) == 0 &&
+                   line.size() > MegabytesText(freeBytes).size() &&
+                   line.compare(line.size() - MegabytesText(freeBytes).size(), std::string::npos,
+                                MegabytesText(freeBytes)) == 0;
+        }));
+        EXPECT_TRUE(logged("<<< SESSIONS ON DISC : 1"));
+        m_wf->Options().CloseDisc = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("a:b/")}));
+        const std::int32_t third = lastSessionStart(*m_cd);
+        stop();
+        EXPECT_TRUE(disc().disc.finalized);
+        expectSession(third, {{"2024-05-01 09.05", "Docs/report.txt"},
+                              {"2024-05-01 09.05", "Docs/sub/deep.txt"},
+                              {"2024-05-01 10.00", "notes.txt"},
+                              {"2024-05-01 10.00 (2)", "a:b/colon.txt"}});  // the same minute
+
+        start(12, 0);
+        m_log.clear();
+        const TRunReport refused = burn({src("notes.txt")});
+        EXPECT_EQ(refused.outcome, TRunOutcome::DiscClosed);
+        EXPECT_TRUE(logged("<<< DISC IS CLOSED: NO MORE SESSIONS CAN BE ADDED"));
+        EXPECT_FALSE(loggedPrefix("<<< REQUIRE MORE SPACE"));
+        stop();
+    }
+}
+
+// A CD recorder set to 4x says so; it used to say "1X" because the drive also writes DVD-RAM.
+TEST_F(DvdWorkflowTest, CdRecorderLogsItsSetSpeed) {
+    makeRecorder("default", TMediaType::CdR80);
+    throttle("default", 4);
+    start(9, 5);
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+    EXPECT_TRUE(logged(">>> STARTING WRITE PROCESS ON CD-R AT 4X"));
+}
+
+}  // namespace
+}  // namespace brenwick
