@@ -21,12 +21,6 @@ std::optional<int> StartDriveCommand() {
     return std::nullopt;
 }
 
-std::vector<TRecorderChoice> NamedRecorders(const std::vector<std::string>& deviceList) {
-    std::vector<std::string> names = ListRecorders(DefaultRecordersFolder());
-    if (names.size() > std::size_t(kSptiMaxExtraTargets)) names.resize(std::size_t(kSptiMaxExtraTargets));
-    return NameRecorders(deviceList, names);
-}
-
 void AddDriveCommands(CLI::App& app, int& status) {
     app.add_subcommand("devices", "List the recorders: index, name or device path, entry, disc")
         ->group("Recorders")

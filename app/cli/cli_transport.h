@@ -12,9 +12,6 @@ namespace brenwick::cli {
 // recorder), after saying why on standard error; nothing when the transport is loaded.
 std::optional<int> StartDriveCommand();
 
-// The device list's lines with their stable names (image recorders of the default set, device paths).
-std::vector<TRecorderChoice> NamedRecorders(const std::vector<std::string>& deviceList);
-
 int RunAdapters();
 int RunDevices();
 

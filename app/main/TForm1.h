@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "app/main/TWorkflowAdapter.h"
+#include "app/profile/TBackupProfile.h"
 #include "widgets/EnStatusBar.h"
 #include "widgets/PmGauge.h"
 
@@ -115,6 +116,7 @@ class TForm1 : public QWidget {
     void setCaption(const QString& caption);
     void fillDevices();
     void selectDevice(int index);
+    void selectProfileDevice(const TBackupProfile& profile);
     void syncOptions();
     void applyOptions();
     [[nodiscard]] bool writeProfile();

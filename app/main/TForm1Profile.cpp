@@ -8,6 +8,7 @@
 #include "app/main/TForm1.h"
 #include "app/profile/TBackupProfile.h"
 #include "app/workflow/TFrontEndSetup.h"
+#include "app/workflow/TRecorderNames.h"
 
 namespace brenwick {
 
@@ -68,7 +69,7 @@ void TForm1::ButtonOpenClick() {
     applyOptions();
     if (load.entriesNotLoaded > 0)
         addLogLine(QString("<<< %1 ENTRIES OF THE PROFILE WERE NOT LOADED").arg(load.entriesNotLoaded));
-    selectDevice(load.profile.Device);
+    selectProfileDevice(load.profile);
     m_openPath = QString::fromStdString(load.profile.OpenPath);
     DeviceChange();
 }
@@ -91,11 +92,25 @@ void TForm1::ButtonSaveAsClick() {
     (void)writeProfile();
 }
 
+// The profile's recorder: its stable name wins over its position; a name that names no recorder selects
+// none (and says so) rather than whatever recorder now has the old position.
+void TForm1::selectProfileDevice(const TBackupProfile& profile) {
+    if (profile.DeviceName.empty()) {
+        selectDevice(profile.Device);
+        return;
+    }
+    const TRecorderLookup found =
+        FindRecorder(NamedRecorders(m_adapter->CD().DeviceList), profile.DeviceName);
+    if (found.index < 0) addLogLine("<<< " + QString::fromStdString(found.error));
+    selectDevice(found.index);
+}
+
 bool TForm1::writeProfile() {
     syncOptions();
     TBackupProfile profile;
     StoreOptions(Workflow().Options(), profile);
     profile.Device = Device->currentIndex();
+    profile.DeviceName = RecorderNameAt(NamedRecorders(m_adapter->CD().DeviceList), profile.Device);
     profile.OpenPath = m_openPath.toStdString();
     std::string error;
     if (SaveProfile(profile, m_profileName.toStdString(), error)) return true;

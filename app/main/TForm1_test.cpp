@@ -212,10 +212,18 @@ void TForm1Test::profileCommands() {
     QCOMPARE(m_form->Archives->count(), 1);
     QCOMPARE(m_form->Archives->item(0)->text(), QString::fromStdString(src("notes.txt")));
     QCOMPARE(m_form->EditVolume->text(), QString("Mine"));
+    QVERIFY(LoadProfile(saved.toStdString()).profile.DeviceName == "default");  // saved beside Device
 
     m_choose.clear();  // a cancelled dialog changes nothing
     click(m_form->ButtonOpen);
     QCOMPARE(m_form->windowTitle(), "Brenwick - " + saved);
+
+    // The recorder's stable name wins over a stale position; a name that names none selects none.
+    openProfile(writeProfile({src("notes.txt")}, "Device=7\nDeviceName=default\n"));
+    QCOMPARE(m_form->Device->currentIndex(), 0);
+    openProfile(writeProfile({src("notes.txt")}, "Device=0\nDeviceName=gone\n"));
+    QCOMPARE(m_form->Device->currentIndex(), -1);
+    QVERIFY2(!logLines().filter("<<< no recorder 'gone'").isEmpty(), qPrintable(logLines().join('\n')));
 
     const QString refused = QString::fromStdString((m_dir / "no-such-folder" / "p.ini").string());
     m_choose = refused;

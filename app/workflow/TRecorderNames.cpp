@@ -3,6 +3,10 @@
 
 #include <charconv>
 
+#include "drive/qrSPTI.h"
+#include "drive/recorder/ImageRecorderSet.h"
+#include "drive/recorder/TRecorderFolder.h"
+
 namespace brenwick {
 
 namespace {
@@ -71,6 +75,12 @@ std::string RecorderNameAt(const std::vector<TRecorderChoice>& recorders, int in
     for (const auto& r : recorders)
         if (r.index == index) return r.name;
     return "";
+}
+
+std::vector<TRecorderChoice> NamedRecorders(const std::vector<std::string>& deviceList) {
+    std::vector<std::string> names = ListRecorders(DefaultRecordersFolder());
+    if (names.size() > std::size_t(kSptiMaxExtraTargets)) names.resize(std::size_t(kSptiMaxExtraTargets));
+    return NameRecorders(deviceList, names);
 }
 
 }  // namespace brenwick

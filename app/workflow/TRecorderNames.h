@@ -24,6 +24,10 @@ struct TRecorderLookup {
     std::string error;  // "no recorder 'x'; the recorders are: 0 default, 1 /dev/sr0"
 };
 
+// The device list's lines with their stable names: the image recorders of the user's recorder set (in the
+// order the transport lists them) and device paths.
+std::vector<TRecorderChoice> NamedRecorders(const std::vector<std::string>& deviceList);
+
 // Finds a recorder by what the user typed: digits are always an index, anything else a name or path.
 TRecorderLookup FindRecorder(const std::vector<TRecorderChoice>& recorders, const std::string& wanted);
 
