@@ -237,7 +237,8 @@ class TSCSIDevice : public TObject {
     // Outcome of the last command (valid for the thread that sent it).
     std::string LastError;
     std::array<std::uint8_t, kSenseAreaSize> LastSense{};
-    TSense LastSenseValue;  // LastSense parsed once where the command failed; empty after success
+    bool DriveLost = false;  // the last command failed because the drive is gone (selection time-out)
+    TSense LastSenseValue;   // LastSense parsed once where the command failed; empty after success
     bool TargetBusy = false;
     // The failure line of the last failed command (written to the log or not); "" after success.
     std::string LastFailureLine;

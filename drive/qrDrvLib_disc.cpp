@@ -86,9 +86,11 @@ std::string TimeStampDigits(TDateTime time) {
 }
 
 bool TSCSIDevice::WaitReady(int budgetMs, int stepMs) {
-    // A step of zero would poll a drive that never becomes ready for ever.
+    // A step of zero would poll a drive that never becomes ready for ever. A drive that is gone does not
+    // come back by waiting (the DVD flush waits up to 30 minutes): the wait ends at once.
     stepMs = std::max(stepMs, 1);
     while (!ReadDiscInformation()) {
+        if (DriveLost) return false;
         Sleep(unsigned(stepMs));
         budgetMs -= stepMs;
         if (budgetMs < 0) return false;
@@ -99,6 +101,7 @@ bool TSCSIDevice::WaitReady(int budgetMs, int stepMs) {
         budgetMs -= stepMs;
         if (budgetMs < 0) return false;
         if (TestUnitReady(5000)) return true;
+        if (DriveLost) return false;
     }
 }
 

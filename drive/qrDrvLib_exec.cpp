@@ -57,6 +57,7 @@ int TSCSIDevice::ExecuteCommand(TSrbExec& exec, unsigned timeoutMs) {
     TargetBusy = false;
     LastSense.fill(0);
     LastSenseValue = TSense();
+    DriveLost = false;
     LastFailureLine.clear();
     if (!ASPIInitialized() || HostAdapter == kNoDevice) return SS_REFUSED;
 
@@ -122,6 +123,7 @@ void TSCSIDevice::DecodeFailure(TSrbExec& exec) {
     bool busy = false;
     std::string text = StatusText(srb.SRB_Status, srb.SRB_HaStat, srb.SRB_TargStat, busy);
     TargetBusy = busy;
+    DriveLost = srb.SRB_HaStat == HASTAT_SEL_TO;
     const std::span<const std::uint8_t, kSenseAreaSize> sense(srb.SenseArea);
     if (text == kMsgCheckCondition) {
         std::string keyText = SenseKeyText(sense);

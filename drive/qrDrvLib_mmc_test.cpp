@@ -632,6 +632,15 @@ TEST_F(MmcTest, WaitReadyPollsWithinTheBudget) {
     notReady = true;
     drive->script = [this](const TScsiRequest& request) { return Answer(request); };
     EXPECT_FALSE(device.WaitReady(5, 0));
+    // A drive that is gone (selection time-out) is not waited for, however long the budget.
+    sleeps.clear();
+    drive->script = [](const TScsiRequest&) {
+        TScsiResult gone;
+        gone.hostStatus = kHostSelectionTimeout;
+        return gone;
+    };
+    EXPECT_FALSE(device.WaitReady(1800000, 1000));
+    EXPECT_TRUE(sleeps.empty());
 }
 
 // The DVD time stamp and the streaming descriptor.
