@@ -98,7 +98,8 @@ std::string DigestHex(const TSha256Digest& digest) {
 std::string ManifestLine(const TSha256Digest& digest, std::string_view name) {
     bool escaped = false;
     const std::string written = EscapeManifestName(name, escaped);
-    return (escaped ? "\\" : "") + DigestHex(digest) + "  " + written + "\n";
+    std::string line = escaped ? "\\" : "";
+    return line.append(DigestHex(digest)).append("  ").append(written).append("\n");
 }
 
 std::size_t ManifestLineLength(std::string_view name) {
