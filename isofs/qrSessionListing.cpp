@@ -41,7 +41,7 @@ bool ReadSessionListing(TSessionDisc& disc, std::uint8_t session, TSessionListin
 std::vector<const TListedEntry*> EntriesBelow(const TSessionListing& listing, const std::string& path) {
     std::string base = path;
     while (!base.empty() && base.back() == '/') base.pop_back();
-    if (!base.empty() && base.front() != '/') base.insert(0, "/");
+    if (!base.empty() && base.front() != '/') base = std::string("/").append(base);
     std::vector<const TListedEntry*> found;
     for (const TListedEntry& e : listing.Entries) {
         if (base.empty() || e.Path == base || e.Path.starts_with(base + "/")) found.push_back(&e);
