@@ -1,6 +1,7 @@
 // brenwick-cli sessions, ls, restore and verify: the way back from a disc, through the drive layer (a real
 // drive or an image recorder, never the image file behind it). The reading, checking and copying live in
 // the workflow library (TDiscRestore); this file reads the words and prints.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -100,11 +101,13 @@ bool OpenDrive(TSCSIDevice& drive, int index) {
 std::string DateText(TDateTime value) {
     const double days = value < 0 ? 0 : value;
     const auto whole = static_cast<std::int64_t>(days);
-    const auto seconds = static_cast<long>((days - static_cast<double>(whole)) * kSecondsPerDay + 0.5);
+    // Within one day: at most 86,400 seconds (the rounding may reach the next midnight).
+    const int seconds =
+        std::clamp(static_cast<int>((days - static_cast<double>(whole)) * kSecondsPerDay + 0.5), 0, 86400);
     int y = 0, m = 0, d = 0;
     CivilFromDays(whole - kUnixEpochDays, y, m, d);
-    std::array<char, 32> text{};
-    std::snprintf(text.data(), text.size(), "%04d-%02d-%02d %02ld:%02ld:%02ld", y, m, d, seconds / 3600,
+    std::array<char, 64> text{};
+    std::snprintf(text.data(), text.size(), "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, seconds / 3600,
                   seconds / 60 % 60, seconds % 60);
     return text.data();
 }
