@@ -88,7 +88,8 @@ TEST_F(CliSessionsTest, ChangedByteIsFound) {
     image.seekp(std::streamoff(at));
     image.put('B');
     image.close();
-    const std::string b = "/" + runFolder() + (m_dir / "src" / "d" / "b.txt").string();
+    const std::string b =
+        std::string("/").append(runFolder()).append((m_dir / "src" / "d" / "b.txt").string());
     TCliResult r = run({"verify"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(b + ": DIFFERENT HASH"), std::string::npos) << r.out;
