@@ -29,7 +29,7 @@ ctest --preset release -L big
 # The real brenwick program on a real X server (Xvfb), from the release build.
 ctest --preset release -L xvfb
 
-# The TSan build (-O2) shows its warnings without failing: its -Werror run is still to be made clean.
-cmake --preset tsan -DBRENWICK_WERROR=OFF >/dev/null
+# The threaded tests under ThreadSanitizer (an -O2 build, warnings as errors too).
+cmake --preset tsan "$werror" >/dev/null
 cmake --build --preset tsan -j "$jobs"
 ctest --preset tsan -j "$jobs" -L threads

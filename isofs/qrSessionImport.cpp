@@ -55,6 +55,21 @@ std::string RecordName(std::span<const std::uint8_t> id) {
     return name;
 }
 
+// The name of an ISO 9660 identifier (a session without a Joliet tree, written by another program): its
+// bytes as Latin-1 without the version and without the "." that ends a name without an extension, made
+// safe for the tree as Joliet names are.
+std::string IsoRecordName(std::span<const std::uint8_t> id) {
+    std::u16string units(id.begin(), id.end());
+    DropVersion(units);
+    if (units.size() > 1 && units.back() == u'.') units.pop_back();
+    for (char16_t& u : units) {
+        if (u == u'\\' || u == u'/' || u == u';' || u == 0) u = u'_';
+    }
+    std::string name = FromUtf16(units);
+    if (name.empty() || name == "." || name == "..") name.assign(1, '_');
+    return name;
+}
+
 TDateTime RecordDate(TReplyReader& r, std::size_t at) {
     const auto b = r.bytes(at + 18, 6);
     TDateParts p;
@@ -81,6 +96,18 @@ bool TSessionImport::extentInsideDisc(std::uint64_t first, std::uint64_t sectors
 }
 
 bool TSessionImport::ImportSession(std::uint8_t session, TDEntry* target) {
+    m_isoNames = false;
+    return importSession(session, target);
+}
+
+bool TSessionImport::ImportIsoSession(std::uint8_t session, TDEntry* target) {
+    m_isoNames = true;
+    const bool read = importSession(session, target);
+    m_isoNames = false;
+    return read;
+}
+
+bool TSessionImport::importSession(std::uint8_t session, TDEntry* target) {
     m_fault = TImportFault::None;
     m_visited.clear();
     m_sectorsRead = 0;
@@ -105,11 +132,12 @@ bool TSessionImport::ImportSession(std::uint8_t session, TDEntry* target) {
             anyRecorded = true;
         TReplyReader r(buffer);
         if (std::memcmp(buffer.data() + 1, "CD001", 5) != 0) continue;
-        if (buffer[0] == 0xFF) {  // the terminator before any Joliet descriptor: no Joliet tree, no message
+        if (buffer[0] == 0xFF) {  // the terminator before the descriptor looked for: no tree, no message
             m_fault = TImportFault::NoJoliet;
             return false;
         }
-        if (buffer[0] != 2 || !IsJolietEscape(r)) continue;  // another supplementary descriptor
+        const bool wanted = m_isoNames ? buffer[0] == 1 : buffer[0] == 2 && IsJolietEscape(r);
+        if (!wanted) continue;  // another descriptor
         const std::uint8_t recordLength = r.u8(156);
         const std::uint32_t extent = r.le32(158), size = r.le32(166);
         if (!r.ok() || recordLength < 34) {
@@ -195,12 +223,12 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
                 break;
             }
             const std::uint8_t n = r.u8(at + 32), flags = r.u8(at + 25);
-            if (n >= 240) log(std::string(kIsoMsgNameExceeds120), kMsgProgress);
+            if (!m_isoNames && n >= 240) log(std::string(kIsoMsgNameExceeds120), kMsgProgress);
             // The identifier lies inside the record, the record inside the sector, and a Joliet identifier
             // is a whole number of UCS-2 characters, one at least. Records may carry system use bytes after
             // the identifier.
-            if (!r.ok() || length < 34 || length < 33u + n || at + length > 2048 || n == 0 || n % 2 != 0 ||
-                n >= 240) {
+            const bool jolietSound = m_isoNames || (n % 2 == 0 && n < 240);
+            if (!r.ok() || length < 34 || length < 33u + n || at + length > 2048 || n == 0 || !jolietSound) {
                 m_fault = TImportFault::BadRecord;
                 return taken;
             }
@@ -213,7 +241,7 @@ bool TSessionImport::importDirectory(std::uint32_t firstSector, std::uint32_t si
             }
             const std::uint32_t extent = r.le32(here + 2), dataLength = r.le32(here + 10);
             TSearchRec rec;
-            rec.Name = RecordName(id);
+            rec.Name = m_isoNames ? IsoRecordName(id) : RecordName(id);
             rec.FileName = rec.Name;
             rec.AlternateName = ThirteenCharName(rec.Name);
             rec.Size = dataLength;

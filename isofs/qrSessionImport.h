@@ -38,6 +38,9 @@ class TSessionImport {
     // Imports session `session` (FFh: the last complete session; 0: nothing) into `target` (none: the
     // root). True when a Joliet descriptor was found and its whole tree read.
     bool ImportSession(std::uint8_t session, TDEntry* target);
+    // The same for the session's ISO 9660 tree (its primary descriptor), for listing and restoring a
+    // session that another program wrote without Joliet: its names are the short ISO 9660 ones.
+    bool ImportIsoSession(std::uint8_t session, TDEntry* target);
     // Imports the directory of `size` bytes at `firstSector` into `target`. True when at least one record
     // was taken; Fault() tells whether the tree was read whole.
     bool ImportDirectory(std::uint32_t firstSector, std::uint32_t size, TDEntry* target);
@@ -45,6 +48,7 @@ class TSessionImport {
     TImportFault Fault() const { return m_fault; }
 
   private:
+    bool importSession(std::uint8_t session, TDEntry* target);
     bool importDirectory(std::uint32_t firstSector, std::uint32_t size, TDEntry* target, unsigned depth);
     // Checks the "." and ".." records that open a directory and returns the offset after them; 0 when they
     // are missing or "." contradicts the directory's sector or size. (The extent of ".." is not checked:
@@ -58,6 +62,7 @@ class TSessionImport {
     TSessionDisc& m_disc;
     TLogFn m_log;
     TImportFault m_fault = TImportFault::None;
+    bool m_isoNames = false;  // reading the primary tree: 8-bit names
     std::uint64_t m_discSectors = 0;
     std::uint64_t m_sectorsRead = 0;
     std::unordered_set<std::uint32_t> m_visited;  // directory extents already read

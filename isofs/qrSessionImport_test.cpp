@@ -1,6 +1,7 @@
 // The import of an earlier session: sessions of this system, of genisoimage and of xorriso come back with
 // their names, sizes, dates and extents; damaged and hostile discs end in a reported refusal, never a hang.
 #include "isofs/qrSessionImport.h"
+#include "isofs/qrSessionListing.h"
 
 #include <gtest/gtest.h>
 
@@ -584,6 +585,40 @@ TEST_F(ImportTest, SessionsOfOtherProgramsImport) {
             }
         }
     }
+}
+
+}  // namespace
+}  // namespace brenwick
+
+namespace brenwick {
+namespace {
+
+// A session without a Joliet tree (genisoimage without -J) is listed by its ISO 9660 names: no version,
+// no "." ending a name without an extension, the data where the records say.
+TEST_F(ImportTest, SessionWithoutJolietIsListedByIsoNames) {
+    testing::RequireTool("genisoimage");
+    const std::string src = tmp / "src";
+    WriteText(src + "/Readme.txt", "readme");
+    WriteText(src + "/sub/deeper/x.bin", std::string(4097, 'x'));
+    WriteText(src + "/sub/empty", "");
+    const std::string image = tmp / "plain.iso";
+    const auto r =
+        testing::RunCommand("genisoimage -quiet -input-charset utf-8 -o '" + image + "' '" + src + "' 2>&1");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const auto img = testing::ReadImage(image);
+    TTestDisc disc(img, {0});
+    TSessionListing listing;
+    ASSERT_TRUE(ReadSessionListing(disc, 0xFF, listing)) << int(listing.Fault);
+    EXPECT_TRUE(listing.IsoNames);
+    std::map<std::string, std::string> files;  // path -> contents
+    for (const TListedEntry& e : listing.Entries) {
+        if (!e.Directory)
+            files[e.Path] = std::string(img.begin() + std::ptrdiff_t(e.Lba) * 2048,
+                                        img.begin() + std::ptrdiff_t(e.Lba) * 2048 + e.Size);
+    }
+    const std::map<std::string, std::string> expected = {
+        {"/README.TXT", "readme"}, {"/SUB/DEEPER/X.BIN", std::string(4097, 'x')}, {"/SUB/EMPTY", ""}};
+    EXPECT_EQ(files, expected);
 }
 
 }  // namespace

@@ -34,6 +34,15 @@ bool ReadSessionListing(TSessionDisc& disc, std::uint8_t session, TSessionListin
     TSessionImport import(tree, disc);
     (void)import.ImportSession(listing.Session, nullptr);
     listing.Fault = import.Fault();
+    if (listing.Fault == TImportFault::NoJoliet) {  // another program's session: its ISO 9660 names
+        TCompilation isoTree;
+        TSessionImport isoImport(isoTree, disc);
+        (void)isoImport.ImportIsoSession(listing.Session, nullptr);
+        listing.Fault = isoImport.Fault();
+        listing.IsoNames = true;
+        Flatten(*isoTree.Root(), "", listing.Entries);
+        return listing.Fault == TImportFault::None;
+    }
     Flatten(*tree.Root(), "", listing.Entries);
     return listing.Fault == TImportFault::None;
 }

@@ -1,5 +1,6 @@
-// What one session of a disc holds, for listing and restoring: its Joliet tree read with the session
-// import's checks (a disc is untrusted input), flattened into paths with their extents, sizes and dates.
+// What one session of a disc holds, for listing and restoring: its Joliet tree (its ISO 9660 tree when it
+// has none) read with the session import's checks (a disc is untrusted input), flattened into paths with
+// their extents, sizes and dates.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ struct TSessionListing {
     std::uint32_t Start = 0;            // its first sector
     std::vector<TListedEntry> Entries;  // parents before their children
     TImportFault Fault = TImportFault::None;
+    bool IsoNames = false;  // the session has no Joliet tree: the paths hold its ISO 9660 names
 };
 
 // Reads session `session` (FFh: the last complete one). False when it cannot be read whole: Fault says

@@ -158,8 +158,9 @@ int Sessions(TSessionDisc& disc, const TWords& w) {
         bool complete = read;
         for (const std::string& f : added)
             if (ManifestStateOf(disc, listing, f) == TManifestState::Damaged) complete = false;
-        std::printf("session %d: start %u, %u sectors, %s\n", n, listing.Start,
-                    VolumeSectors(disc, listing.Start), complete ? "complete" : "INCOMPLETE");
+        std::printf("session %d: start %u, %u sectors, %s%s\n", n, listing.Start,
+                    VolumeSectors(disc, listing.Start), complete ? "complete" : "INCOMPLETE",
+                    listing.IsoNames ? ", ISO 9660 names (no Joliet tree)" : "");
         for (const std::string& f : added) {
             const TManifestState state = ManifestStateOf(disc, listing, f);
             std::printf("  %s%s\n", f.c_str() + 1,

@@ -169,11 +169,15 @@ void TForm1::buildOptions() {
     cbCloseDisc->setToolTip("No more data can be written to the media");
     cbEjectDisc = new QCheckBox("Eject disc when done", GroupBox3);
     cbEjectDisc->setObjectName("cbEjectDisc");
+    cbVerify = new QCheckBox("Verify disc after backup", GroupBox3);
+    cbVerify->setObjectName("cbVerify");
+    cbVerify->setToolTip("Read the new session back and check every file");
     auto* layout = new QVBoxLayout(GroupBox3);
     layout->addWidget(Device);
     layout->addWidget(Label1);
     layout->addWidget(EditVolume);
-    for (QCheckBox* box : {cbEraseBefore, cbImport, cbCloseDisc, cbEjectDisc}) layout->addWidget(box);
+    for (QCheckBox* box : {cbEraseBefore, cbImport, cbCloseDisc, cbEjectDisc, cbVerify})
+        layout->addWidget(box);
     layout->addStretch(1);
 }
 

@@ -62,7 +62,7 @@ class TForm1 : public QWidget {
     QComboBox* Device;
     QLabel* Label1;
     QLineEdit* EditVolume;
-    QCheckBox *cbEraseBefore, *cbImport, *cbCloseDisc, *cbEjectDisc;
+    QCheckBox *cbEraseBefore, *cbImport, *cbCloseDisc, *cbEjectDisc, *cbVerify;
     QPlainTextEdit* Log;
     TEnStatusBar* StatusBar;
     TPmGauge *Gauge, *GaugeBuf, *GaugeCDBuf;

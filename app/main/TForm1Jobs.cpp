@@ -17,6 +17,7 @@ void TForm1::syncOptions() {
     o.Import = cbImport->isChecked();
     o.CloseDisc = cbCloseDisc->isChecked();
     o.EjectDisc = cbEjectDisc->isChecked();
+    o.Verify = cbVerify->isChecked();
     o.Volume = EditVolume->text().toStdString();
 }
 
@@ -28,6 +29,7 @@ void TForm1::applyOptions() {
     cbImport->setChecked(o.Import);
     cbCloseDisc->setChecked(o.CloseDisc);
     cbEjectDisc->setChecked(o.EjectDisc);
+    cbVerify->setChecked(o.Verify);
     EditVolume->setText(QString::fromStdString(o.Volume));
 }
 

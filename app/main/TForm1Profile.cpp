@@ -47,6 +47,7 @@ TForm1Dialogs StandardDialogs() {
 
 void TForm1::ButtonNewClick() {
     for (QCheckBox* box : {cbEraseBefore, cbImport, cbCloseDisc, cbEjectDisc}) box->setChecked(false);
+    cbVerify->setChecked(true);  // a new profile reads its sessions back
     selectDevice(0);
     DeviceChange();
     Archives->clear();

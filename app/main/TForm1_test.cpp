@@ -195,6 +195,7 @@ void TForm1Test::profileCommands() {
     click(m_form->ButtonNew);
     QCOMPARE(m_form->windowTitle(), QString("Brenwick - Untitled"));
     QCOMPARE(enabledCommands(), kAfterNew);
+    QVERIFY(m_form->cbVerify->isChecked());  // New turns verification on
 
     // Save As after New switches Save on and leaves the rest as after New.
     m_form->Archives->addItem(QString::fromStdString(src("notes.txt")));
@@ -213,10 +214,20 @@ void TForm1Test::profileCommands() {
     QCOMPARE(m_form->Archives->item(0)->text(), QString::fromStdString(src("notes.txt")));
     QCOMPARE(m_form->EditVolume->text(), QString("Mine"));
     QVERIFY(LoadProfile(saved.toStdString()).profile.DeviceName == "default");  // saved beside Device
+    QVERIFY(m_form->cbVerify->isChecked());
 
     m_choose.clear();  // a cancelled dialog changes nothing
     click(m_form->ButtonOpen);
     QCOMPARE(m_form->windowTitle(), "Brenwick - " + saved);
+
+    // Verify: off as the profile says and saved so; a profile without the key reads as on.
+    openProfile(writeProfile({src("notes.txt")}, "Verify=0\n"));
+    QVERIFY(!m_form->cbVerify->isChecked());
+    m_choose = saved;
+    click(m_form->ButtonSaveAs);
+    QVERIFY(!LoadProfile(saved.toStdString()).profile.Verify);
+    openProfile(writeProfile({src("notes.txt")}));
+    QVERIFY(m_form->cbVerify->isChecked());
 
     // The recorder's stable name wins over a stale position; a name that names none selects none.
     openProfile(writeProfile({src("notes.txt")}, "Device=7\nDeviceName=default\n"));

@@ -125,7 +125,7 @@ TEST_F(VerifyE2eTest, DamageNamesExactlyTheFileItLiesUnder) {
     struct Case {
         const char* name;
         std::function<void(const std::string& image)> damage;
-        const char* rel;  // the file named, and why
+        const char* rel;  // the file named, and why (none: the directory does not read back)
         bool unreadable;
     };
     std::uint32_t lba = 0;
@@ -143,17 +143,32 @@ TEST_F(VerifyE2eTest, DamageNamesExactlyTheFileItLiesUnder) {
              f.put('D');
          },
          "Docs/sub/deep.txt", false},
+        {"damaged directory",
+         [](const std::string& image) {
+             // The Joliet directory of Docs: the sector that holds the UCS-2 name of report.txt.
+             const std::string bytes = contents(image);
+             const std::string name("\0r\0e\0p\0o\0r\0t\0.\0t\0x\0t", 20);
+             const std::size_t at = bytes.find(name);
+             ASSERT_NE(at, std::string::npos);
+             std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(std::streamoff(at / 2048 * 2048));
+             f << std::string(2048, 'X');
+         },
+         nullptr, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const TRunReport r = backup(c.damage);
         EXPECT_EQ(r.outcome, TRunOutcome::VerifyFailed);
         EXPECT_FALSE(r.ejected);
-        const std::string line = ">>> " + onRun(c.rel) +
-                                 (c.unreadable ? ": UNREADABLE SECTOR AT LBA " + std::to_string(lba)
-                                               : std::string(": DIFFERENT HASH"));
+        const std::string line = c.rel == nullptr
+                                     ? ">>> VERIFY: THE SESSION'S DIRECTORY DOES NOT READ BACK"
+                                     : ">>> " + onRun(c.rel) +
+                                           (c.unreadable ? ": UNREADABLE SECTOR AT LBA " + std::to_string(lba)
+                                                         : std::string(": DIFFERENT HASH"));
         EXPECT_TRUE(logged(line)) << ::testing::PrintToString(m_log);
-        EXPECT_EQ(m_log.back(), "<<< VERIFY FAILED: 1 OF 3 FILES");
+        EXPECT_EQ(m_log.back(),
+                  c.rel == nullptr ? "<<< VERIFY FAILED: 1 OF 1 FILES" : "<<< VERIFY FAILED: 1 OF 3 FILES");
         EXPECT_FALSE(logged("<<< WRITE/BURNCD PROCESS DONE"));
         TearDown();
         m_log.clear();

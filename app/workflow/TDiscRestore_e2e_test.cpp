@@ -15,8 +15,8 @@ using namespace brenwick::testing;
 class DiscRestoreTest : public WorkflowE2eTest {
   protected:
     // Two runs on a CD-R: Docs and notes.txt at 09.05, a:b at 10.00 (the second session lists both).
-    void recordTwoRuns() {
-        makeRecorder("default", TMediaType::CdR80);
+    void recordTwoRuns(TMediaType media = TMediaType::CdR80) {
+        makeRecorder("default", media);
         start(9, 5);
         recordBackup({src("Docs"), src("notes.txt")});
         m_clock = localTime(10, 0);
@@ -72,6 +72,36 @@ TEST_F(DiscRestoreTest, RestoresTheLastSessionAsItWasBackedUp) {
                                         " && sha256sum -c --strict BRENWICK.SHA256 2>&1",
                                     status);
     EXPECT_EQ(status, 0) << out;
+}
+
+// A folder of 1,000 files in the second session of a DVD-R: every file comes back with its bytes and its
+// date, and the manifest confirms each.
+TEST_F(DiscRestoreTest, ThousandFilesFromTheSecondSessionOfADvdR) {
+    fs::create_directories(m_src / "many");
+    for (int i = 0; i < 1000; ++i) write("many/f" + std::to_string(i) + ".txt", "file " + std::to_string(i));
+    makeRecorder("default", TMediaType::DvdR);
+    start(9, 5);
+    recordBackup({src("Docs")});
+    m_clock = localTime(10, 0);
+    m_wf->Options().Import = true;
+    recordBackup({src("many/")});
+    EXPECT_EQ(listing().Session, 2);
+
+    const TRestoreReport r = restore({"/2024-05-01 10.00"});
+    EXPECT_TRUE(r.Complete()) << ::testing::PrintToString(m_restoreLog);
+    EXPECT_EQ(r.Restored, 1001);  // and the manifest
+    EXPECT_EQ(r.Unchecked, 1);
+    int wrong = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string rel = "many/f" + std::to_string(i) + ".txt";
+        const fs::path copy = restored("2024-05-01 10.00", rel);
+        struct stat a {
+        }, b{};
+        const bool same = ::stat(copy.c_str(), &a) == 0 && ::stat((m_src / rel).c_str(), &b) == 0 &&
+                          std::abs(a.st_mtime - b.st_mtime) <= 2 && contents(copy) == contents(m_src / rel);
+        wrong += same ? 0 : 1;
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(DiscRestoreTest, NeverReplacesWithoutForce) {

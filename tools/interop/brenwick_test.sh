@@ -4,7 +4,8 @@
 # read back, also from a briefly busy drive, while a drive that vanishes fails the backup. The cross
 # checks: a disc started by xorriso is continued by a Brenwick backup that imports it, and a disc written
 # by Brenwick is continued by xorriso, then erased by Brenwick. Every file of every session reads back in
-# xorriso, isoinfo and pycdlib.
+# xorriso, isoinfo and pycdlib, and comes back through brenwick-cli sessions, ls and restore, a session
+# without Joliet by its ISO 9660 names.
 source "$(dirname "$0")/lib.sh"
 need xorriso isoinfo /usr/bin/python3
 : "${BRENWICK_CLI:?set BRENWICK_CLI to the brenwick-cli program}"
@@ -121,5 +122,29 @@ run=$(backup_root "$image" "${starts[1]}")
 merge_trees "$WORK/ex2" "$WORK/ex1"
 expect_backup "$WORK/ex2" "$run" "$WORK/src2"
 check_session "$image" "${starts[1]}" "$WORK/ex2"
+
+step "brenwick-cli sessions, ls and restore on that disc: xorriso's session and Brenwick's"
+expect_run "$WORK/sessions.log" on_drive "$rec" "$BRENWICK_CLI" sessions
+grep -q "^session 1: start 0, .*complete" "$WORK/sessions.log" || { cat "$WORK/sessions.log"; fail "session 1 not listed"; }
+grep -q "^  fromxorriso (no manifest)" "$WORK/sessions.log" || { cat "$WORK/sessions.log"; fail "xorriso's folder not listed"; }
+grep -q "^  $run\$" "$WORK/sessions.log" || { cat "$WORK/sessions.log"; fail "the run folder not listed"; }
+expect_run "$WORK/ls.log" on_drive "$rec" "$BRENWICK_CLI" ls --session 1 /fromxorriso
+grep -q "/fromxorriso/Docs/deep/er/Big.BIN" "$WORK/ls.log" || { cat "$WORK/ls.log"; fail "ls misses a file"; }
+expect_run "$WORK/restore1.log" on_drive "$rec" "$BRENWICK_CLI" restore --session 1 /fromxorriso --to "$WORK/r1"
+diff -r "$WORK/x1" "$WORK/r1/fromxorriso" || fail "xorriso's session restored differently"
+expect_run "$WORK/restore2.log" on_drive "$rec" "$BRENWICK_CLI" restore "/$run" --to "$WORK/r2"
+(cd "$WORK/r2/$run" && sha256sum -c --quiet --strict BRENWICK.SHA256) || fail "the restored run does not verify"
+diff -r "$WORK/src2" "$WORK/r2/$run$WORK/src2" || fail "Brenwick's session restored differently"
+
+step "a session without Joliet (xorriso, ISO 9660 names only) is listed and restored by its ISO names"
+rec=$(new_recorder isoonly dvd+r)
+mkdir -p "$WORK/iso/DATA" && printf 'plain names\n' >"$WORK/iso/DATA/NOTES.TXT"
+head -c 70000 /dev/urandom >"$WORK/iso/DATA/BLOCKS.BIN"
+expect_run "$WORK/iso.log" on_drive "$rec" xorriso -abort_on FAILURE -outdev "$DEV" -joliet off \
+    -map "$WORK/iso" / -commit
+expect_run "$WORK/isosessions.log" on_drive "$rec" "$BRENWICK_CLI" sessions
+grep -q "^session 1: .*ISO 9660 names" "$WORK/isosessions.log" || { cat "$WORK/isosessions.log"; fail "not said"; }
+expect_run "$WORK/isorestore.log" on_drive "$rec" "$BRENWICK_CLI" restore /DATA --to "$WORK/r3"
+diff -r "$WORK/iso/DATA" "$WORK/r3/DATA" || fail "the ISO 9660 session restored differently"
 
 echo "PASS"
