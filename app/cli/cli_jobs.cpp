@@ -66,8 +66,8 @@ std::string progressLine(const TProgress& p, const TRateMeter& rate) {
 
 struct TJobArgs {
     TJob job = TJob::Prepare;
-    std::string profile;  // may be empty for an erase with --device
-    bool yes = false;     // erase: no question, also without a terminal
+    std::string profile;                // may be empty for an erase with --device
+    bool yes = false;                   // erase: no question, also without a terminal
     std::optional<std::string> device;  // an index, an image recorder's name or a device path
     TConsoleOptions output;
     bool verbose = false;  // the probing commands' failures too
@@ -125,7 +125,8 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
             out.summary(withItems("brenwick-cli: prepared: " + filesAndSize(r) + ", fits on the disc", r));
             return r.itemsNotBackedUp() > 0 ? kExitPartial : kExitOk;
         case TRunOutcome::Recorded:
-            out.summary(withItems("brenwick-cli: backup done: " + filesAndSize(r), r) + whereItWent(r, recorder));
+            out.summary(withItems("brenwick-cli: backup done: " + filesAndSize(r), r) +
+                        whereItWent(r, recorder));
             return r.partial() ? kExitPartial : kExitOk;
         case TRunOutcome::Erased:
             out.summary("brenwick-cli: disc erased");

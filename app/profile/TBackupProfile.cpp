@@ -49,7 +49,8 @@ namespace {
 bool writeArchives(TIniFile& ini, const std::vector<std::string>& archives) {
     ini.eraseSection(kArchives);
     bool ok = true;
-    for (std::size_t i = 0; ok && i < archives.size(); ++i) ok = ini.writeString(kArchives, entryKey(i), archives[i]);
+    for (std::size_t i = 0; ok && i < archives.size(); ++i)
+        ok = ini.writeString(kArchives, entryKey(i), archives[i]);
     return ok && ini.writeInteger(kArchives, "Count", int(archives.size()));
 }
 

@@ -53,14 +53,16 @@ std::size_t distance(std::string_view a, std::string_view b) {
 
 // "; did you mean X?" for the nearest known name within a third of its length, or "".
 template <std::size_t N>
-std::string nearest(std::string_view word, const char* const (&known)[N], const char* open, const char* close) {
+std::string nearest(std::string_view word, const char* const (&known)[N], const char* open,
+                    const char* close) {
     const char* best = nullptr;
     std::size_t bestDistance = 0;
     for (const char* name : known) {
         const std::size_t d = distance(word, name);
         if (best == nullptr || d < bestDistance) best = name, bestDistance = d;
     }
-    if (best == nullptr || bestDistance > std::max<std::size_t>(1, std::string_view(best).size() / 3)) return "";
+    if (best == nullptr || bestDistance > std::max<std::size_t>(1, std::string_view(best).size() / 3))
+        return "";
     return std::string("; did you mean ") + open + best + close + "?";
 }
 
@@ -139,6 +141,8 @@ class TChecker {
         }
     }
 
+    // Count against the entry keys, then every entry key's path (also those Count leaves unread, so that
+    // mending Count does not uncover more problems).
     void archives(const TIniFile::TSectionKeys& s) {
         std::map<int, std::string> entries;  // index -> key as written
         for (const auto& kv : s.keys) {
@@ -148,12 +152,21 @@ class TChecker {
             else
                 add("[Archives] " + kv.key + " is not read (entries are n0, n1, ... and Count)", true);
         }
+        count(s, entries);
+        std::set<int> checked;  // the first key of an index is the one read
+        for (const auto& kv : s.keys)
+            if (const auto index = entryIndex(kv.key); index && checked.insert(*index).second)
+                entry(kv.key, kv.value);
+    }
+
+    void count(const TIniFile::TSectionKeys& s, const std::map<int, std::string>& entries) {
         const auto countKey = std::find_if(s.keys.begin(), s.keys.end(),
                                            [](const auto& kv) { return sameName(kv.key, "Count"); });
         if (countKey == s.keys.end()) {
             if (!entries.empty())
                 add("[Archives] has no Count: none of its " + std::to_string(entries.size()) +
-                        " entries is read (Count=" + std::to_string(entries.size()) + " would read them)",
+                        " entries is read (Count=" + std::to_string(entries.rbegin()->first + 1) +
+                        " would read them)",
                     true);
             else
                 add("[Archives] is empty: nothing would be backed up");
@@ -166,10 +179,11 @@ class TChecker {
         }
         const int read = std::clamp(*count, 0, kMaxProfileEntries);
         if (*count > kMaxProfileEntries)
-            add("[Archives] Count=" + countKey->value + ": only the first " + std::to_string(kMaxProfileEntries) +
-                    " entries are read",
+            add("[Archives] Count=" + countKey->value + ": only the first " +
+                    std::to_string(kMaxProfileEntries) + " entries are read",
                 true);
-        if (*count <= 0) add("[Archives] Count=" + countKey->value + ": no entry is read", entries.size() > 0);
+        if (*count <= 0)
+            add("[Archives] Count=" + countKey->value + ": no entry is read", entries.size() > 0);
         for (const auto& [index, key] : entries)
             if (index >= read)
                 add("[Archives] " + key + " is beyond Count=" + countKey->value + " and is not read", true);
@@ -178,9 +192,6 @@ class TChecker {
                 add("[Archives] n" + std::to_string(i) + " is missing (Count=" + countKey->value +
                         "): it reads as an empty entry and is skipped",
                     true);
-        for (const auto& kv : s.keys)
-            if (const auto index = entryIndex(kv.key); index && *index < read && entries.at(*index) == kv.key)
-                entry(kv.key, kv.value);
     }
 
     void entry(const std::string& key, const std::string& value) {

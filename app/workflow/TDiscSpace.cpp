@@ -59,11 +59,12 @@ TDiscSpace ReadDiscSpace(TSCSIDevice& drive, std::int64_t sessionSectors) {
     const std::uint32_t next = drive.TrackInfo.NextWritableAddress;
     const std::uint32_t invisible = drive.TrackInfo.TrackNumber;
     space.freeSectors = drive.TrackInfo.FreeBlocks;
-    // The last recorded track ends where the session's data ends; what lies between it and the next
-    // writable address is what closing a session costs on this disc.
+    // The session's one track starts where the session's data starts: everything between its data's end
+    // and the next writable address (padding to the drive's least track size, run-out, lead-out, the next
+    // lead-in and pre-gap, a DVD's border) is what a run of this size costs beyond its data.
     if (invisible < 2 || !drive.ReadTrackInformation(invisible - 1)) return space;
-    const std::uint32_t end = drive.TrackInfo.TrackStartAddress + drive.TrackInfo.TrackSize;
-    space.overheadSectors = next > end ? next - end : 0;
+    const std::int64_t end = std::int64_t(drive.TrackInfo.TrackStartAddress) + sessionSectors;
+    space.overheadSectors = next > end ? std::uint32_t(next - end) : 0;
     space.runsLeft = RunsThatFit(space.freeSectors, sessionSectors, space.overheadSectors);
     space.known = true;
     return space;

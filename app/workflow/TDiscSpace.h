@@ -13,9 +13,9 @@ struct TDiscSpace {
     int session = 0;      // the number of the session just recorded (1 on an overwritable disc)
     bool closed = false;  // no session can be added any more
     std::uint32_t freeSectors = 0;
-    // What each further session costs beyond its data: the gap between the end of the session just
-    // recorded and the drive's next writable address (lead-out, lead-in and pre-gap of a CD, the border of
-    // a DVD); 0 on an overwritable disc, which grows one volume.
+    // What each further session costs beyond its data: the gap between the end of the data just recorded
+    // and the drive's next writable address after the close (padding to the least track size, lead-out,
+    // lead-in and pre-gap of a CD, the border of a DVD); 0 on an overwritable disc, which grows one volume.
     std::uint32_t overheadSectors = 0;
     std::int64_t runsLeft = 0;  // further runs of the same size that fit, each with its overhead
 };
