@@ -2,9 +2,11 @@
 // recorder index that names no recorder.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "app/cli/testing/TCliRun.h"
 #include "drive/recorder/TFaultFile.h"
@@ -145,10 +147,11 @@ TEST_F(CliJobsTest, NoRecorderSelected) {
         EXPECT_TRUE(r.has("<<< ")) << r.out;
         EXPECT_TRUE(r.has("<<< ERROR DRIVE IS NOT READY!")) << r.out;
         EXPECT_EQ(r.lastErrLine(), summary) << r.out;
-        if (std::string(job) != "erase")  // the profile's recorder is named before the job starts
+        if (std::string(job) != "erase") {  // the profile's recorder is named before the job starts
             EXPECT_TRUE(r.err.starts_with("brenwick-cli: warning: " + m_profile +
                                           ": [Options] Device=9: no recorder '9'; the recorders are"))
                 << r.err;
+        }
     }
 }
 
@@ -322,6 +325,141 @@ TEST_F(CliJobsTest, DeviceNamesSurviveANewRecorder) {
     EXPECT_EQ(r.lastErrLine(),
               "brenwick-cli burn: the profile's DeviceName: no recorder 'gone'; the recorders are: 0 aaa, 1 "
               "default, 2 work");
+}
+
+// Where two backups on a CD-R went, then a third that closes the disc: the session, the run folder as
+// `sessions` lists it, the recorder, and the room left as the recorder's disc holds it (a run costs from its
+// track's start to the next writable address).
+TEST_F(CliJobsTest, SummarySaysWhereTheBackupWent) {
+    makeRecorder(TMediaType::CdR80);
+    std::ofstream(m_profile, std::ios::app) << "[Options]\nImport=1\n";
+    const std::regex summary(
+        R"re(brenwick-cli: backup done: 1 file, 0 MB; session (\d+), folder "([^"]+)" on default; (\d+) MB free, )re"
+        R"re(about (\d+) more runs of this size)re");
+    const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+    std::vector<std::string> folders;
+    for (int session = 1; session <= 2; ++session) {
+        const TCliResult r = run({"burn", m_profile});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string line = r.lastLine();
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, summary)) << line;
+        EXPECT_EQ(std::stoi(m[1]), session);
+        folders.push_back(m[2]);
+        TRecorderState state;
+        std::string error;
+        ASSERT_TRUE(LoadStateFile(folder, state, error)) << error;
+        const auto invisible = state.disc.invisibleTrack();
+        ASSERT_TRUE(invisible.has_value());
+        const std::int64_t perRun = invisible->start - state.disc.tracks.back().start;
+        EXPECT_EQ(std::stoll(m[3]), std::llround(double(invisible->free) * 2048 / 1048576)) << line;
+        EXPECT_EQ(std::stoll(m[4]), invisible->free / perRun) << line;
+    }
+    const TCliResult listing = run({"sessions", "--device", "default"});
+    for (const std::string& f : folders) EXPECT_NE(listing.out.find("  " + f + "\n"), std::string::npos) << f;
+
+    std::ofstream(m_profile, std::ios::app) << "CloseDisc=1\n";
+    const TCliResult r = run({"burn", m_profile});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.lastLine().ends_with(" on default; the disc is closed: no more runs fit")) << r.lastLine();
+    EXPECT_NE(r.lastLine().find("; session 3, folder "), std::string::npos) << r.lastLine();
+}
+
+// An erase by recorder name needs no profile; a disc that holds sessions is only erased with --yes when no
+// terminal can be asked (here standard input is /dev/null), and a blank disc needs no --yes.
+TEST_F(CliJobsTest, EraseAsksBeforeItErasesSessions) {
+    makeRecorder(TMediaType::CdRw80);
+    ASSERT_EQ(run({"burn", m_profile}).status, 0);
+    const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+    const auto blank = [&] {
+        TRecorderState state;
+        std::string error;
+        EXPECT_TRUE(LoadStateFile(folder, state, error)) << error;
+        return state.disc.isBlank();
+    };
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"erase", "--device", "default"},
+                                                 std::vector<std::string>{"erase", m_profile}}) {
+        const TCliResult r = run(args);
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_EQ(r.err, "brenwick-cli: the disc holds 1 sessions; add --yes to erase it\n");
+        EXPECT_FALSE(blank());
+    }
+    TCliResult r = run({"erase", "-d", "0", "--yes"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.lastLine(), "brenwick-cli: disc erased");
+    EXPECT_TRUE(blank());
+    r = run({"erase", "--device", "default"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
+// Profiles written without an editor: new (never over a file), add (the add-files rule), show and check;
+// the profile burns without a warning. A profile with silent mistakes is checked, warned about before a
+// burn, and not rewritten by add.
+TEST_F(CliJobsTest, ProfileCommandsRoundTrip) {
+    makeRecorder(TMediaType::CdRw80);
+    const std::string src = (m_dir / "src").string(), q = (m_dir / "q.ini").string();
+    TCliResult r =
+        run({"profile", "new", q, "--volume", "Weekly", "-d", "default", src, src + "/a.txt", src + "/"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "brenwick-cli profile new: " + src + "/ is already in the profile; not added again\n");
+    const std::string written = readWhole(q);
+    EXPECT_EQ(written, "[Archives]\nn0=" + src + "/\nn1=" + src +
+                           "/a.txt\nCount=2\n[Options]\nEraseBefore=0\nImport=0\nCloseDisc=0\nEjectDisc=0\n"
+                           "Verify=1\nDevice=0\nDeviceName=default\nVolume=Weekly\nOpenPath=\n");
+    struct TCase {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // found in the last line of standard error
+    };
+    const TCase refused[] = {
+        {{"profile", "new", q}, 1, "exists and is not overwritten (use 'profile add')"},
+        {{"profile", "add", q, "/nowhere/x"}, 1, "brenwick-cli profile add: /nowhere/x does not exist"},
+        {{"profile", "add", q, src + "/a.txt"}, 1, "brenwick-cli profile add: nothing added to " + q},
+        {{"profile", "new", (m_dir / "r.ini").string(), "-d", "9"},
+         2,
+         "no recorder '9'; the recorders are: 0 default"},
+    };
+    for (const TCase& c : refused) {
+        r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
+        EXPECT_NE(r.lastErrLine().find(c.err), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(readWhole(q), written);
+    EXPECT_FALSE(fs::exists(m_dir / "r.ini"));
+
+    r = run({"profile", "add", q, m_dir.string(), src + "/a.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, q + ": 1 entry added, 3 in all\n");
+    r = run({"profile", "show", q});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("  recorder      default (index 0 when saved)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  entries       3\n    " + src + "/\n    " + src + "/a.txt\n    " + m_dir.string() +
+                         "/\n"),
+              std::string::npos)
+        << r.out;
+    r = run({"profile", "check", q});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, q + ": no problems found\n");
+    r = run({"prepare", q});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+
+    const std::string bad = "[archive]\nn0=" + src + "/\nCount=1\n[Archives]\nn0=~/Pictures/\nn1=" + src +
+                            "/\n[Options]\nDevice=4\n";
+    std::ofstream(m_profile) << bad;
+    r = run({"profile", "check", m_profile});
+    EXPECT_EQ(r.status, 1);
+    const std::vector<std::string> problems = r.lines();
+    ASSERT_EQ(problems.size(), 4u) << r.out;
+    EXPECT_NE(problems[3].find("Device=4: no recorder '4'"), std::string::npos) << r.out;
+    r = run({"burn", m_profile});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    for (const std::string& p : problems)
+        EXPECT_NE(r.err.find("brenwick-cli: warning: " + p + "\n"), std::string::npos) << p << "\n" << r.err;
+    r = run({"profile", "add", m_profile, m_dir.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(readWhole(m_profile), bad);
 }
 
 }  // namespace
