@@ -192,7 +192,11 @@ std::optional<int> confirmErase(TConsole& out, const TJobArgs& a, TBackupWorkflo
                                 const std::string& recorder) {
     if (a.yes) return std::nullopt;
     const int sessions = wf.SessionsOnDisc();
-    if (sessions <= 0) return std::nullopt;  // blank, or not ready: the erase itself says so
+    if (sessions < 0) {  // the log said why
+        out.problem("brenwick-cli: nothing erased: the drive is not ready");
+        return kExitFailed;
+    }
+    if (sessions == 0) return std::nullopt;
     if (::isatty(STDIN_FILENO) != 1) {
         out.problem("brenwick-cli: the disc holds " + std::to_string(sessions) +
                     " sessions; add --yes to erase it");
