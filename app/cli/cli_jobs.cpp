@@ -368,7 +368,7 @@ void AddJobCommands(CLI::App& app, int& status) {
            std::make_shared<TJobArgs>());
     auto erase = std::make_shared<TJobArgs>();
     CLI::App* sub = addJob(app, status, TJob::Erase,
-                           "Quick-erase the rewritable disc of the profile's recorder or of --device", erase);
+                           "Quick-erase a rewritable disc (the recorder of PROFILE or --device)", erase);
     sub->add_flag("-y,--yes", erase->yes, "Erase a disc that holds sessions without asking");
     sub->callback([&status, erase] {
         if (erase->profile.empty() && !erase->device) {
