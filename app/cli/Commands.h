@@ -24,5 +24,6 @@ void AddDriveCommands(CLI::App& app, int& status);    // adapters, devices
 void AddJobCommands(CLI::App& app, int& status);      // prepare, burn, erase
 void AddMediaCommands(CLI::App& app, int& status);    // media VERB
 void AddSessionCommands(CLI::App& app, int& status);  // sessions, ls, restore, verify
+void AddProfileCommands(CLI::App& app, int& status);  // profile new | add | show | check
 
 }  // namespace brenwick::cli

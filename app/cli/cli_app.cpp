@@ -16,7 +16,8 @@ namespace {
 using TAddGroup = void (*)(CLI::App&, int&);
 
 // Every command group, in the order of the help text.
-constexpr TAddGroup kGroups[] = {AddJobCommands, AddDriveCommands, AddMediaCommands, AddSessionCommands};
+constexpr TAddGroup kGroups[] = {AddJobCommands, AddProfileCommands, AddDriveCommands, AddMediaCommands,
+                                 AddSessionCommands};
 
 constexpr const char* kVersionText = "brenwick-cli " BRENWICK_VERSION;
 

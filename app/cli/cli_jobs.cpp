@@ -7,8 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <memory>
@@ -17,8 +19,10 @@
 #include "app/cli/cli_console.h"
 #include "app/cli/cli_transport.h"
 #include "app/profile/TBackupProfile.h"
+#include "app/profile/TProfileCheck.h"
 #include "app/workflow/TBackupWorkflow.h"
 #include "app/workflow/TFrontEndSetup.h"
+#include "app/workflow/TProfileDevice.h"
 #include "app/workflow/TQrvBurnerAccess.h"
 #include "app/workflow/TRecorderNames.h"
 #include "app/workflow/TSizeFormat.h"
@@ -62,7 +66,8 @@ std::string progressLine(const TProgress& p, const TRateMeter& rate) {
 
 struct TJobArgs {
     TJob job = TJob::Prepare;
-    std::string profile;
+    std::string profile;                // may be empty for an erase with --device
+    bool yes = false;                   // erase: no question, also without a terminal
     std::optional<std::string> device;  // an index, an image recorder's name or a device path
     TConsoleOptions output;
     bool verbose = false;  // the probing commands' failures too
@@ -96,8 +101,23 @@ std::string filesAndSize(const TRunReport& r) {
            MegabytesText(r.sessionBytes);
 }
 
+// Where a recorded backup went: its session, its dated folder and recorder, and the room it left, as the
+// drive reported them after the recording.
+std::string whereItWent(const TRunReport& r, const std::string& recorder) {
+    const TDiscSpace& space = r.space;
+    std::string text = "; ";
+    if (space.known && space.session > 0) text += "session " + std::to_string(space.session) + ", ";
+    text += "folder \"" + r.folder + "\" on " + recorder;
+    if (!space.known) return text;
+    if (space.closed) return text + "; the disc is closed: no more runs fit";
+    const std::int64_t runs = space.runsLeft;
+    return text + "; " + MegabytesText(std::int64_t(space.freeSectors) * kSectorSize) + " free, about " +
+           GroupThousands(runs) + (runs == 1 ? " more run" : " more runs") + " of this size";
+}
+
 // The summary line and the exit status of a job.
-int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& discType, bool noRecorder) {
+int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& discType, bool noRecorder,
+              const std::string& recorder) {
     const bool erase = job == TJob::Erase;
     const std::string nothing = erase ? "brenwick-cli: nothing erased: " : "brenwick-cli: nothing recorded: ";
     switch (r.outcome) {
@@ -105,7 +125,8 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
             out.summary(withItems("brenwick-cli: prepared: " + filesAndSize(r) + ", fits on the disc", r));
             return r.itemsNotBackedUp() > 0 ? kExitPartial : kExitOk;
         case TRunOutcome::Recorded:
-            out.summary(withItems("brenwick-cli: backup done: " + filesAndSize(r), r));
+            out.summary(withItems("brenwick-cli: backup done: " + filesAndSize(r), r) +
+                        whereItWent(r, recorder));
             return r.partial() ? kExitPartial : kExitOk;
         case TRunOutcome::Erased:
             out.summary("brenwick-cli: disc erased");
@@ -155,6 +176,44 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
     return kExitFailed;
 }
 
+// The profile's silent mistakes, said before a burn or prepare starts (the job runs all the same).
+void warnAboutProfile(TConsole& out, const TJobArgs& a, const TBackupProfile& profile,
+                      const std::vector<std::string>& deviceList) {
+    for (const TProfileProblem& p : CheckProfileFile(a.profile))
+        out.problem("brenwick-cli: warning: " + a.profile + ": " + p.text);
+    if (a.device || !profile.DeviceName.empty()) return;  // chosen by name: an error of its own below
+    if (const std::string problem = CheckProfileDevice(profile, NamedRecorders(deviceList)); !problem.empty())
+        out.problem("brenwick-cli: warning: " + a.profile + ": " + problem);
+}
+
+// An erase of a disc that holds sessions: asked on a terminal, refused without one unless --yes. Returns
+// the exit status when the erase must not start.
+std::optional<int> confirmErase(TConsole& out, const TJobArgs& a, TBackupWorkflow& wf,
+                                const std::string& recorder) {
+    if (a.yes) return std::nullopt;
+    const int sessions = wf.SessionsOnDisc();
+    if (sessions < 0) {  // the log said why
+        out.problem("brenwick-cli: nothing erased: the drive is not ready");
+        return kExitFailed;
+    }
+    if (sessions == 0) return std::nullopt;
+    if (::isatty(STDIN_FILENO) != 1) {
+        out.problem("brenwick-cli: the disc holds " + std::to_string(sessions) +
+                    " sessions; add --yes to erase it");
+        return kExitUsage;
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "The disc in %s holds %d session%s. Erase it? [y/N] ", recorder.c_str(), sessions,
+                 sessions == 1 ? "" : "s");
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) answer.clear();
+    if (answer == "y" || answer == "Y" || answer == "yes" || answer == "YES" || answer == "Yes")
+        return std::nullopt;
+    out.problem("brenwick-cli: nothing erased: not confirmed");
+    return kExitFailed;
+}
+
 int runJob(const TJobArgs& a) {
     catchInterrupt();
     TConsole out(a.output, ::isatty(STDOUT_FILENO) == 1);
@@ -162,10 +221,13 @@ int runJob(const TJobArgs& a) {
         std::fprintf(stderr, "brenwick-cli: cannot append to the log file %s\n", a.output.logFile.c_str());
         return kExitFailed;
     }
-    const TProfileLoad load = LoadProfile(a.profile);
-    if (load.fileStatus != TIniLoadStatus::Loaded) {
-        std::fprintf(stderr, "brenwick-cli: cannot read the profile %s\n", a.profile.c_str());
-        return kExitFailed;
+    TProfileLoad load;
+    if (!a.profile.empty()) {
+        load = LoadProfile(a.profile);
+        if (load.fileStatus != TIniLoadStatus::Loaded) {
+            std::fprintf(stderr, "brenwick-cli: cannot read the profile %s\n", a.profile.c_str());
+            return kExitFailed;
+        }
     }
     const TBackupProfile& profile = load.profile;
 
@@ -194,10 +256,11 @@ int runJob(const TJobArgs& a) {
         out.problem("brenwick-cli: " + GroupThousands(load.entriesNotLoaded) +
                     " entries of the profile were not loaded (at most " + GroupThousands(kMaxProfileEntries) +
                     " are read)");
+    if (a.job != TJob::Erase) warnAboutProfile(out, a, profile, cd.DeviceList);
+    const std::vector<TRecorderChoice> recorders = NamedRecorders(cd.DeviceList);
     int device = profile.Device;
     if (a.device || !profile.DeviceName.empty()) {
-        const TRecorderLookup found =
-            FindRecorder(NamedRecorders(cd.DeviceList), a.device.value_or(profile.DeviceName));
+        const TRecorderLookup found = FindRecorder(recorders, a.device.value_or(profile.DeviceName));
         if (found.index < 0) {
             out.problem(std::string("brenwick-cli ") + jobName(a.job) + ": " +
                         (a.device ? "" : "the profile's DeviceName: ") + found.error);
@@ -206,11 +269,15 @@ int runJob(const TJobArgs& a) {
         device = found.index;
     }
     const bool noRecorder = device < 0 || std::size_t(device) >= cd.DeviceList.size();
+    const std::string recorder = RecorderNameAt(recorders, device);
     wf.DeviceChange(device);
 
     if (g_interrupted) {
         out.problem(std::string("brenwick-cli: interrupted before the ") + jobName(a.job) + " started");
         return kExitFailed;
+    }
+    if (a.job == TJob::Erase && !noRecorder) {
+        if (const auto refused = confirmErase(out, a, wf, recorder)) return *refused;
     }
     switch (a.job) {
         case TJob::Prepare:
@@ -266,7 +333,7 @@ int runJob(const TJobArgs& a) {
     wf.ProcessEvents();
     if (a.job != TJob::Erase)
         finalReport.itemsLeftOut += int(std::min<std::int64_t>(load.entriesNotLoaded, 1 << 30));
-    return summarize(out, a.job, finalReport, discType, noRecorder);
+    return summarize(out, a.job, finalReport, discType, noRecorder, recorder);
 }
 
 int runJobCommand(const TJobArgs& a) {
@@ -276,10 +343,12 @@ int runJobCommand(const TJobArgs& a) {
 }
 
 // The options every job takes; `args` must outlive the parse (the app's callbacks run inside it).
-void addJob(CLI::App& app, int& status, TJob job, const char* description, std::shared_ptr<TJobArgs> args) {
+CLI::App* addJob(CLI::App& app, int& status, TJob job, const char* description,
+                 std::shared_ptr<TJobArgs> args) {
     args->job = job;
     CLI::App* sub = app.add_subcommand(jobName(job), description)->group("Backups");
-    sub->add_option("PROFILE", args->profile, "The backup profile (an INI file)")->required();
+    CLI::Option* profile = sub->add_option("PROFILE", args->profile, "The backup profile (an INI file)");
+    if (job != TJob::Erase) profile->required();
     sub->add_option("-d,--device", args->device,
                     "The recorder: its index, an image recorder's name or a device path (see 'devices')");
     sub->add_flag("-q,--quiet", args->output.quiet, "Print only problems and the summary");
@@ -287,6 +356,7 @@ void addJob(CLI::App& app, int& status, TJob job, const char* description, std::
     sub->add_option("--log", args->output.logFile, "Append the whole log, each line with its time, to FILE")
         ->type_name("FILE");
     sub->callback([&status, args] { status = runJobCommand(*args); });
+    return sub;
 }
 
 }  // namespace
@@ -296,7 +366,21 @@ void AddJobCommands(CLI::App& app, int& status) {
            std::make_shared<TJobArgs>());
     addJob(app, status, TJob::Prepare, "Lay out the profile's backup, check that it fits",
            std::make_shared<TJobArgs>());
-    addJob(app, status, TJob::Erase, "Quick-erase the rewritable disc", std::make_shared<TJobArgs>());
+    auto erase = std::make_shared<TJobArgs>();
+    CLI::App* sub = addJob(app, status, TJob::Erase,
+                           "Quick-erase a rewritable disc (the recorder of PROFILE or --device)", erase);
+    sub->add_flag("-y,--yes", erase->yes, "Erase a disc that holds sessions without asking");
+    sub->callback([&status, erase] {
+        if (erase->profile.empty() && !erase->device) {
+            std::fputs(
+                "brenwick-cli erase: name a PROFILE or the recorder with --device\n"
+                "Run 'brenwick-cli erase --help' for more information.\n",
+                stderr);
+            status = kExitUsage;
+            return;
+        }
+        status = runJobCommand(*erase);
+    });
 }
 
 }  // namespace brenwick::cli

@@ -2,9 +2,11 @@
 // recorder index that names no recorder.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "app/cli/testing/TCliRun.h"
 #include "drive/recorder/TFaultFile.h"
@@ -68,7 +70,15 @@ TEST_F(CliJobsTest, ArgumentHandling) {
         {{"--version"}, 0, "brenwick-cli " BRENWICK_VERSION "\n", ""},
         {{"version"}, 0, "brenwick-cli " BRENWICK_VERSION "\n", ""},
         {{"burn", "--help"}, 0, "usage: brenwick-cli burn [OPTIONS] PROFILE", ""},
-        {{"erase", "-h"}, 0, "usage: brenwick-cli erase [OPTIONS] PROFILE", ""},
+        {{"erase", "-h"}, 0, "usage: brenwick-cli erase [OPTIONS] [PROFILE]", ""},
+        {{"erase"}, 2, "", "brenwick-cli erase: name a PROFILE or the recorder with --device\n"},
+        {{"profile"}, 2, "", "usage: brenwick-cli profile [OPTIONS] COMMAND"},
+        {{"profile", "nwe", "x.ini"},
+         2,
+         "",
+         "brenwick-cli profile: unknown command 'nwe'; did you mean 'new'?"},
+        {{"profile", "add", "x.ini"}, 2, "", "brenwick-cli profile add: PATH is required"},
+        {{"profile", "check", "--help"}, 0, "usage: brenwick-cli profile check [OPTIONS] FILE", ""},
         {{"media", "speed", "--help"}, 0, "usage: brenwick-cli media speed [OPTIONS] NAME SPEED", ""},
         {{"media", "help"}, 0, "usage: brenwick-cli media [OPTIONS] COMMAND", ""},
         {{}, 2, "", "usage: brenwick-cli [OPTIONS] COMMAND"},
@@ -136,7 +146,12 @@ TEST_F(CliJobsTest, NoRecorderSelected) {
         EXPECT_EQ(r.status, 1) << job;
         EXPECT_TRUE(r.has("<<< ")) << r.out;
         EXPECT_TRUE(r.has("<<< ERROR DRIVE IS NOT READY!")) << r.out;
-        EXPECT_EQ(r.err, std::string(summary) + "\n") << r.out;
+        EXPECT_EQ(r.lastErrLine(), summary) << r.out;
+        if (std::string(job) != "erase") {  // the profile's recorder is named before the job starts
+            EXPECT_TRUE(r.err.starts_with("brenwick-cli: warning: " + m_profile +
+                                          ": [Options] Device=9: no recorder '9'; the recorders are"))
+                << r.err;
+        }
     }
 }
 
@@ -147,14 +162,15 @@ TEST_F(CliJobsTest, BurnReportsWhatWasLeftOut) {
     TCliResult r = run({"burn", m_profile});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(r.has("<<< WRITE/BURNCD PROCESS DONE")) << r.out;
-    EXPECT_EQ(r.lastLine(), "brenwick-cli: backup done: 1 file, 0 MB") << r.out;
+    EXPECT_TRUE(r.lastLine().starts_with("brenwick-cli: backup done: 1 file, 0 MB; session 1, ")) << r.out;
 
     std::ofstream(m_profile) << "[Archives]\nn0=" << (m_dir / "src").string() << "/\nn1=/nowhere/x\nCount=2\n"
                              << "[Options]\nImport=0\n";
     r = run({"burn", m_profile, "--device", "0"});
     EXPECT_EQ(r.status, 3) << r.out << r.err;
     EXPECT_TRUE(r.has("<<< SKIP! /nowhere/x DOES NOT EXIST!")) << r.out;
-    EXPECT_EQ(r.lastLine(), "brenwick-cli: backup done: 1 file, 0 MB, 1 item not backed up (see above)")
+    EXPECT_TRUE(r.lastLine().starts_with(
+        "brenwick-cli: backup done: 1 file, 0 MB, 1 item not backed up (see above); session 2, "))
         << r.out;
 
     r = run({"prepare", m_profile});
@@ -196,7 +212,7 @@ TEST_F(CliJobsTest, EraseBlanksARewritableDisc) {
     ASSERT_TRUE(LoadStateFile(folder, state, error)) << error;
     ASSERT_FALSE(state.disc.isBlank());
 
-    r = run({"erase", m_profile});
+    r = run({"erase", m_profile, "--yes"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(r.has("<<< ERASE PROCESS DONE")) << r.out;
     EXPECT_FALSE(r.has("<<< ERROR ERASING DISC!")) << r.out;
@@ -250,12 +266,15 @@ TEST_F(CliJobsTest, ThrottledBurnIsReadable) {
     EXPECT_EQ(r.out.find('\r'), std::string::npos);
     const auto logged = TCliResult::linesOf(readWhole(logFile));
     ASSERT_FALSE(logged.empty());
-    EXPECT_EQ(logged.back().substr(19), " brenwick-cli: backup done: 2 files, 5 MB") << logged.back();
+    EXPECT_TRUE(
+        logged.back().substr(19).starts_with(" brenwick-cli: backup done: 2 files, 5 MB; session 1, "))
+        << logged.back();
     EXPECT_EQ(logged.front().substr(19), " >>> QWASPI32") << logged.front();
 
     r = run({"burn", m_profile, "-q"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, "brenwick-cli: backup done: 2 files, 5 MB\n");
+    EXPECT_EQ(r.lines().size(), 1u) << r.out;
+    EXPECT_TRUE(r.out.starts_with("brenwick-cli: backup done: 2 files, 5 MB; session 2, ")) << r.out;
 }
 
 // The disc ejected by the last run (EjectDisc=1) stays in the open tray: the next burn closes it.
@@ -306,6 +325,141 @@ TEST_F(CliJobsTest, DeviceNamesSurviveANewRecorder) {
     EXPECT_EQ(r.lastErrLine(),
               "brenwick-cli burn: the profile's DeviceName: no recorder 'gone'; the recorders are: 0 aaa, 1 "
               "default, 2 work");
+}
+
+// Where two backups on a CD-R went, then a third that closes the disc: the session, the run folder as
+// `sessions` lists it, the recorder, and the room left as the recorder's disc holds it (a run costs from its
+// track's start to the next writable address).
+TEST_F(CliJobsTest, SummarySaysWhereTheBackupWent) {
+    makeRecorder(TMediaType::CdR80);
+    std::ofstream(m_profile, std::ios::app) << "[Options]\nImport=1\n";
+    const std::regex summary(
+        R"re(brenwick-cli: backup done: 1 file, 0 MB; session (\d+), folder "([^"]+)" on default; (\d+) MB free, )re"
+        R"re(about (\d+) more runs of this size)re");
+    const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+    std::vector<std::string> folders;
+    for (int session = 1; session <= 2; ++session) {
+        const TCliResult r = run({"burn", m_profile});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string line = r.lastLine();
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, summary)) << line;
+        EXPECT_EQ(std::stoi(m[1]), session);
+        folders.push_back(m[2]);
+        TRecorderState state;
+        std::string error;
+        ASSERT_TRUE(LoadStateFile(folder, state, error)) << error;
+        const auto invisible = state.disc.invisibleTrack();
+        ASSERT_TRUE(invisible.has_value());
+        const std::int64_t perRun = invisible->start - state.disc.tracks.back().start;
+        EXPECT_EQ(std::stoll(m[3]), std::llround(double(invisible->free) * 2048 / 1048576)) << line;
+        EXPECT_EQ(std::stoll(m[4]), invisible->free / perRun) << line;
+    }
+    const TCliResult listing = run({"sessions", "--device", "default"});
+    for (const std::string& f : folders) EXPECT_NE(listing.out.find("  " + f + "\n"), std::string::npos) << f;
+
+    std::ofstream(m_profile, std::ios::app) << "CloseDisc=1\n";
+    const TCliResult r = run({"burn", m_profile});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.lastLine().ends_with(" on default; the disc is closed: no more runs fit")) << r.lastLine();
+    EXPECT_NE(r.lastLine().find("; session 3, folder "), std::string::npos) << r.lastLine();
+}
+
+// An erase by recorder name needs no profile; a disc that holds sessions is only erased with --yes when no
+// terminal can be asked (here standard input is /dev/null), and a blank disc needs no --yes.
+TEST_F(CliJobsTest, EraseAsksBeforeItErasesSessions) {
+    makeRecorder(TMediaType::CdRw80);
+    ASSERT_EQ(run({"burn", m_profile}).status, 0);
+    const std::string folder = (m_dir / "data" / "brenwick" / "recorders" / "default").string();
+    const auto blank = [&] {
+        TRecorderState state;
+        std::string error;
+        EXPECT_TRUE(LoadStateFile(folder, state, error)) << error;
+        return state.disc.isBlank();
+    };
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"erase", "--device", "default"},
+                                                 std::vector<std::string>{"erase", m_profile}}) {
+        const TCliResult r = run(args);
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_EQ(r.err, "brenwick-cli: the disc holds 1 sessions; add --yes to erase it\n");
+        EXPECT_FALSE(blank());
+    }
+    TCliResult r = run({"erase", "-d", "0", "--yes"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.lastLine(), "brenwick-cli: disc erased");
+    EXPECT_TRUE(blank());
+    r = run({"erase", "--device", "default"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
+// Profiles written without an editor: new (never over a file), add (the add-files rule), show and check;
+// the profile burns without a warning. A profile with silent mistakes is checked, warned about before a
+// burn, and not rewritten by add.
+TEST_F(CliJobsTest, ProfileCommandsRoundTrip) {
+    makeRecorder(TMediaType::CdRw80);
+    const std::string src = (m_dir / "src").string(), q = (m_dir / "q.ini").string();
+    TCliResult r =
+        run({"profile", "new", q, "--volume", "Weekly", "-d", "default", src, src + "/a.txt", src + "/"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "brenwick-cli profile new: " + src + "/ is already in the profile; not added again\n");
+    const std::string written = readWhole(q);
+    EXPECT_EQ(written, "[Archives]\nn0=" + src + "/\nn1=" + src +
+                           "/a.txt\nCount=2\n[Options]\nEraseBefore=0\nImport=0\nCloseDisc=0\nEjectDisc=0\n"
+                           "Verify=1\nDevice=0\nDeviceName=default\nVolume=Weekly\nOpenPath=\n");
+    struct TCase {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // found in the last line of standard error
+    };
+    const TCase refused[] = {
+        {{"profile", "new", q}, 1, "exists and is not overwritten (use 'profile add')"},
+        {{"profile", "add", q, "/nowhere/x"}, 1, "brenwick-cli profile add: /nowhere/x does not exist"},
+        {{"profile", "add", q, src + "/a.txt"}, 1, "brenwick-cli profile add: nothing added to " + q},
+        {{"profile", "new", (m_dir / "r.ini").string(), "-d", "9"},
+         2,
+         "no recorder '9'; the recorders are: 0 default"},
+    };
+    for (const TCase& c : refused) {
+        r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
+        EXPECT_NE(r.lastErrLine().find(c.err), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(readWhole(q), written);
+    EXPECT_FALSE(fs::exists(m_dir / "r.ini"));
+
+    r = run({"profile", "add", q, m_dir.string(), src + "/a.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, q + ": 1 entry added, 3 in all\n");
+    r = run({"profile", "show", q});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("  recorder      default (index 0 when saved)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  entries       3\n    " + src + "/\n    " + src + "/a.txt\n    " + m_dir.string() +
+                         "/\n"),
+              std::string::npos)
+        << r.out;
+    r = run({"profile", "check", q});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, q + ": no problems found\n");
+    r = run({"prepare", q});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+
+    const std::string bad = "[archive]\nn0=" + src + "/\nCount=1\n[Archives]\nn0=~/Pictures/\nn1=" + src +
+                            "/\n[Options]\nDevice=4\n";
+    std::ofstream(m_profile) << bad;
+    r = run({"profile", "check", m_profile});
+    EXPECT_EQ(r.status, 1);
+    const std::vector<std::string> problems = r.lines();
+    ASSERT_EQ(problems.size(), 4u) << r.out;
+    EXPECT_NE(problems[3].find("Device=4: no recorder '4'"), std::string::npos) << r.out;
+    r = run({"burn", m_profile});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    for (const std::string& p : problems)
+        EXPECT_NE(r.err.find("brenwick-cli: warning: " + p + "\n"), std::string::npos) << p << "\n" << r.err;
+    r = run({"profile", "add", m_profile, m_dir.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(readWhole(m_profile), bad);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "app/cli/Commands.h"
 #include "app/workflow/TDiscRestore.h"
+#include "app/workflow/TRecorderNames.h"
 #include "base/qrDateTime.h"
 #include "drive/qrASPI.h"
 #include "drive/qrDrvLib.h"
@@ -25,17 +26,18 @@ namespace brenwick::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: brenwick-cli sessions [--device N] [--check]\n"
-    "       brenwick-cli ls [--device N] [--session N] [PATH]\n"
-    "       brenwick-cli restore [--device N] [--session N] PATH... --to DIR [--force]\n"
-    "       brenwick-cli verify [--device N] [--session N | --all]\n"
-    "--device: the recorder's index in 'brenwick-cli devices' (0 by default); --session: a session's\n"
-    "number (the last by default). restore never replaces an existing file unless --force; the disc holds\n"
-    "no permissions, so restored files get your default modes; modification times come from the disc\n"
-    "(local time, 2-second precision).";
+    "usage: brenwick-cli sessions [--device DEVICE] [--check]\n"
+    "       brenwick-cli ls [--device DEVICE] [--session N] [PATH]\n"
+    "       brenwick-cli restore [--device DEVICE] [--session N] PATH... --to DIR [--force]\n"
+    "       brenwick-cli verify [--device DEVICE] [--session N | --all]\n"
+    "--device: the recorder, by its index in 'brenwick-cli devices' (0 by default), an image recorder's\n"
+    "name or a device path; no profile is needed. --session: a session's number (the last by default).\n"
+    "restore never replaces an existing file unless --force; the disc holds no permissions, so restored\n"
+    "files get your default modes; modification times come from the disc (local time, 2-second\n"
+    "precision).";
 
 struct TWords {
-    int device = 0;
+    std::string device = "0";  // an index, an image recorder's name or a device path
     std::optional<int> session;
     std::vector<std::string> paths;
     std::string to;
@@ -57,13 +59,15 @@ bool ParseWords(const TArgs& args, TWords& w) {
             return false;
         }
         int n = 0;
-        if (a == "--device" || a == "--session") {
-            if (!Number(args[++i], n) || (a == "--session" && (n < 1 || n > 255))) {
+        if (a == "--device") {
+            w.device = args[++i];
+        } else if (a == "--session") {
+            if (!Number(args[++i], n) || n < 1 || n > 255) {
                 std::fprintf(stderr, "brenwick-cli: %s takes a number, not '%s'\n", a.c_str(),
                              args[i].c_str());
                 return false;
             }
-            (a == "--device" ? w.device : w.session.emplace()) = n;
+            w.session = n;
         } else if (a == "--to") {
             w.to = args[++i];
         } else if (a == "--force" || a == "--check" || a == "--all") {
@@ -78,24 +82,26 @@ bool ParseWords(const TArgs& args, TWords& w) {
     return true;
 }
 
-// The drive with the disc; none (said why) when there is no such recorder.
-bool OpenDrive(TSCSIDevice& drive, int index) {
+// The drive with the disc, chosen by index, image recorder name or device path; otherwise the exit
+// status, said why: a recorder that is not there is a usage error.
+std::optional<int> OpenDrive(TSCSIDevice& drive, const std::string& wanted) {
     if (!LoadTransport()) {
         std::fputs("brenwick-cli: no optical drive and no image recorder found\n", stderr);
-        return false;
+        return kExitFailed;
     }
     drive.HostAdapterInquiry(0);
     drive.RescanDevices();
-    if (index < 0 || std::size_t(index) >= drive.DeviceList.size()) {
-        std::fprintf(stderr, "brenwick-cli: no recorder %d (see brenwick-cli devices)\n", index);
-        return false;
+    const TRecorderLookup found = FindRecorder(NamedRecorders(drive.DeviceList), wanted);
+    if (found.index < 0) {
+        std::fprintf(stderr, "brenwick-cli: %s\n", found.error.c_str());
+        return kExitUsage;
     }
-    drive.SelectDevice(drive.DeviceList[std::size_t(index)]);
+    drive.SelectDevice(drive.DeviceList[std::size_t(found.index)]);
     if (!drive.TestUnitReady(10000)) {
         std::fputs("brenwick-cli: the drive is not ready (no disc?)\n", stderr);
-        return false;
+        return kExitFailed;
     }
-    return true;
+    return std::nullopt;
 }
 
 std::string DateText(TDateTime value) {
@@ -262,9 +268,9 @@ int Run(const TArgs& args, int (*command)(TSessionDisc&, const TWords&)) {
     TWords w;
     if (!ParseWords(args, w)) return kExitUsage;
     TSCSIDevice drive;
-    if (!OpenDrive(drive, w.device)) {
+    if (const auto refused = OpenDrive(drive, w.device)) {
         ShutdownTransport();
-        return kExitFailed;
+        return *refused;
     }
     TBurnerDisc disc(drive);
     const int status = command(disc, w);

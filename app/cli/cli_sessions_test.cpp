@@ -99,5 +99,39 @@ TEST_F(CliSessionsTest, ChangedByteIsFound) {
     EXPECT_NE(r.out.find(b + ": DIFFERENT HASH"), std::string::npos) << r.out;
 }
 
+// The recorder chosen without a profile, by index, image recorder name or device path, for each command;
+// a recorder that is not there is a usage error naming the valid ones.
+TEST_F(CliSessionsTest, DeviceByIndexNameOrPath) {
+    std::string error;
+    const std::string root = (m_dir / "data" / "brenwick" / "recorders").string();
+    ASSERT_TRUE(CreateRecorder(root + "/aaa", TMediaType::CdRw80, error)) << error;  // "default" is now 1
+    const std::string to = (m_dir / "back").string();
+    struct TCase {
+        std::vector<std::string> args;
+        int status;
+        std::string text;  // found in standard output, or in standard error for a usage error
+    };
+    const TCase cases[] = {
+        {{"sessions", "--device", "default"}, 0, "session 1: start 0, "},
+        {{"sessions", "--device", "1"}, 0, "session 1: start 0, "},
+        {{"sessions", "--device", "aaa"}, 0, "no session on the disc"},
+        {{"ls", "--device", "default", "/"}, 0, (m_dir / "src" / "a.txt").string() + "\n"},
+        {{"verify", "--device", "default"}, 0, "session 1: OK, "},
+        {{"restore", "--device", "default", "/", "--to", to}, 0, "restore: 3 files restored"},
+        {{"sessions", "--device", "2"},
+         2,
+         "brenwick-cli: no recorder '2'; the recorders are: 0 aaa, 1 default\n"},
+        {{"ls", "--device", "/dev/sr9"}, 2, "brenwick-cli: no recorder '/dev/sr9'; the recorders are"},
+        {{"verify", "--device"}, 2, "--device needs a value"},
+    };
+    for (const TCase& c : cases) {
+        const TCliResult r = run(c.args);
+        const std::string words = c.args[0] + " " + c.args.back();
+        EXPECT_EQ(r.status, c.status) << words << "\n" << r.out << r.err;
+        EXPECT_NE((c.status == 0 ? r.out : r.err).find(c.text), std::string::npos) << words << "\n"
+                                                                                   << r.out << r.err;
+    }
+}
+
 }  // namespace
 }  // namespace brenwick

@@ -44,13 +44,33 @@ TProfileLoad LoadProfile(const std::string& fileName) {
     return load;
 }
 
-bool SaveProfile(const TBackupProfile& profile, const std::string& fileName, std::string& error) {
-    TIniFile ini(fileName);
+namespace {
+
+bool writeArchives(TIniFile& ini, const std::vector<std::string>& archives) {
     ini.eraseSection(kArchives);
     bool ok = true;
-    for (std::size_t i = 0; ok && i < profile.Archives.size(); ++i)
-        ok = ini.writeString(kArchives, entryKey(i), profile.Archives[i]);
-    ok = ok && ini.writeInteger(kArchives, "Count", int(profile.Archives.size()));
+    for (std::size_t i = 0; ok && i < archives.size(); ++i)
+        ok = ini.writeString(kArchives, entryKey(i), archives[i]);
+    return ok && ini.writeInteger(kArchives, "Count", int(archives.size()));
+}
+
+std::string unableToWrite(const std::string& fileName) {
+    std::string error = kMsgUnableToWrite;
+    return error.replace(error.find("%s"), 2, fileName);
+}
+
+}  // namespace
+
+bool SaveArchives(const std::vector<std::string>& archives, const std::string& fileName, std::string& error) {
+    TIniFile ini(fileName);
+    const bool ok = writeArchives(ini, archives) && ini.updateFile();
+    if (!ok) error = unableToWrite(fileName);
+    return ok;
+}
+
+bool SaveProfile(const TBackupProfile& profile, const std::string& fileName, std::string& error) {
+    TIniFile ini(fileName);
+    bool ok = writeArchives(ini, profile.Archives);
     ok = ok && ini.writeBool(kOptions, "EraseBefore", profile.EraseBefore);
     ok = ok && ini.writeBool(kOptions, "Import", profile.Import);
     ok = ok && ini.writeBool(kOptions, "CloseDisc", profile.CloseDisc);
@@ -66,10 +86,7 @@ bool SaveProfile(const TBackupProfile& profile, const std::string& fileName, std
     // Nothing reaches the disc unless every value could be stored, so a refused entry never leaves a
     // profile whose Archives list was cut short.
     ok = ok && ini.updateFile();
-    if (!ok) {
-        error = kMsgUnableToWrite;
-        error.replace(error.find("%s"), 2, fileName);
-    }
+    if (!ok) error = unableToWrite(fileName);
     return ok;
 }
 

@@ -50,4 +50,9 @@ TProfileLoad LoadProfile(const std::string& fileName);
 [[nodiscard]] bool SaveProfile(const TBackupProfile& profile, const std::string& fileName,
                                std::string& error);
 
+// Writes only the Archives section (entries n0.., then Count), leaving every other line of the file as it
+// was: what `brenwick-cli profile add` changes. Errors as SaveProfile.
+[[nodiscard]] bool SaveArchives(const std::vector<std::string>& archives, const std::string& fileName,
+                                std::string& error);
+
 }  // namespace brenwick

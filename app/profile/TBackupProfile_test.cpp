@@ -1,6 +1,9 @@
 // The backup profile: what a load gives for hand-edited and hostile files, and what a save writes.
 #include "app/profile/TBackupProfile.h"
 
+#include "app/profile/TArchiveEntries.h"
+#include "app/profile/TProfileCheck.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -182,6 +185,111 @@ TEST_F(BackupProfileTest, UnusualEntriesRoundTrip) {
     std::string error;
     ASSERT_TRUE(SaveProfile(p, m_file, error)) << error;
     EXPECT_EQ(LoadProfile(m_file).profile, p);
+}
+
+// Every mistake that reading passes over in silence is named by the check, each with what it costs;
+// whether a mistake makes the Archives list unsafe to rewrite is marked.
+TEST_F(BackupProfileTest, CheckNamesEverySilentMistake) {
+    const std::string dir = m_dir.string();
+    ::setenv("HOME", "/home/ann", 1);
+    struct TCase {
+        std::string text;
+        std::vector<std::string> problems;  // each found in one problem, in order
+        bool archivesUnreadable;            // any problem marked so
+    };
+    const TCase cases[] = {
+        {"[Archives]\nn0=" + dir + "/\nCount=1\n[Options]\nVerify=0\nDeviceName=x\n", {}, false},
+        {"", {"the file is empty"}, false},
+        {"; only a comment\n", {"the file is empty"}, false},
+        {"[archive]\nn0=" + dir + "/\nCount=1\n",
+         {"[archive] is not a section Brenwick reads; did you mean [Archives]?",
+          "there is no [Archives] section"},
+         true},
+        {"[Archives]\nn0=" + dir + "/\nn1=" + dir + "/\n",
+         {"[Archives] has no Count: none of its 2 entries is read (Count=2 would read them)"},
+         true},
+        {"[Archives]\nn0=" + dir + "/\nn1=" + dir + "/\nCount=1\n",
+         {"n1 is beyond Count=1 and is not read"},
+         true},
+        {"[Archives]\nn0=" + dir + "/\nCount=2\n",
+         {"n1 is missing (Count=2): it reads as an empty entry"},
+         true},
+        {"[Archives]\nCount=two\nn0=" + dir + "/\n", {"Count=two is not a number: no entry is read"}, true},
+        {"[Archives]\nn0=~/Pictures/\nCount=1\n",
+         {"n0=~/Pictures/ is not an absolute path: it is skipped; \"~\" is not expanded in a profile: write "
+          "/home/ann/Pictures/"},
+         false},
+        {"[Archives]\nn0=Pictures/\nn1=/nowhere/x\nn2=\nCount=3\n",
+         {"n0=Pictures/ is not an absolute path", "n1=/nowhere/x does not exist: it is skipped",
+          "n2 is empty"},
+         false},
+        {"[Archives]\nCount=0\nn00=" + dir + "\nfoo=1\n",
+         {"n00 is not read", "foo is not read", "Count=0: no entry is read"},
+         true},
+        {"[Archives]\nn0=" + dir + "/\nCount=1\n[Options]\nEjectDisk=1\nImport=yes\nVerify=on\nDevice=one\n",
+         {"EjectDisk is not a key Brenwick reads; did you mean EjectDisc?",
+          "Import=yes is not a number: it reads as off", "Verify=on is not a number: it reads as on",
+          "Device=one is not a number: it reads as recorder 0"},
+         false},
+        {"Count=1\n[Archives]\nn0=" + dir + "/\nCount=1\nn0=/x\n[Archives]\nCount=0\n[options]\n",
+         {"'Count' stands before the first section", "[Archives] n0 appears twice",
+          "[Archives] appears a second time"},
+         true},
+    };
+    for (const TCase& c : cases) {
+        put(c.text);
+        const std::vector<TProfileProblem> found = CheckProfileFile(m_file);
+        std::string all;
+        bool unreadable = false;
+        for (const auto& p : found) {
+            all += p.text + "\n";
+            unreadable = unreadable || p.archivesUnreadable;
+        }
+        EXPECT_EQ(found.size(), c.problems.size()) << c.text << "\n" << all;
+        std::size_t at = 0;
+        for (const std::string& expected : c.problems) {
+            const std::size_t next = all.find(expected, at);
+            EXPECT_NE(next, std::string::npos) << expected << "\n" << all;
+            if (next != std::string::npos) at = next;
+        }
+        EXPECT_EQ(unreadable, c.archivesUnreadable) << c.text << "\n" << all;
+    }
+    EXPECT_EQ(CheckProfileFile((m_dir / "none.ini").string()).front().text, "the file does not exist");
+}
+
+// The add-files rule: a folder ends in "/" once, duplicates are exact and case-sensitive, typed paths are
+// made absolute and normalised, and a path that does not exist is refused.
+TEST_F(BackupProfileTest, ArchiveEntryRule) {
+    fs::create_directories(m_dir / "Docs");
+    std::ofstream(m_dir / "a.txt") << "a";
+    const std::string dir = m_dir.string();
+    std::vector<std::string> list;
+    EXPECT_TRUE(AppendArchiveEntry(list, ArchiveEntry(dir + "/Docs", true)));
+    EXPECT_FALSE(AppendArchiveEntry(list, ArchiveEntry(dir + "/Docs/", true)));
+    EXPECT_TRUE(AppendArchiveEntry(list, ArchiveEntry(dir + "/DOCS", true)));
+    EXPECT_TRUE(AppendArchiveEntry(list, ArchiveEntry(dir + "/a.txt", false)));
+    EXPECT_EQ(list, (std::vector<std::string>{dir + "/Docs/", dir + "/DOCS/", dir + "/a.txt"}));
+    EXPECT_EQ(FindArchiveEntry(list, dir + "/a.txt"), 2);
+
+    const std::pair<std::string, std::string> typed[] = {
+        {"Docs", dir + "/Docs/"},
+        {"./Docs//", dir + "/Docs/"},
+        {"Docs/../a.txt", dir + "/a.txt"},
+        {dir + "/a.txt", dir + "/a.txt"},
+        {"/", "/"},
+    };
+    for (const auto& [path, entry] : typed) EXPECT_EQ(ResolveArchivePath(path, dir).entry, entry) << path;
+    const TResolvedEntry missing = ResolveArchivePath("nowhere/", dir);
+    EXPECT_EQ(missing.entry, "");
+    EXPECT_EQ(missing.error, dir + "/nowhere does not exist");
+}
+
+// Adding to the Archives list rewrites that section only: the other lines of the file stay as they were.
+TEST_F(BackupProfileTest, SaveArchivesKeepsTheRest) {
+    put("; mine\n[Options]\nImport=1\nColour=blue\n[Archives]\nn0=/a\nCount=1\n");
+    std::string error;
+    ASSERT_TRUE(SaveArchives({"/a", "/b/"}, m_file, error)) << error;
+    EXPECT_EQ(get(), "; mine\n[Options]\nImport=1\nColour=blue\n[Archives]\nn0=/a\nn1=/b/\nCount=2\n");
 }
 
 }  // namespace

@@ -298,4 +298,17 @@ bool TIniFile::updateFile() {
     return true;
 }
 
+std::vector<TIniFile::TSectionKeys> TIniFile::sectionsInOrder() const {
+    std::vector<TSectionKeys> result;
+    for (std::size_t i = 0; i < m_sections.size(); ++i) {
+        TSectionKeys section{m_sections[i].name, {}};
+        for (const std::string& line : m_sections[i].lines) {
+            std::string_view key;
+            if (keyOf(line, key)) section.keys.push_back({std::string(key), valueOf(line)});
+        }
+        if (i > 0 || !section.keys.empty()) result.push_back(std::move(section));
+    }
+    return result;
+}
+
 }  // namespace brenwick

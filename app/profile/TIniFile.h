@@ -73,6 +73,18 @@ class TIniFile {
     // The file's text as updateFile would write it.
     std::string text() const;
 
+    // Every section in file order, duplicates included, with its key lines (key and value as read), for
+    // a check of what the lookups above silently pass over. Lines before the first section come as a
+    // section with an empty name when they hold keys.
+    struct TKeyValue {
+        std::string key, value;
+    };
+    struct TSectionKeys {
+        std::string name;
+        std::vector<TKeyValue> keys;
+    };
+    std::vector<TSectionKeys> sectionsInOrder() const;
+
   private:
     struct TSection {
         std::string header;              // the raw header line; empty for the lines before the first section

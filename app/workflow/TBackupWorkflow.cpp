@@ -239,6 +239,7 @@ bool TBackupWorkflow::DoPrepare() {
     const std::tm now = m_clock();
     const std::string sessionFolder = sessionFolderFor(now, disc);
     m_sessionFolder = sessionFolder;
+    m_report.folder = bareFolder(sessionFolder);
     m_burner.SetIdVolume(m_options.Volume);
     // Without them every disc would carry the same volume dates, and readers that tell volumes apart by
     // them would take every backup for the same disc.
@@ -492,6 +493,8 @@ void TBackupWorkflow::CDWriteDone(const std::string& Error, TWriteEnd End) {
 
 void TBackupWorkflow::endRecorded() {
     log("<<< WRITE/BURNCD PROCESS DONE");
+    // Read before an eject takes the disc away.
+    m_report.space = m_burner.ReadDiscSpace(m_report.sessionBytes / kSectorSize);
     if (m_options.EjectDisc) m_report.ejected = m_burner.StartStopUnit(true);
     finishJob(TRunOutcome::Recorded);
 }

@@ -66,6 +66,8 @@ struct TRunReport {
     bool ejected = false;
     int filesVerified = 0;  // files of the session read back and compared with the manifest
     int filesFailed = 0;    // of those, unreadable, different or missing
+    std::string folder;     // the run's dated folder on the disc ("yyyy-mm-dd hh.nn"), once laid out
+    TDiscSpace space;       // after a recording: its session and the room left
 
     int itemsNotBackedUp() const { return entriesSkipped + itemsLeftOut; }
     // Something the user asked for is missing from the backup, or not whole.
@@ -120,6 +122,11 @@ class TBackupWorkflow {
     // Selects the recorder at `index` of the device list (none when out of range), reads its buffer size
     // for the Buffer gauge and logs "<<< " + its description.
     void DeviceChange(int index);
+
+    // The sessions on the disc of the selected recorder, for a front end that asks before it erases
+    // them; the drive is made ready as a job's first step does (the tray closed, a loading disc waited
+    // for). -1 when it is not ready ("<<< ERROR DRIVE IS NOT READY!" logged) or a job runs.
+    int SessionsOnDisc();
 
     // Returns true when a recording may start.
     bool DoPrepare();

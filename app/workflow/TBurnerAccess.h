@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/workflow/TDiscContents.h"
+#include "app/workflow/TDiscSpace.h"
 #include "base/qrTypes.h"
 #include "engine/qrInterruptedSession.h"
 #include "engine/qrWriteEnd.h"
@@ -96,6 +97,13 @@ class TBurnerAccess {
     // Layout of the session for a disc; false when the layout refuses (it has logged why).
     virtual bool Prepare() = 0;
     virtual std::int64_t ImageSectors() const = 0;
+
+    // After a recording of `sessionSectors` has closed its session (owner thread, no job running): the
+    // session's number and the room left. Unknown unless the burner can ask a drive.
+    virtual TDiscSpace ReadDiscSpace(std::int64_t sessionSectors) {
+        (void)sessionSectors;
+        return {};
+    }
 
     // Recording: blocks while the cache fills; true when the write thread started.
     virtual bool BurnCD() = 0;

@@ -61,6 +61,9 @@ class TQrvBurnerAccess : public TBurnerAccess {
     TDiscContents ReadDiscContents() override;
     bool Prepare() override { return m_cd.Prepare(); }
     std::int64_t ImageSectors() const override { return m_cd.ImageSectors; }
+    TDiscSpace ReadDiscSpace(std::int64_t sessionSectors) override {
+        return brenwick::ReadDiscSpace(m_cd, sessionSectors);
+    }
     bool BurnCD() override { return m_cd.BurnCD(); }
     void AbortWrite() override { m_cd.AbortWrite(); }
     std::int64_t BytesWritten() const override { return m_cd.BytesWritten(); }
