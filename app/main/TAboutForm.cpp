@@ -26,6 +26,7 @@ TAboutForm::TAboutForm(const QByteArray& picture)
     setObjectName("AboutForm");
     setWindowTitle("Pellucan - About");
     setAutoFillBackground(true);
+    setAttribute(Qt::WA_QuitOnClose, false);  // the program ends with the main window, shown About or not
     Image = new QLabel(this);
     Image->setObjectName("Image");
     Image->setAlignment(Qt::AlignCenter);

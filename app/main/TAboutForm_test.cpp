@@ -21,6 +21,7 @@ class TAboutFormTest : public QObject {
         QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);  // no task-bar entry
         QVERIFY(form.parentWidget() == nullptr);
+        QVERIFY(!form.testAttribute(Qt::WA_QuitOnClose));
         QCOMPARE(form.size(), QSize(500, 350));
         QCOMPARE(form.Image->geometry(), QRect(0, 0, 500, 350));
         QCOMPARE(form.Image->cursor().shape(), Qt::PointingHandCursor);

@@ -32,8 +32,11 @@ int main(int argc, char** argv) {
         Form1.AboutForm = &AboutForm;
         // ---- the add-files window (TForm2): created here, third ----
         const std::unique_ptr<QWidget> Form2 = CreateForm2(Form1);
+        if (Form2)
+            Form2->setAttribute(Qt::WA_QuitOnClose, false);  // the main window's close ends the program
         Form1.show();
         status = QApplication::exec();
+        Form1.AboutForm = nullptr;  // About goes before the main window
     }                               // the window waits for every worker thread before the burner goes
     brenwick::ShutdownTransport();  // the image recorders save their state and let their folders go
     return status;
