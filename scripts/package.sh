@@ -12,7 +12,7 @@ debs=("$build"/package/brenwick_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "package.sh: no single brenwick_*.deb in $build/package" >&2; exit 1; }
 deb=${debs[0]}
 echo "== $deb"
-dpkg-deb -I "$deb" | sed -n '/Package:/,$p'
+dpkg-deb -f "$deb" Package Version Architecture Depends Recommends Installed-Size
 
 contents=$(dpkg-deb -c "$deb")
 fail=0
@@ -42,7 +42,7 @@ echo "== contents: $(wc -l <<<"$contents") entries, all below /usr, none writabl
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate packaging/brenwick.desktop; fi
 if command -v lintian >/dev/null; then
     echo "== lintian"
-    lintian --fail-on error --no-tag-display-limit "$deb"
+    lintian --fail-on error --tag-display-limit 0 --suppress-tags initial-upload-closes-no-bugs "$deb"
     echo "lintian: no errors"
 else
     echo "== lintian is not installed: only the contents were checked"
