@@ -2,7 +2,8 @@
 # Sets up a Debian 12 machine and runs every test: short bounded fuzz runs of the parsers of untrusted
 # input, the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer (the windows on Qt's
 # offscreen platform; the big-file backups and the real window program under Xvfb in a release build),
-# then the threaded tests under ThreadSanitizer.
+# the Debian package (built and linted; installed, used and removed in CI only), then the threaded tests
+# under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -28,6 +29,13 @@ ctest --preset release -L big
 
 # The real brenwick program on a real X server (Xvfb), from the release build.
 ctest --preset release -L xvfb
+
+# The Debian package from the release build: its contents and lintian. The install round trip (install,
+# use, remove) runs only in CI, never on a developer's machine, where it would replace an installed copy.
+scripts/package.sh build/release
+if [ "${CI:-}" = "true" ]; then
+    scripts/package-roundtrip.sh build/release/package/brenwick_*.deb build/release/tools/xwindow/xwindow
+fi
 
 # The threaded tests under ThreadSanitizer (an -O2 build, warnings as errors too).
 cmake --preset tsan "$werror" >/dev/null

@@ -63,6 +63,8 @@ inline constexpr std::string_view kMsgNoDriveNode = "?:";
 // %s: the device path.
 inline constexpr const char* kMsgNoPermissionFmt =
     "<<< NO PERMISSION TO SEND COMMANDS TO %s (THE USER MUST BE IN GROUP CDROM)";
+// %s: the device path. A recording or an erase that cannot hold the drive exclusively does not start.
+inline constexpr const char* kMsgDriveInUseFmt = "<<< DRIVE %s IS IN USE BY ANOTHER PROGRAM OR MOUNTED";
 
 // ---- Transport layer names ----
 inline constexpr std::string_view kLayerWnaspi = "WNASPI32.DLL";

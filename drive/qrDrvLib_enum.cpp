@@ -72,6 +72,7 @@ void TSCSIDevice::RescanDevices() {
     Lun = 0;
     DebugMessage(">>> " + TransportLayerName(), kMsgInfo);
     if (const std::string note = SptiTakeExtraSourceNote(); !note.empty()) DebugMessage(note, kMsgInfo);
+    for (const std::string& note : SptiScanNotes()) DebugMessage(note, kMsgError);
     const int adapters = AdapterCount < 0 ? 0 : AdapterCount;
     for (int adapter = 0; adapter < adapters; ++adapter) {
         HostAdapterInquiry(std::uint8_t(adapter));

@@ -49,7 +49,8 @@ struct TSptiState {
     std::shared_ptr<TSgOs> os;
     TExtraTargetSource extraSource;
     std::string extraError;
-    std::string extraNote;  // a log line of the default source's last scan, until it is taken
+    std::string extraNote;               // a log line of the default source's last scan, until it is taken
+    std::vector<std::string> scanNotes;  // drives the scan could not open for lack of permission
 };
 
 TSptiState& State() {
@@ -78,12 +79,22 @@ int OpenDriveDevice(const std::string& path, int& error) {
     return fd;
 }
 
+std::string NoPermissionLine(const std::string& path) {
+    char line[160];
+    std::snprintf(line, sizeof line, kMsgNoPermissionFmt, path.c_str());
+    return line;
+}
+
 // INQUIRY through the pass-through at scan time; the address read only when the ioctl itself succeeded.
+// A drive the user may not open is not left out silently: the scan keeps a log line for it.
 void ProbeSptiDrive(int index, TSptiDrive& entry) {
     int error = 0;
     const std::string path = "/dev/sr" + std::to_string(index);
     const int fd = OpenDriveDevice(path, error);
-    if (fd < 0) return;
+    if (fd < 0) {
+        if (error == EACCES || error == EPERM) State().scanNotes.push_back(NoPermissionLine(path));
+        return;
+    }
     const std::uint8_t cdb[6] = {0x12, 0x00, 0x00, 0x00, 0x60, 0x00};
     std::vector<std::uint8_t> buffer(1025, 0);
     std::uint8_t sense[32] = {};
@@ -206,9 +217,7 @@ void FailFromErrno(TSrbExec& exec, TSptiDrive& entry, int error) {
         srb.SRB_HaStat = HASTAT_SEL_TO;
         if (!entry.permissionLogged) {
             entry.permissionLogged = true;
-            char line[160];
-            std::snprintf(line, sizeof line, kMsgNoPermissionFmt, entry.path.c_str());
-            SetNote(exec, line);
+            SetNote(exec, NoPermissionLine(entry.path));
         }
     }
 }
@@ -276,8 +285,10 @@ void ExecuteOnKernel(TSrbExec& exec, TSptiDrive& entry) {
             srb.SRB_HaStat = MapHostStatus(io.hostStatus);
         }
     }
-    Os().Close(entry.handle);
-    entry.handle = -1;
+    if (!entry.held) {
+        Os().Close(entry.handle);
+        entry.handle = -1;
+    }
 }
 
 std::uint32_t ExecScsiCommand(TSrbExec& exec) {
@@ -416,6 +427,33 @@ void CloseSptiDrives() {
     state.adapterCount = 0;
     state.scanned = false;
     state.extraError.clear();
+    state.scanNotes.clear();
+}
+
+const std::vector<std::string>& SptiScanNotes() {
+    return State().scanNotes;
+}
+
+int SptiHoldDrive(std::uint8_t adapter, std::uint8_t target, std::uint8_t lun) {
+    TSptiDrive* entry = FindEntry(adapter, target, lun);
+    if (entry == nullptr || entry->extra || entry->held) return 0;
+    std::lock_guard lock(*entry->lock);
+    int error = 0;
+    const int fd = Os().OpenExclusive(entry->path, error);
+    if (fd < 0) return error;
+    if (entry->handle >= 0) Os().Close(entry->handle);
+    entry->handle = fd;
+    entry->held = true;
+    return 0;
+}
+
+void SptiReleaseDrive(std::uint8_t adapter, std::uint8_t target, std::uint8_t lun) {
+    TSptiDrive* entry = FindEntry(adapter, target, lun);
+    if (entry == nullptr || !entry->held) return;
+    std::lock_guard lock(*entry->lock);
+    if (entry->handle >= 0) Os().Close(entry->handle);
+    entry->handle = -1;
+    entry->held = false;
 }
 
 std::string SptiDevicePath(std::uint8_t adapter, std::uint8_t target, std::uint8_t /*lun*/) {

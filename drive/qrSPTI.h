@@ -36,6 +36,7 @@ struct TSptiDrive {
     TScsiAddress kernel{};               // the kernel's address (kernel drives only)
     std::shared_ptr<TScsiTarget> extra;  // set for an extra target
     bool permissionLogged = false;
+    bool held = false;  // opened exclusively for a recording or an erase: commands keep the handle open
     // Serialises the commands to this entry (its handle slot), should two threads ever talk to one drive.
     std::shared_ptr<std::mutex> lock = std::make_shared<std::mutex>();
 };
@@ -63,6 +64,18 @@ const std::string& SptiExtraSourceError();
 // The log line the extra source left at the last scan (the image recorders made owner-only), once: a second
 // call returns "".
 std::string SptiTakeExtraSourceNote();
+
+// The scan's log lines (a drive the user may not open), which every device scan logs again: the fault
+// lasts until the user's groups change.
+const std::vector<std::string>& SptiScanNotes();
+
+// A recording or an erase holds a kernel drive open exclusively for its whole length, so that no other
+// program's commands come between its own and it never writes into another program's recording. Returns
+// 0 when the drive is held (or the entry is no kernel drive), else the open's errno: EBUSY when the drive
+// is mounted or another program holds it. Any other error leaves the drive to the per-command opens.
+int SptiHoldDrive(std::uint8_t adapter, std::uint8_t target, std::uint8_t lun);
+// Lets a held drive go (closes its handle); nothing when it is not held.
+void SptiReleaseDrive(std::uint8_t adapter, std::uint8_t target, std::uint8_t lun);
 
 // Read-only view of the table for the tests and the command line.
 const std::vector<TSptiDrive>& SptiDriveTable();

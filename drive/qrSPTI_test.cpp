@@ -2,12 +2,14 @@
 // SG_IO mapping, the success rule, sense copying, failed calls, and the extra (image recorder) adapter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
 #include "drive/os/TFakeSgOs.h"
 #include "drive/qrASPI.h"
+#include "drive/qrDrvLib.h"
 #include "drive/qrSPTI.h"
 #include "drive/test/TScriptedTarget.h"
 
@@ -294,6 +296,65 @@ TEST_F(SptiTest, OpenFailuresAndReadOnlyFallback) {
     auto again = ReadRequest(0, 0, 0, data);
     EXPECT_EQ(SendASPI32Command(&again), SS_COMP);
     EXPECT_EQ(os->opens, (std::vector<std::string>{"/dev/sr0 rw", "/dev/sr0 ro"}));
+}
+
+// A drive the user may not open is not left out silently: the scan keeps the permission line, and the
+// device scan logs it (brenwick-cli devices prints the scan's log).
+TEST_F(SptiTest, ScanNamesADriveItMayNotOpen) {
+    AddNode(0, 6, 0, 0, 0);
+    AddNode(1, 7, 0, 0, 0);
+    AddNode(2, 8, 0, 0, 0);
+    os->nodes["/dev/sr1"].openError = EACCES;
+    os->nodes["/dev/sr2"].openError = EIO;  // no permission problem: no line
+    ASSERT_TRUE(LoadTransport());
+    TSCSIDevice device;
+    std::vector<std::string> log;
+    device.OnDebugMessage = [&log](TObject*, const std::string& text, std::uint8_t) { log.push_back(text); };
+    device.HostAdapterInquiry(0);
+    device.RescanDevices();
+    EXPECT_EQ(device.DeviceList.size(), 1u);
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "<<< NO PERMISSION TO SEND COMMANDS TO /dev/sr1 (THE USER MUST BE IN GROUP CDROM)"),
+              1);
+    EXPECT_EQ(
+        std::count_if(log.begin(), log.end(),
+                      [](const std::string& l) { return l.find("NO PERMISSION") != std::string::npos; }),
+        1);
+    log.clear();
+    device.RescanDevices();
+    EXPECT_EQ(
+        std::count_if(log.begin(), log.end(),
+                      [](const std::string& l) { return l.find("NO PERMISSION") != std::string::npos; }),
+        1)
+        << "every device scan names the drive again";
+}
+
+// A held drive: one exclusive open for the whole job, every command on that handle, closed on release;
+// a drive mounted or held elsewhere (EBUSY) is not held and the caller learns why.
+TEST_F(SptiTest, HoldingADriveExclusively) {
+    AddNode(0, 6, 0, 0, 0);
+    ASSERT_TRUE(LoadTransport());
+    os->opens.clear();
+    ASSERT_EQ(SptiHoldDrive(0, 0, 0), 0);
+    std::vector<std::uint8_t> data(2048);
+    for (int i = 0; i < 3; ++i) {
+        auto exec = ReadRequest(0, 0, 0, data);
+        EXPECT_EQ(SendASPI32Command(&exec), SS_COMP);
+    }
+    EXPECT_EQ(os->opens, (std::vector<std::string>{"/dev/sr0 rw excl"}));
+    EXPECT_EQ(os->openFds, 1);
+    SptiReleaseDrive(0, 0, 0);
+    EXPECT_EQ(os->openFds, 0);
+    auto after = ReadRequest(0, 0, 0, data);
+    EXPECT_EQ(SendASPI32Command(&after), SS_COMP);
+    EXPECT_EQ(os->opens.back(), "/dev/sr0 rw") << "back to one open per command";
+    EXPECT_EQ(os->openFds, 0);
+
+    os->nodes["/dev/sr0"].exclusiveOpenError = EBUSY;
+    EXPECT_EQ(SptiHoldDrive(0, 0, 0), EBUSY);
+    EXPECT_EQ(os->openFds, 0);
+    SptiReleaseDrive(0, 0, 0);  // nothing held: nothing closed
+    EXPECT_EQ(SptiHoldDrive(0, 1, 0), 0) << "no such entry: nothing to hold";
 }
 
 // Commands other than 0, 1, 2: get disk info is pending with 04h returned, the rest fail.

@@ -10,6 +10,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   xorriso genisoimage python3 python3-pycdlib p7zip-full libarchive-tools
   growisofs wodim sg3-utils
+  file lintian desktop-file-utils man-db
 )
 
 missing=()

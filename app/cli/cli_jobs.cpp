@@ -135,6 +135,9 @@ int summarize(TConsole& out, TJob job, const TRunReport& r, const std::string& d
             out.problem(nothing + (noRecorder ? "no recorder selected (see brenwick-cli devices)"
                                               : "the drive is not ready"));
             break;
+        case TRunOutcome::DriveInUse:
+            out.problem(nothing + "the drive is in use by another program or mounted");
+            break;
         case TRunOutcome::NothingToAdd:
             out.problem(nothing + "no file or folder of the profile could be added");
             break;

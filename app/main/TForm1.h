@@ -48,6 +48,9 @@ class TForm1 : public QWidget {
 
     TBackupWorkflow& Workflow() { return m_adapter->Workflow(); }
     TWorkflowAdapter& Adapter() { return *m_adapter; }
+
+    // The About window the About command shows (set by the program; none in tests that need none).
+    QWidget* AboutForm = nullptr;
     const QString& ProfileName() const { return m_profileName; }
     const QString& AppFolder() const { return m_appFolder; }
 

@@ -78,8 +78,15 @@ void TForm1::runPreparing(bool burn, const std::function<void()>& job) {
     }
 }
 
-// The About and add-files windows are built on their own; until then these commands do nothing.
-void TForm1::ButtonAboutClick() {}
+// The About window is shown without holding the main window; the same window comes back each time.
+void TForm1::ButtonAboutClick() {
+    if (AboutForm != nullptr) {
+        AboutForm->show();
+        AboutForm->raise();
+    }
+}
+
+// The add-files window is built on its own; until then this command does nothing.
 void TForm1::ButtonAddClick() {}
 
 void TForm1::ButtonExitClick() {

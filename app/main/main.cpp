@@ -1,16 +1,42 @@
-// brenwick: the backup program's main window.
+// brenwick: the backup program's windows. One instance runs at a time; the windows are created in a fixed
+// order (the main window, whose start-up steps run while it is built, then About, then add-files) and the
+// message loop runs until the main window closes.
 #include <QApplication>
+#include <memory>
 
+#include "app/main/TAboutForm.h"
 #include "app/main/TForm1.h"
+#include "app/main/TInstanceLock.h"
 #include "drive/qrASPI.h"
 
+namespace {
+
+// The add-files window, created third. Until its window class is part of the program this makes none
+// and the main window's Add command does nothing.
+std::unique_ptr<QWidget> CreateForm2(brenwick::TForm1& /*form1*/) {
+    return nullptr;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    const brenwick::TInstanceLock lock;  // held until the process ends
+    if (lock.HeldElsewhere()) {
+        return 0;  // another instance runs: no window, no message
+    }
     QApplication app(argc, argv);
     int status = 0;
     {
-        brenwick::TForm1 form;
-        form.show();
+        brenwick::TForm1 Form1;
+        brenwick::TAboutForm AboutForm;
+        Form1.AboutForm = &AboutForm;
+        // ---- the add-files window (TForm2): created here, third ----
+        const std::unique_ptr<QWidget> Form2 = CreateForm2(Form1);
+        if (Form2)
+            Form2->setAttribute(Qt::WA_QuitOnClose, false);  // the main window's close ends the program
+        Form1.show();
         status = QApplication::exec();
+        Form1.AboutForm = nullptr;  // About goes before the main window
     }                               // the window waits for every worker thread before the burner goes
     brenwick::ShutdownTransport();  // the image recorders save their state and let their folders go
     return status;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/workflow/TSessionPaths.h"
 #include "app/workflow/TSizeFormat.h"
@@ -103,6 +104,7 @@ void TBackupWorkflow::publishProgress() {
 }
 
 void TBackupWorkflow::finishJob(TRunOutcome outcome, std::string error) {
+    m_burner.ReleaseDrive();
     m_report.outcome = outcome;
     m_report.error = std::move(error);
     if (m_view.jobFinished) m_view.jobFinished(m_report);
@@ -381,9 +383,22 @@ void TBackupWorkflow::DoErase() {
 
 // ---- buttons ----
 
+// A recording or an erase holds the drive until its job has ended (finishJob lets it go); a drive that
+// is mounted or in use by another program is reported, and the job does not start.
+bool TBackupWorkflow::holdDrive() {
+    const std::string inUse = m_burner.HoldDrive();
+    if (inUse.empty()) return true;
+    char line[200];
+    std::snprintf(line, sizeof line, kMsgDriveInUseFmt, inUse.c_str());
+    log(line, kMsgError);
+    finishJob(TRunOutcome::DriveInUse);
+    return false;
+}
+
 void TBackupWorkflow::ButtonEraseClick() {
     if (!ControlStatesFor(m_state).erase || JobActive()) return;
     m_report = {};
+    if (!holdDrive()) return;
     BurnAfterErase = false;
     DoErase();
 }
@@ -396,6 +411,7 @@ void TBackupWorkflow::ButtonPrePareClick() {
 void TBackupWorkflow::ButtonBurnClick() {
     if (!ControlStatesFor(m_state).burn || JobActive()) return;
     m_report = {};
+    if (!holdDrive()) return;
     m_sessionImport = m_options.Import ? -1 : 0;
     m_burner.SetSessionImport(m_sessionImport);
     m_burner.SetFinalizeDisc(m_options.CloseDisc);

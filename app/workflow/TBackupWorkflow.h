@@ -39,6 +39,7 @@ struct TWorkflowOptions {
 enum class TRunOutcome : std::uint8_t {
     None,
     NotReady,       // "<<< ERROR DRIVE IS NOT READY!"
+    DriveInUse,     // "<<< DRIVE %s IS IN USE BY ANOTHER PROGRAM OR MOUNTED": the job did not start
     NothingToAdd,   // "<<< NO FILE/FOLDER INSERT!"
     LayoutRefused,  // Prepare refused; the layout logged why
     NoSpace,        // "<<< REQUIRE MORE SPACE ON DISC!"
@@ -168,6 +169,7 @@ class TBackupWorkflow {
     void showDiscType();
     void publishProgress();
     void finishJob(TRunOutcome outcome, std::string error = {});
+    bool holdDrive();
     bool onOwnerThread() const { return std::this_thread::get_id() == m_owner; }
     bool addEntry(const std::string& sessionFolder, const std::string& entry);
     bool driveReady();

@@ -451,6 +451,7 @@ TEST_F(WorkflowTest, EraseBeforeThenBurn) {
     EXPECT_FALSE(ControlStatesFor(m_wf->State()).stop);  // an erase cannot be cancelled
     settle();                                            // erase done, which starts the burn
     EXPECT_TRUE(called("BurnCD"));
+    EXPECT_EQ(m_burner.releases, 0) << "the drive stays held from the erase into the recording";
     settle();  // write done
     EXPECT_EQ(m_states, (std::vector<TJobState>{TJobState::Erasing, TJobState::Idle, TJobState::Recording,
                                                 TJobState::Idle}));
@@ -458,6 +459,22 @@ TEST_F(WorkflowTest, EraseBeforeThenBurn) {
     EXPECT_EQ(m_log.back(), "<<< WRITE/BURNCD PROCESS DONE");
     ASSERT_EQ(m_finished.size(), 1u);
     EXPECT_EQ(m_finished[0].outcome, TRunOutcome::Recorded);
+    EXPECT_EQ(m_burner.holds, 1);
+    EXPECT_EQ(m_burner.releases, 1);
+}
+
+// A drive mounted or in use by another program: Burn and Erase say so and start nothing.
+TEST_F(WorkflowTest, DriveInUseStartsNoJob) {
+    m_wf->Options().Archives = {src("b.txt")};
+    m_burner.driveInUse = "/dev/sr0";
+    m_wf->ButtonBurnClick();
+    m_wf->ButtonEraseClick();
+    EXPECT_EQ(m_log,
+              std::vector<std::string>(2, "<<< DRIVE /dev/sr0 IS IN USE BY ANOTHER PROGRAM OR MOUNTED"));
+    EXPECT_TRUE(m_burner.calls.empty());
+    EXPECT_FALSE(m_wf->JobActive());
+    ASSERT_EQ(m_finished.size(), 2u);
+    EXPECT_EQ(m_finished[1].outcome, TRunOutcome::DriveInUse);
 }
 
 // A stop during the erase of erase-before calls off the burn that would follow.

@@ -54,6 +54,13 @@ class TBurnerAccess {
     virtual bool SynchronizeCache(unsigned timeoutMs) = 0;
     virtual bool StartStopUnit(bool eject) = 0;
 
+    // A recording or an erase holds the selected drive for its whole length (a real drive opened
+    // exclusively). Returns "" when it is held (or needs no holding), else the device path of a drive that
+    // is mounted or in use by another program; then the job must not start.
+    virtual std::string HoldDrive() { return {}; }
+    // Lets the held drive go when the job has ended.
+    virtual void ReleaseDrive() {}
+
     // Erase: true when the erase thread was started; OnEraseDone follows.
     virtual bool EraseDisc(int blankType) = 0;
     virtual bool Erasing() const = 0;

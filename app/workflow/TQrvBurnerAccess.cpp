@@ -1,7 +1,10 @@
 // The real burner behind the workflow.
 #include "app/workflow/TQrvBurnerAccess.h"
 
+#include <cerrno>
+
 #include "drive/qrASPI.h"
+#include "drive/qrSPTI.h"
 #include "engine/qrBurnerDisc.h"
 
 namespace brenwick {
@@ -33,6 +36,23 @@ void TQrvBurnerAccess::SetEvents(TBurnerEvents events) {
                                                           std::uint8_t mType) { f(message, mType); };
     else
         m_cd.OnDebugMessage = nullptr;
+}
+
+// Only a drive that is mounted or held by another program refuses the job; any other failure of the
+// exclusive open leaves the drive to its per-command opens, whose commands report what is wrong.
+std::string TQrvBurnerAccess::HoldDrive() {
+    ReleaseDrive();
+    const THeld held{m_cd.HostAdapter, m_cd.Target, m_cd.Lun};
+    const int error = SptiHoldDrive(held.adapter, held.target, held.lun);
+    if (error == EBUSY) return SptiDevicePath(held.adapter, held.target, held.lun);
+    if (error == 0) m_held = held;
+    return {};
+}
+
+void TQrvBurnerAccess::ReleaseDrive() {
+    if (!m_held) return;
+    SptiReleaseDrive(m_held->adapter, m_held->target, m_held->lun);
+    m_held.reset();
 }
 
 bool TQrvBurnerAccess::WaitBecomingReady(int budgetMs) {

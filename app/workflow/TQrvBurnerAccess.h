@@ -2,6 +2,8 @@
 // the backup jobs use (AddFolder: all files, recursive, archive attribute ignored, destination not derived).
 #pragma once
 
+#include <optional>
+
 #include "app/workflow/TBurnerAccess.h"
 #include "engine/qrBurnerDisc.h"
 #include "engine/qrCDBC.h"
@@ -32,6 +34,8 @@ class TQrvBurnerAccess : public TBurnerAccess {
     int GetSessionCount() override { return m_cd.GetSessionCount(); }
     bool SynchronizeCache(unsigned timeoutMs) override { return m_cd.SynchronizeCache(timeoutMs); }
     bool StartStopUnit(bool eject) override { return m_cd.StartStopUnit(eject); }
+    std::string HoldDrive() override;
+    void ReleaseDrive() override;
     bool EraseDisc(int blankType) override { return m_cd.EraseDisc(blankType); }
     bool Erasing() const override { return m_cd.Erasing; }
     int EraseProgress() const override { return m_cd.EraseProgress(); }
@@ -75,6 +79,10 @@ class TQrvBurnerAccess : public TBurnerAccess {
 
   private:
     TQrvBurner& m_cd;
+    struct THeld {
+        std::uint8_t adapter, target, lun;
+    };
+    std::optional<THeld> m_held;  // the drive HoldDrive holds
 };
 
 }  // namespace brenwick

@@ -21,6 +21,7 @@ class TFakeSgOs : public TSgOs {
         int openError = 0;                  // errno for every open (0: opens)
         int readWriteOpenError = 0;         // errno for read-write opens only
         int addressError = 0;
+        int exclusiveOpenError = 0;  // errno for exclusive opens only (EBUSY: mounted or held elsewhere)
         // Answers every SG_IO but INQUIRY; returns the ioctl's errno (0: the call worked).
         std::function<int(TSgIo&)> handler;
     };
@@ -53,6 +54,18 @@ class TFakeSgOs : public TSgOs {
         const int fd = m_nextFd++;
         m_fdPath[fd] = path;
         ++openFds;
+        return fd;
+    }
+
+    int OpenExclusive(const std::string& path, int& error) override {
+        auto it = nodes.find(path);
+        if (it != nodes.end() && it->second.exclusiveOpenError != 0) {
+            opens.push_back(path + " excl");
+            error = it->second.exclusiveOpenError;
+            return -1;
+        }
+        const int fd = Open(path, true, error);
+        if (fd >= 0) opens.back() += " excl";
         return fd;
     }
 

@@ -31,6 +31,15 @@ class TLinuxSgOs : public TSgOs {
         return fd;
     }
 
+    int OpenExclusive(const std::string& path, int& error) override {
+        int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+        if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+            fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+        }
+        error = fd < 0 ? errno : 0;
+        return fd;
+    }
+
     void Close(int fd) override {
         if (fd >= 0) ::close(fd);
     }

@@ -43,6 +43,9 @@ class TSgOs {
     virtual bool IsOpticalNode(const std::string& path) = 0;
     // A file descriptor, or -1 with errno-style code in `error`.
     virtual int Open(const std::string& path, bool readWrite, int& error) = 0;
+    // Opens for a recording or an erase that holds the drive for its whole length: O_EXCL, which the
+    // kernel refuses with EBUSY while the drive is mounted or another program holds it exclusively.
+    virtual int OpenExclusive(const std::string& path, int& error) = 0;
     virtual void Close(int fd) = 0;
     // 0 on success, else the errno of the failed call.
     virtual int SgIo(int fd, TSgIo& io) = 0;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Brenwick itself through the preload library: brenwick-cli finds /dev/sr7 as a real drive (through its
 # own device scan, open, SCSI_IOCTL_GET_IDLUN and SG_IO); whole backups land on the disc through SG_IO and
-# read back, also from a briefly busy drive, while a drive that vanishes fails the backup. The cross
+# read back, also from a briefly busy drive, while a drive that vanishes fails the backup and a drive another
+# program holds exclusively refuses the job before it starts. The cross
 # checks: a disc started by xorriso is continued by a Brenwick backup that imports it, and a disc written
 # by Brenwick is continued by xorriso, then erased by Brenwick. Every file of every session reads back in
 # xorriso, isoinfo and pycdlib, and comes back through brenwick-cli sessions, ls and restore, a session
@@ -79,6 +80,30 @@ printf 'vanish-after-writes 5\n' >"$rec/faults"
 expect_refused "$WORK/vanish.log" "backup failed" on_drive "$rec" "$BRENWICK_CLI" burn "$WORK/busy.ini"
 grep -q "SELECTION TIMEOUT" "$WORK/vanish.log" || { cat "$WORK/vanish.log"; fail "the lost drive is not named"; }
 grep -q "backup done" "$WORK/vanish.log" && { cat "$WORK/vanish.log"; fail "a lost drive reported success"; }
+
+step "a drive another program holds exclusively: the backup and the erase do not start, the disc stays blank"
+rec=$(new_recorder inuse cd-rw-80)
+# The holder opens /dev/sr7 with O_EXCL, as a burning program does, and keeps it until it is killed.
+cat >"$WORK/hold.sh" <<'HOLD'
+/usr/bin/python3 -c 'import os, time
+fd = os.open("/dev/sr7", os.O_RDWR | os.O_EXCL | os.O_NONBLOCK)
+open(os.environ["HELD"], "w").write("held")
+time.sleep(120)' &
+holder=$!
+for _ in $(seq 1 100); do [ -s "$HELD" ] && break; sleep 0.1; done
+status=0
+"$@" || status=$?
+kill "$holder"
+exit "$status"
+HOLD
+for job in burn erase; do
+    expect_refused "$WORK/inuse-$job.log" "IS IN USE BY ANOTHER PROGRAM OR MOUNTED" env HELD="$WORK/held-$job" \
+        "$BRENWICK_PRELOAD_RUN" --recorder "$rec" --instant -- bash "$WORK/hold.sh" "$BRENWICK_CLI" "$job" "$WORK/busy.ini"
+    grep -q "<<< DRIVE /dev/sr7 IS IN USE BY ANOTHER PROGRAM OR MOUNTED" "$WORK/inuse-$job.log" ||
+        { cat "$WORK/inuse-$job.log"; fail "the $job did not name the drive in use"; }
+done
+read_toc "$rec"
+toc_says "^Media status : is blank"
 
 step "a disc written by Brenwick is continued by xorriso"
 rec=$(new_recorder cross2 cd-rw-80)

@@ -55,6 +55,8 @@ class TScriptedBurner : public TBurnerAccess {
     int incompleteFiles = 0;
     std::atomic<bool> erasing{false};
     std::atomic<int> eraseProgress{0};
+    std::string driveInUse;  // what HoldDrive answers: the path of a drive in use ("" holds it)
+    int holds = 0, releases = 0;
 
     // ---- what happened ----
     std::vector<std::string> calls;  // owner-thread calls, in order
@@ -116,6 +118,11 @@ class TScriptedBurner : public TBurnerAccess {
         }
         return true;
     }
+    std::string HoldDrive() override {
+        ++holds;
+        return driveInUse;
+    }
+    void ReleaseDrive() override { ++releases; }
     bool EraseDisc(int blankType) override {
         calls.push_back("EraseDisc " + std::to_string(blankType));
         if (eraseMode == TErase::GiveUp) return false;
