@@ -3,6 +3,7 @@
 #include "drive/qrConst.h"
 #include "engine/qrBurnerDisc.h"
 #include "engine/qrCDBC.h"
+#include "engine/qrGrowth.h"
 #include "isofs/qrISOMessages.h"
 #include "isofs/qrSessionPrepare.h"
 
@@ -13,6 +14,7 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
     StartSector = 0;
     ImageSectors = 0;
     m_metadata.clear();
+    m_descriptorSet.clear();
 
     TBurnerDisc disc(*this);
     TPrepareInput input;
@@ -33,6 +35,14 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
             }
         }
         if (StartSector > 0xF0000000u) StartSector = 0;  // no address (blank media report -150 and the like)
+        // Continuing an overwritable disc that holds a volume grows that volume: the new session follows
+        // it, and its descriptor set replaces the one at sector 16 once its data are on the disc.
+        if (overwritable && SessionToImport != 0) {
+            if (const std::uint32_t volume = RecordedVolumeSectors(); volume > 0) {
+                StartSector = GrowthStartSector(volume);
+                input.Grow = true;
+            }
+        }
         // After an interrupted recording the next session starts where completing and closing it leaves
         // the disc's next session, not at the open session's next writable address.
         if (m_interrupted.result == TInterruptedClose::Pending) StartSector = m_interrupted.nextSessionStart;
@@ -55,6 +65,7 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
         return false;
     }
     ImageSectors = layout.ImageSectors;
+    if (input.Grow) m_descriptorSet = DescriptorSet(m_metadata, layout);
     return true;
 }
 

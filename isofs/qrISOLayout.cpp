@@ -131,8 +131,8 @@ void Ucs2Field(std::uint8_t* p, std::size_t chars, const std::string& text) {
 
 class TLayoutWriter {
   public:
-    TLayoutWriter(TCompilation& c, bool joliet, const TVolumeInfo& v, TSessionLayout& l)
-        : m_c(c), m_joliet(joliet), m_volume(v), m_layout(l) {}
+    TLayoutWriter(TCompilation& c, bool joliet, const TVolumeInfo& v, TSessionLayout& l, bool wholeVolume)
+        : m_c(c), m_joliet(joliet), m_wholeVolume(wholeVolume), m_volume(v), m_layout(l) {}
 
     bool plan(std::uint64_t start);
     void write(TMetadataStream& stream);
@@ -150,6 +150,7 @@ class TLayoutWriter {
 
     TCompilation& m_c;
     bool m_joliet;
+    bool m_wholeVolume;
     const TVolumeInfo& m_volume;
     TSessionLayout& m_layout;
     std::uint8_t* m_out = nullptr;
@@ -254,7 +255,8 @@ void TLayoutWriter::writeDescriptor(std::uint8_t* p, TTree tree) {
         Ucs2Field(p + 8, 16, m_volume.IdSystem);
         Ucs2Field(p + 40, 16, m_volume.IdVolume);
     }
-    PutBoth32(p + 80, static_cast<std::uint32_t>(l.ImageSectors));
+    PutBoth32(p + 80,
+              static_cast<std::uint32_t>(m_wholeVolume ? l.EndSector : std::uint64_t(l.ImageSectors)));
     // The escape sequence of UCS-2 level 1, in the Joliet descriptor only: readers that find it in the
     // primary descriptor take the primary tree for the Joliet one (isoinfo shows its 8-bit names decoded as
     // UCS-2) or refuse the disc (libarchive).
@@ -388,12 +390,20 @@ void TLayoutWriter::write(TMetadataStream& stream) {
 }  // namespace
 
 TLayoutStatus LayoutSession(TCompilation& compilation, std::uint32_t startSector, bool joliet,
-                            const TVolumeInfo& volume, TMetadataStream& stream, TSessionLayout& layout) {
+                            const TVolumeInfo& volume, TMetadataStream& stream, TSessionLayout& layout,
+                            bool wholeVolume) {
     compilation.NumberDirectories();
-    TLayoutWriter writer(compilation, joliet, volume, layout);
+    TLayoutWriter writer(compilation, joliet, volume, layout, wholeVolume);
     if (!writer.plan(startSector)) return TLayoutStatus::TooLarge;
     writer.write(stream);
     return TLayoutStatus::Ok;
+}
+
+std::vector<std::uint8_t> DescriptorSet(const TMetadataStream& stream, const TSessionLayout& layout) {
+    const std::uint64_t first = (layout.PrimarySector - layout.StartSector) * kSector;
+    const std::uint64_t end = (layout.TerminatorSector + 1 - layout.StartSector) * kSector;
+    if (layout.TerminatorSector < layout.PrimarySector || end > stream.size()) return {};
+    return {stream.begin() + std::ptrdiff_t(first), stream.begin() + std::ptrdiff_t(end)};
 }
 
 bool ImportedDataOverlaps(const TCompilation& compilation, const TSessionLayout& layout) {

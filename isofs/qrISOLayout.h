@@ -49,9 +49,15 @@ enum class TLayoutStatus {
 
 // Lays the compilation out from `startSector`: numbers the directories, fills the layout fields of every
 // entry and appends the metadata sectors to `stream` (expected empty). Nothing is appended unless Ok.
+// `wholeVolume`: the descriptors give the volume's size from sector 0 to the session's end (a volume grown
+// on an overwritable disc, whose descriptor set is also recorded at sector 16), not the session's own size.
 [[nodiscard]] TLayoutStatus LayoutSession(TCompilation& compilation, std::uint32_t startSector, bool joliet,
                                           const TVolumeInfo& volume, TMetadataStream& stream,
-                                          TSessionLayout& layout);
+                                          TSessionLayout& layout, bool wholeVolume = false);
+
+// The descriptor set of a laid-out session (its primary descriptor up to its terminator), taken from the
+// session's metadata stream.
+std::vector<std::uint8_t> DescriptorSet(const TMetadataStream& stream, const TSessionLayout& layout);
 
 // True when an imported file holding data has sectors inside the new session [StartSector, EndSector).
 bool ImportedDataOverlaps(const TCompilation& compilation, const TSessionLayout& layout);

@@ -29,8 +29,8 @@ TPrepareStatus PrepareSession(TCompilation& compilation, const TPrepareInput& in
         }
     }
     TMetadataStream metadata;
-    if (LayoutSession(compilation, start, input.JolietFileSystem, input.Volume, metadata, layout) !=
-        TLayoutStatus::Ok) {
+    if (LayoutSession(compilation, start, input.JolietFileSystem, input.Volume, metadata, layout,
+                      input.Grow) != TLayoutStatus::Ok) {
         report(kIsoMsgSessionTooLarge);
         return TPrepareStatus::TooLarge;
     }

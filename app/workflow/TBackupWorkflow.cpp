@@ -9,6 +9,7 @@
 #include "app/workflow/TSizeFormat.h"
 #include "drive/qrConst.h"
 #include "engine/qrEngineMessages.h"
+#include "engine/qrGrowth.h"
 
 namespace brenwick {
 
@@ -205,10 +206,15 @@ std::string TBackupWorkflow::sessionFolderFor(const std::tm& now, const TDiscCon
     return "\\" + unused + "\\";
 }
 
-// An overwritable disc is written from sector 0: without "continue" (which imports and keeps the backup,
-// or refuses) and without "erase before", a new backup would silently destroy the one on the disc.
+// An overwritable disc is written from sector 0 unless "continue" grows the volume it holds: without
+// "continue" and without "erase before", a new backup would silently destroy the one on the disc.
 bool TBackupWorkflow::wouldReplaceBackup(const TDiscContents& disc) const {
     return disc.overwritable && disc.holdsVolume && !m_options.Import && !m_options.EraseBefore;
+}
+
+// "Continue" on an overwritable disc that holds a volume grows it: the new session follows the volume.
+bool TBackupWorkflow::growsVolume(const TDiscContents& disc) const {
+    return disc.overwritable && disc.holdsVolume && m_options.Import && !m_options.EraseBefore;
 }
 
 bool TBackupWorkflow::fitsOnDisc(std::int64_t sectors, std::uint32_t freeSectors) {
@@ -227,6 +233,8 @@ bool TBackupWorkflow::DoPrepare() {
     }
     showDiscType();
     m_burner.ClearCompilation();
+    // The layout imports what the Burn with these options would: nothing after "erase before".
+    m_burner.SetSessionImport(m_options.Import && !m_options.EraseBefore ? -1 : 0);
     // A Burn with "erase before" finds the disc blank after the erase; a Prepare reports what it would meet.
     const TDiscContents disc = m_options.EraseBefore ? TDiscContents{} : m_burner.ReadDiscContents();
     // Said before anything is laid out: no free space a closed disc reports would tell the user why.
@@ -278,15 +286,23 @@ bool TBackupWorkflow::DoPrepare() {
     publishProgress();
 
     const std::int64_t capacity = std::int64_t(m_burner.GetDiscCapacity()) * kSectorSize;
-    const std::int64_t used = std::int64_t(m_burner.GetUsedSectors()) * kSectorSize;
+    const std::uint32_t usedSectors = m_burner.GetUsedSectors();
+    const std::int64_t used = std::int64_t(usedSectors) * kSectorSize;
     std::uint32_t freeSectors = m_burner.GetFreeSectors();
+    // A grown volume's new session starts after the recorded one, on an ECC block.
+    if (growsVolume(disc)) {
+        const std::uint32_t start = GrowthStartSector(usedSectors);
+        freeSectors = freeSectors > start ? freeSectors - start : 0;
+    }
     const int sessions = m_burner.GetSessionCount();
     log("<<< DISC SIZE/USED/FREE : " + MegabytesText(capacity) + "/" + MegabytesText(used) + "/" +
         MegabytesText(std::int64_t(freeSectors) * kSectorSize));
     log("<<< SESSIONS ON DISC : " + std::to_string(sessions));
     log("<<< NEW SESSION SIZE : " + MegabytesText(m_report.sessionBytes));
     if (wouldReplaceBackup(disc)) {
-        log("<<< DISC HOLDS A BACKUP: CHECK \"ERASE DISC BEFORE BACKUP\" TO REPLACE IT, OR USE ANOTHER DISC",
+        log("<<< DISC HOLDS A BACKUP: CHECK \"CONTINUE MULTISESSION DISC\" TO ADD TO IT OR \"ERASE DISC "
+            "BEFORE "
+            "BACKUP\" TO REPLACE IT",
             kMsgError);
         m_report.outcome = TRunOutcome::BackupOnDisc;
         return false;

@@ -166,6 +166,7 @@ class TBackupWorkflow {
     bool driveReady();
     std::string sessionFolderFor(const std::tm& now, const TDiscContents& disc);
     bool wouldReplaceBackup(const TDiscContents& disc) const;
+    bool growsVolume(const TDiscContents& disc) const;
     bool fitsOnDisc(std::int64_t sectors, std::uint32_t freeSectors);
     bool closeInterruptedSession();
     void logInterruptedCost(const TInterruptedSession& interrupted);

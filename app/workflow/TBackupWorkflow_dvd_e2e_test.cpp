@@ -8,8 +8,30 @@ namespace {
 
 using namespace brenwick::testing;
 
-class DvdWorkflowTest : public WorkflowE2eTest {
+class DvdWorkflowTest : public InterruptedRecordingTest {
   protected:
+    // The volume at sector 0 as every reader the tests use finds it.
+    void expectVolume(const std::vector<std::pair<std::string, std::string>>& expected) {
+        const std::string image = m_recorders + "/default/disc.img";
+        std::map<std::string, std::string> want;
+        for (const auto& [folder, rel] : expected) want[onDisc(folder, rel)] = contents(m_src / rel);
+        const std::pair<const char*, TReaderTree> readers[] = {{"xorriso", ReadWithXorriso(image, 0, m_dir)},
+                                                               {"isoinfo", ReadWithIsoinfo(image, 0)},
+                                                               {"pycdlib", ReadWithPycdlib(image, 0, m_dir)},
+                                                               {"bsdtar", ReadWithBsdtar(image, m_dir)},
+                                                               {"7z", ReadWith7z(image, m_dir)}};
+        for (const auto& [name, tree] : readers) {
+            ASSERT_EQ(tree.error, "") << name;
+            EXPECT_EQ(withoutManifests(tree.files), want) << name;
+        }
+    }
+    // The sector the last backup grew the volume from, as its log says; -1 when it did not grow one.
+    std::int64_t grownFrom() const {
+        const std::string prefix = ">>> GROWING THE VOLUME ON THE DISC FROM SECTOR ";
+        for (const std::string& line : m_log)
+            if (line.rfind(prefix, 0) == 0) return std::stoll(line.substr(prefix.size()));
+        return -1;
+    }
     // Every file of the session at `lba` as xorriso and isoinfo read it.
     void expectSession(std::int32_t lba, const std::vector<std::pair<std::string, std::string>>& expected) {
         const std::string image = m_recorders + "/default/disc.img";
@@ -118,6 +140,73 @@ TEST_F(DvdWorkflowTest, WriteOnceDiscsAreContinuedUntilClosed) {
         EXPECT_FALSE(loggedPrefix("<<< REQUIRE MORE SPACE"));
         stop();
     }
+}
+
+const std::vector<std::pair<std::string, std::string>> kFirstRun = {
+    {"2024-05-01 09.05", "Docs/report.txt"}, {"2024-05-01 09.05", "Docs/sub/deep.txt"}};
+
+// Overwritable discs grow one volume: each backup with "continue" is written after the recorded volume on an
+// ECC block and imports its tree, so every reader finds every run at sector 0; a run without either option
+// is refused (the checks tests read what it leaves); "erase before" replaces the volume.
+TEST_F(DvdWorkflowTest, OverwritableDiscsGrowOneVolume) {
+    for (const TMediaType media : {TMediaType::DvdPlusRw, TMediaType::DvdRam, TMediaType::DvdRwRestricted}) {
+        SCOPED_TRACE(std::string(MediaTraits(media).key));
+        fs::remove_all(m_recorders);
+        m_finished.clear();
+        makeRecorder("default", media);
+        start(9, 5);
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        EXPECT_EQ(grownFrom(), -1) << "a blank disc is written from sector 0";
+        stop();
+
+        start(10, 0);
+        m_log.clear();
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        const std::int64_t second = grownFrom();
+        EXPECT_GT(second, 0);
+        EXPECT_EQ(second % 16, 0);
+        EXPECT_TRUE(logged("<<< SESSIONS ON DISC : 1"));
+        m_log.clear();
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("a:b/")}));
+        EXPECT_GT(grownFrom(), second);
+        stop();
+        ASSERT_NO_FATAL_FAILURE(expectVolume({kFirstRun[0],
+                                              kFirstRun[1],
+                                              {"2024-05-01 10.00", "notes.txt"},
+                                              {"2024-05-01 10.00 (2)", "a:b/colon.txt"}}));
+
+        start(11, 0);
+        m_log.clear();
+        m_wf->Options().EraseBefore = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        EXPECT_EQ(grownFrom(), -1);
+        EXPECT_TRUE(logged("<<< ERASE PROCESS DONE"));
+        stop();
+        ASSERT_NO_FATAL_FAILURE(expectVolume({{"2024-05-01 11.00", "notes.txt"}}));
+    }
+}
+
+// A recording killed half way while it grows the volume: the descriptors at sector 16 are only rewritten
+// after the new data are flushed, so the old volume reads back whole, and the next backup grows it.
+TEST_F(DvdWorkflowTest, KilledGrowthLeavesTheOldVolumeWhole) {
+    makeRecorder("default", TMediaType::DvdPlusRw);
+    makeBig();
+    start(9, 5);
+    m_wf->Options().Import = true;
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+    stop();
+    ASSERT_NO_FATAL_FAILURE(killedBackup(true));
+    EXPECT_NE(contents(m_recorders + "/default/disc.img").find(std::string(4096, 'x')), std::string::npos)
+        << "the killed recording wrote data";
+    ASSERT_NO_FATAL_FAILURE(expectVolume(kFirstRun));
+
+    start(11, 0);
+    m_wf->Options().Import = true;
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+    stop();
+    ASSERT_NO_FATAL_FAILURE(expectVolume({kFirstRun[0], kFirstRun[1], {"2024-05-01 11.00", "notes.txt"}}));
 }
 
 // A CD recorder set to 4x says so; it used to say "1X" because the drive also writes DVD-RAM.
