@@ -232,6 +232,11 @@ bool TBackupWorkflow::DoPrepare() {
         return false;
     }
     showDiscType();
+    // A Burn with "erase before" stops at a disc that cannot be erased; a Prepare says so as well.
+    if (m_options.EraseBefore && !m_burner.IsDiscErasable()) {
+        m_report.outcome = TRunOutcome::NotErasable;
+        return false;
+    }
     m_burner.ClearCompilation();
     // The layout imports what the Burn with these options would: nothing after "erase before".
     m_burner.SetSessionImport(m_options.Import && !m_options.EraseBefore ? -1 : 0);
@@ -285,16 +290,19 @@ bool TBackupWorkflow::DoPrepare() {
     m_progress.process = ScaleGauge(m_gaugeMax, 0);
     publishProgress();
 
-    const std::int64_t capacity = std::int64_t(m_burner.GetDiscCapacity()) * kSectorSize;
-    const std::uint32_t usedSectors = m_burner.GetUsedSectors();
+    const std::uint32_t capacitySectors = m_burner.GetDiscCapacity();
+    const std::int64_t capacity = std::int64_t(capacitySectors) * kSectorSize;
+    // A Prepare with "erase before" reports the disc as the erase will leave it: nothing used, all free.
+    const bool eraseAhead = m_options.EraseBefore && !BurnAfterErase;
+    const std::uint32_t usedSectors = eraseAhead ? 0 : m_burner.GetUsedSectors();
     const std::int64_t used = std::int64_t(usedSectors) * kSectorSize;
-    std::uint32_t freeSectors = m_burner.GetFreeSectors();
+    std::uint32_t freeSectors = eraseAhead ? capacitySectors : m_burner.GetFreeSectors();
     // A grown volume's new session starts after the recorded one, on an ECC block.
     if (growsVolume(disc)) {
         const std::uint32_t start = GrowthStartSector(usedSectors);
         freeSectors = freeSectors > start ? freeSectors - start : 0;
     }
-    const int sessions = m_burner.GetSessionCount();
+    const int sessions = eraseAhead ? 0 : m_burner.GetSessionCount();
     log("<<< DISC SIZE/USED/FREE : " + MegabytesText(capacity) + "/" + MegabytesText(used) + "/" +
         MegabytesText(std::int64_t(freeSectors) * kSectorSize));
     log("<<< SESSIONS ON DISC : " + std::to_string(sessions));
@@ -468,6 +476,7 @@ void TBackupWorkflow::CDEraseDone(bool WithError) {
     setTimer(false);
     setState(TJobState::Idle);
     if (WithError) {
+        BurnAfterErase = false;
         log("<<< ERROR ERASING DISC!", kMsgError);
         finishJob(TRunOutcome::EraseFailed);
         return;

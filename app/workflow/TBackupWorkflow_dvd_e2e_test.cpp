@@ -209,6 +209,44 @@ TEST_F(DvdWorkflowTest, KilledGrowthLeavesTheOldVolumeWhole) {
     ASSERT_NO_FATAL_FAILURE(expectVolume({kFirstRun[0], kFirstRun[1], {"2024-05-01 11.00", "notes.txt"}}));
 }
 
+// For every DVD type holding one backup (and, for write-once types, closed by it) and every combination of
+// "continue", "erase before" and "close disc": Prepare reaches the verdict Burn then reaches (a Prepare that
+// fits stands for a Burn that records).
+TEST_F(DvdWorkflowTest, PrepareAndBurnReachTheSameVerdict) {
+    const TMediaType types[] = {TMediaType::DvdR,      TMediaType::DvdRwSequential, TMediaType::DvdPlusR,
+                                TMediaType::DvdPlusRw, TMediaType::DvdRwRestricted, TMediaType::DvdRam};
+    for (const TMediaType media : types) {
+        for (const bool closed : {false, true}) {
+            if (closed && MediaTraits(media).recording != TRecording::Sequential) continue;
+            for (int options = 0; options < 8; ++options) {
+                const bool import = options & 1, erase = options & 2, close = options & 4;
+                SCOPED_TRACE(std::string(MediaTraits(media).key) + (closed ? " closed" : "") +
+                             (import ? " continue" : "") + (erase ? " erase" : "") + (close ? " close" : ""));
+                fs::remove_all(m_recorders);
+                m_finished.clear();
+                makeRecorder("default", media);
+                start(9, 5);
+                m_wf->Options().Import = true;
+                m_wf->Options().CloseDisc = closed;
+                ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+                stop();
+
+                start(10, 0);
+                m_wf->Options().Import = import;
+                m_wf->Options().EraseBefore = erase;
+                m_wf->Options().CloseDisc = close;
+                m_wf->Options().Archives = {src("Docs/")};
+                m_wf->ButtonPrePareClick();
+                const TRunOutcome prepared = m_wf->LastReport().outcome;
+                const TRunOutcome burnt = burn({src("Docs/")}).outcome;
+                EXPECT_EQ(prepared == TRunOutcome::Prepared ? TRunOutcome::Recorded : prepared, burnt)
+                    << int(prepared) << " " << int(burnt);
+                stop();
+            }
+        }
+    }
+}
+
 // A CD recorder set to 4x says so; it used to say "1X" because the drive also writes DVD-RAM.
 TEST_F(DvdWorkflowTest, CdRecorderLogsItsSetSpeed) {
     makeRecorder("default", TMediaType::CdR80);
