@@ -8,6 +8,7 @@
 #include "app/workflow/TSessionPaths.h"
 #include "app/workflow/TSizeFormat.h"
 #include "drive/qrConst.h"
+#include "drive/qrDrvLib.h"
 #include "engine/qrEngineMessages.h"
 #include "engine/qrGrowth.h"
 
@@ -20,6 +21,7 @@ constexpr unsigned kReadyTimeoutMs = 5000;
 constexpr int kBecomingReadyMs = 30000;
 constexpr unsigned kFlushTimeoutMs = 300000;
 constexpr int kBlankMinimal = 1;
+constexpr int kBlankFull = 0;
 
 std::tm localNow() {
     const std::time_t now = std::time(nullptr);
@@ -286,6 +288,7 @@ bool TBackupWorkflow::DoPrepare() {
     m_report.sessionBytes = sectors * kSectorSize;
     m_gaugeMax = m_report.sessionBytes;
     m_progress = {};
+    m_progress.dvd = IsDvdDiscType(m_burner.GetDiscType());
     m_progress.sessionBytes = m_report.sessionBytes;
     m_progress.process = ScaleGauge(m_gaugeMax, 0);
     publishProgress();
@@ -336,6 +339,14 @@ void TBackupWorkflow::DoBurn() {
         return;
     }
     showDiscType();
+    // A minimally blanked DVD-RW takes only disc-at-once recording, which closes it; a backup that is to
+    // leave the disc appendable blanks it fully first (once: the burn after that blank goes on).
+    if (!BurnAfterErase && !m_options.CloseDisc && m_burner.IsDiscAtOnceOnlyDvdRw()) {
+        log("<<< THE DVD-RW TAKES ONLY DISC-AT-ONCE RECORDING: BLANKING IT FULLY FIRST");
+        BurnAfterErase = true;
+        DoErase(true);
+        return;
+    }
     const bool prepared = DoPrepare();
     m_burner.SetSessionImport(m_sessionImport);  // a Prepare alone imports as this Burn was asked to
     if (!prepared) {
@@ -376,7 +387,7 @@ void TBackupWorkflow::logInterruptedCost(const TInterruptedSession& interrupted)
         std::to_string(interrupted.costSeconds) + " SECONDS");
 }
 
-void TBackupWorkflow::DoErase() {
+void TBackupWorkflow::DoErase(bool beforeBackup) {
     if (!driveReady()) {
         finishJob(TRunOutcome::NotReady);
         return;
@@ -395,7 +406,8 @@ void TBackupWorkflow::DoErase() {
     setState(TJobState::Erasing);
     m_erasingActive = true;
     const unsigned raisedBefore = m_eraseDoneRaised;
-    const bool started = m_burner.EraseDisc(kBlankMinimal);
+    const bool full = beforeBackup && !m_options.CloseDisc && m_burner.GetDiscType() == kDiscDvdRwSr;
+    const bool started = m_burner.EraseDisc(full ? kBlankFull : kBlankMinimal);
     // EraseDisc gives up without an event when the drive does not become ready before BLANK; that ends
     // the erase with an error, so the workflow never stays in the erasing state.
     if (!started && m_eraseDoneRaised == raisedBefore) m_queue.post([this] { CDEraseDone(true); });
@@ -424,7 +436,7 @@ void TBackupWorkflow::ButtonBurnClick() {
     m_burner.SetFinalizeDisc(m_options.CloseDisc);
     if (m_options.EraseBefore) {
         BurnAfterErase = true;
-        DoErase();
+        DoErase(true);
     } else {
         DoBurn();
     }

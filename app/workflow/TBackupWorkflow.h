@@ -124,7 +124,9 @@ class TBackupWorkflow {
     // Returns true when a recording may start.
     bool DoPrepare();
     void DoBurn();
-    void DoErase();
+    // Erases the disc with a minimal blank; `beforeBackup` with "close disc" off blanks a DVD-RW fully,
+    // since a minimal blank leaves it for disc-at-once recording only, which closes it.
+    void DoErase(bool beforeBackup = false);
 
     void ButtonEraseClick();
     void ButtonPrePareClick();

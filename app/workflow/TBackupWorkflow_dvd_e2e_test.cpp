@@ -247,6 +247,40 @@ TEST_F(DvdWorkflowTest, PrepareAndBurnReachTheSameVerdict) {
     }
 }
 
+// A DVD-RW left for disc-at-once recording by a minimal blank, and one erased before a backup, are blanked
+// fully, so that the backup leaves them appendable: the next backup continues them.
+TEST_F(DvdWorkflowTest, DvdRwStaysAppendableAfterABlank) {
+    for (const bool eraseBefore : {false, true}) {
+        SCOPED_TRACE(eraseBefore ? "erase before" : "minimally blanked");
+        fs::remove_all(m_recorders);
+        m_finished.clear();
+        makeRecorder("default", TMediaType::DvdRwSequential);
+        std::string error;
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/default", [](TRecorderState& s) { s.disc.incrementalAllowed = false; }, error));
+        if (eraseBefore) {
+            start(8, 0);
+            m_wf->Options().CloseDisc = true;  // recorded disc-at-once: the disc is closed
+            ASSERT_NO_FATAL_FAILURE(recordBackup({src("a:b/")}));
+            stop();
+        }
+        start(9, 5);
+        m_log.clear();
+        m_wf->Options().EraseBefore = eraseBefore;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        EXPECT_EQ(logged("<<< THE DVD-RW TAKES ONLY DISC-AT-ONCE RECORDING: BLANKING IT FULLY FIRST"),
+                  !eraseBefore);
+        stop();
+        EXPECT_FALSE(disc().disc.finalized);
+        start(10, 0);
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        const std::int32_t second = lastSessionStart(*m_cd);
+        stop();
+        expectSession(second, {kFirstRun[0], kFirstRun[1], {"2024-05-01 10.00", "notes.txt"}});
+    }
+}
+
 // A CD recorder set to 4x says so; it used to say "1X" because the drive also writes DVD-RAM.
 TEST_F(DvdWorkflowTest, CdRecorderLogsItsSetSpeed) {
     makeRecorder("default", TMediaType::CdR80);
