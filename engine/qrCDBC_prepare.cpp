@@ -19,10 +19,10 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
     TBurnerDisc disc(*this);
     TPrepareInput input;
     if (!imageFile) {
-        // Overwritable discs (DVD-RAM, DVD+RW, restricted-overwrite DVD-RW) are written from sector 0;
-        // every other disc (CD, DVD-R/-RW, DVD+R) continues at the invisible track's next writable address.
-        // An overwritable disc's free space is the whole disc, so its session must start at 0 whatever the
-        // drive reports there.
+        // Overwritable discs (DVD-RAM, DVD+RW, restricted-overwrite DVD-RW) are written from sector 0 unless
+        // their volume is grown (below); every other disc (CD, DVD-R/-RW, DVD+R) continues at the invisible
+        // track's next writable address. An overwritable disc's session starts at 0 whatever the drive
+        // reports there.
         const bool overwritable = IsOverwritableProfile(GetCurrentProfile());
         if (overwritable) input.Access = TDiscAccess::Overwritable;
         const TDiscGroup group = DiscGroupOf(GetDiscType());
@@ -39,6 +39,13 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
         // it, and its descriptor set replaces the one at sector 16 once its data are on the disc.
         if (overwritable && SessionToImport != 0) {
             if (const std::uint32_t volume = RecordedVolumeSectors(); volume > 0) {
+                // A volume that claims to reach beyond any disc cannot be grown, nor may the new session
+                // fall back to sector 0 over it.
+                if (volume > kLargestGrownVolume) {
+                    DebugMessage(std::string(kIsoMsgImportFailed), kMsgError);
+                    DoDebug = true;
+                    return false;
+                }
                 StartSector = GrowthStartSector(volume);
                 input.Grow = true;
             }

@@ -14,7 +14,10 @@ inline constexpr std::uint32_t kGrowthAlignment = 16;
 // Where the volume descriptors of an ISO 9660 volume lie.
 inline constexpr std::uint32_t kDescriptorSector = 16;
 
-// The first sector of a session that grows a volume of `volumeSectors` sectors.
+// The largest volume that can be grown: its new session's start stays a disc address.
+inline constexpr std::uint32_t kLargestGrownVolume = 0xF0000000u - kGrowthAlignment;
+
+// The first sector of a session that grows a volume of `volumeSectors` (at most kLargestGrownVolume).
 inline std::uint32_t GrowthStartSector(std::uint32_t volumeSectors) {
     return (volumeSectors + kGrowthAlignment - 1) / kGrowthAlignment * kGrowthAlignment;
 }

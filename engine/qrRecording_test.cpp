@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "engine/qrCDBC.h"
@@ -144,6 +145,28 @@ TEST(Recording, ContinuingADvdPlusRwGrowsItsVolume) {
     auto both = under("run1", first);
     for (const auto& item : under("run2", second)) both.insert(item);
     expectReadersSee(rig.imagePath(), 0, both, rig.tree().root());
+}
+
+// A volume whose descriptor claims a size beyond any disc is not grown, and the new session does not fall
+// back to sector 0 over it: Prepare refuses.
+TEST(Recording, VolumeClaimingToReachBeyondAnyDiscIsNotGrown) {
+    TRigOptions options;
+    options.media = TMediaType::DvdPlusRw;
+    TRecorderRig rig(options);
+    TQrvBurner& b = rig.burner();
+    makeSource(rig.tree(), "src1", kFirstRun, 1);
+    ASSERT_TRUE(rig.Compile("run1", (rig.tree().root() / "src1").string()));
+    ASSERT_EQ(rig.Burn().error, "");
+    {
+        std::fstream image(rig.imagePath(), std::ios::in | std::ios::out | std::ios::binary);
+        const char size[8] = {char(0xF8), 0, 0, char(0xF0), char(0xF0), 0, 0, char(0xF8)};
+        image.seekp(16 * 2048 + 80);
+        image.write(size, sizeof size);
+    }
+    b.SessionToImport = -1;
+    EXPECT_FALSE(rig.Compile("run2", (rig.tree().root() / "src1").string()));
+    EXPECT_TRUE(rig.Logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC"));
+    EXPECT_TRUE(b.MetadataStream().empty());
 }
 
 // A blank overwritable disc reports one session that holds nothing: continuing it imports nothing and the
