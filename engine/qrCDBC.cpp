@@ -28,6 +28,7 @@ TQrvBurner::~TQrvBurner() {
     m_retiredEraseThreads.clear();
     m_cache.reset();
     m_metadata.clear();
+    m_descriptorSet.clear();
 }
 
 void TQrvBurner::SetCacheSize(int bytes) {

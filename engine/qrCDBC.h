@@ -97,6 +97,9 @@ class TQrvBurner : public TSCSIDevice {
 
     // The metadata stream: every sector of the prepared session before the first file sector.
     std::vector<std::uint8_t>& MetadataStream() { return m_metadata; }
+    // The prepared session grows the volume of an overwritable disc: after its data are written and
+    // flushed, the recording writes this descriptor set at sector 16. Empty for every other session.
+    const std::vector<std::uint8_t>& GrownDescriptorSet() const { return m_descriptorSet; }
 
     // ---- Preparing (qrCDBC_prepare.cpp) ----
     // Lays out the new session: the start sector from the disc (unless `imageFile`), the import of the
@@ -166,6 +169,7 @@ class TQrvBurner : public TSCSIDevice {
     int m_cacheSize = kDefaultCacheSize;
     TInterruptedSession m_interrupted;  // the plan PlanInterruptedSession made, until it is carried out
     std::vector<std::uint8_t> m_metadata;
+    std::vector<std::uint8_t> m_descriptorSet;  // see GrownDescriptorSet
     TCompilation m_compilation;
 
     // Recording state: the abort flag, the counter the main window polls, the current cache thread

@@ -3,6 +3,7 @@
 #include "drive/qrConst.h"
 #include "engine/qrBurnerDisc.h"
 #include "engine/qrCDBC.h"
+#include "engine/qrGrowth.h"
 #include "isofs/qrISOMessages.h"
 #include "isofs/qrSessionPrepare.h"
 
@@ -13,14 +14,15 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
     StartSector = 0;
     ImageSectors = 0;
     m_metadata.clear();
+    m_descriptorSet.clear();
 
     TBurnerDisc disc(*this);
     TPrepareInput input;
     if (!imageFile) {
-        // Overwritable discs (DVD-RAM, DVD+RW, restricted-overwrite DVD-RW) are written from sector 0;
-        // every other disc (CD, DVD-R/-RW, DVD+R) continues at the invisible track's next writable address.
-        // An overwritable disc's free space is the whole disc, so its session must start at 0 whatever the
-        // drive reports there.
+        // Overwritable discs (DVD-RAM, DVD+RW, restricted-overwrite DVD-RW) are written from sector 0 unless
+        // their volume is grown (below); every other disc (CD, DVD-R/-RW, DVD+R) continues at the invisible
+        // track's next writable address. An overwritable disc's session starts at 0 whatever the drive
+        // reports there.
         const bool overwritable = IsOverwritableProfile(GetCurrentProfile());
         if (overwritable) input.Access = TDiscAccess::Overwritable;
         const TDiscGroup group = DiscGroupOf(GetDiscType());
@@ -33,6 +35,21 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
             }
         }
         if (StartSector > 0xF0000000u) StartSector = 0;  // no address (blank media report -150 and the like)
+        // Continuing an overwritable disc that holds a volume grows that volume: the new session follows
+        // it, and its descriptor set replaces the one at sector 16 once its data are on the disc.
+        if (overwritable && SessionToImport != 0) {
+            if (const std::uint32_t volume = RecordedVolumeSectors(); volume > 0) {
+                // A volume that claims to reach beyond any disc cannot be grown, nor may the new session
+                // fall back to sector 0 over it.
+                if (volume > kLargestGrownVolume) {
+                    DebugMessage(std::string(kIsoMsgImportFailed), kMsgError);
+                    DoDebug = true;
+                    return false;
+                }
+                StartSector = GrowthStartSector(volume);
+                input.Grow = true;
+            }
+        }
         // After an interrupted recording the next session starts where completing and closing it leaves
         // the disc's next session, not at the open session's next writable address.
         if (m_interrupted.result == TInterruptedClose::Pending) StartSector = m_interrupted.nextSessionStart;
@@ -55,6 +72,7 @@ bool TQrvBurner::Prepare(bool imageFile, TDEntry* importTarget) {
         return false;
     }
     ImageSectors = layout.ImageSectors;
+    if (input.Grow) m_descriptorSet = DescriptorSet(m_metadata, layout);
     return true;
 }
 

@@ -29,6 +29,10 @@ inline constexpr std::string_view kMsgWritingLeadOut =
 inline constexpr std::string_view kMsgDiscAtOnce =
     ">>> THE DRIVE CANNOT RECORD THIS DISC INCREMENTALLY: IT IS RECORDED DISC-AT-ONCE AND WILL BE CLOSED";
 inline constexpr std::string_view kMsgErasing = ">>> ERASING %s AT %s";
+inline constexpr std::string_view kMsgGrowing = ">>> GROWING THE VOLUME ON THE DISC FROM SECTOR %s";
+inline constexpr std::string_view kMsgWritingDescriptors =
+    ">>> WRITING THE VOLUME DESCRIPTORS OF THE GROWN VOLUME";
+inline constexpr std::string_view kMsgInvalidatingVolume = ">>> INVALIDATING THE VOLUME ON %s";
 inline constexpr std::string_view kMsgEraseTimedOut = ">>> ERASE DID NOT END IN TIME";
 inline constexpr std::string_view kMsgEraseNotBlank = ">>> DISC IS NOT BLANK AFTER ERASING";
 inline constexpr std::string_view kMsgClosingInterrupted =

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "engine/qrCDBC.h"
 #include "engine/qrEngineMessages.h"
@@ -39,6 +40,14 @@ bool TQrvBurner::EraseDisc(int blankType) {
     if (!ready()) return false;
     const std::string discName(
         DiscTypeNames.at(static_cast<std::size_t>(std::clamp(discType, 0, kDiscTypeCount - 1))));
+    if (IsOverwritableProfile(GetCurrentProfile())) {
+        DebugMessage(FormatMessage(kMsgInvalidatingVolume, discName), kMsgInfo);
+        retireEraseThread();
+        m_eraseThread = std::make_unique<TEraseThread>(*this);
+        Erasing = true;
+        m_eraseThread->Start();
+        return true;
+    }
     DebugMessage(FormatMessage(kMsgErasing, discName, SpeedText(speed)), kMsgInfo);
 
     TSrbExec srb = NewRequest(SRB_EVENT_NOTIFY, 12, {});
@@ -81,6 +90,9 @@ void TQrvBurner::WaitForErase() {
 TEraseThread::TEraseThread(TQrvBurner& burner, std::uint16_t expectedEraseTime, int timeLimitSeconds)
     : m_burner(burner), m_expectedEraseTime(expectedEraseTime), m_timeLimitSeconds(timeLimitSeconds) {}
 
+TEraseThread::TEraseThread(TQrvBurner& burner)
+    : m_burner(burner), m_expectedEraseTime(0), m_timeLimitSeconds(0), m_invalidate(true) {}
+
 TEraseThread::~TEraseThread() {
     m_stop = true;
     Join();
@@ -99,8 +111,30 @@ bool TEraseThread::stillErasing() const {
     return m_burner.TargetBusy || (sense.key() == kSenseKeyNotReady && sense.logicalUnitNotReady());
 }
 
+void TEraseThread::invalidateVolume() {
+    constexpr std::uint8_t kFlags = SRB_DIR_OUT | SRB_EVENT_NOTIFY;
+    const std::vector<std::uint8_t> zeros(std::size_t{kInvalidateStep} * kSectorBytes, 0);
+    for (std::uint32_t lba = 0; lba < kInvalidatedSectors; lba += kInvalidateStep) {
+        if (m_stop.load()) {
+            m_burner.Erasing = false;
+            return;
+        }
+        if (!m_burner.Write10(lba, kInvalidateStep, kFlags, std::uint32_t(zeros.size()), zeros.data()))
+            return finish(true);
+        m_progress = int((lba + kInvalidateStep) * 100 / kInvalidatedSectors);
+    }
+    if (!m_burner.SynchronizeCache(120000) || !m_burner.WaitReady(120000, 1000)) return finish(true);
+    // Done only when the disc now reads as holding no volume.
+    if (m_burner.RecordedVolumeSectors() != 0) {
+        m_burner.DebugMessage(std::string(kMsgEraseNotBlank), kMsgError);
+        return finish(true);
+    }
+    finish(false);
+}
+
 void TEraseThread::run() {
     m_progress = 0;
+    if (m_invalidate) return invalidateVolume();
     // Ready at the first poll: the drive did not erase.
     if (m_burner.TestUnitReady(5000)) return finish(true);
     int elapsed = 0;  // counted as 2 s per poll, whatever the polls take

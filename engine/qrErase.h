@@ -13,9 +13,18 @@ class TQrvBurner;
 // Expected duration of an erase in seconds, by disc type and blank type (only for the progress estimate).
 std::uint16_t ExpectedEraseTime(int discType, int blankType);
 
+// Sectors an overwritable disc's erase records zeros over: the system area and the volume descriptors that
+// follow it at sector 16 (four ECC blocks), which is all a reader finds a volume by.
+inline constexpr std::uint32_t kInvalidatedSectors = 64;
+inline constexpr std::uint32_t kInvalidateStep = 16;
+
 class TEraseThread {
   public:
     TEraseThread(TQrvBurner& burner, std::uint16_t expectedEraseTime, int timeLimitSeconds);
+    // The erase of an overwritable disc (DVD+RW, DVD-RAM, restricted-overwrite DVD-RW), which has no BLANK:
+    // the thread records zeros over the volume descriptors, one ECC block at a time (its progress), and
+    // flushes; the disc then holds no volume and a backup starts at sector 0.
+    explicit TEraseThread(TQrvBurner& burner);
     // Ends the poll at its next step (no OnEraseDone then: the burner is going) and joins.
     ~TEraseThread();
     TEraseThread(const TEraseThread&) = delete;
@@ -28,6 +37,7 @@ class TEraseThread {
 
   private:
     void run();
+    void invalidateVolume();
     void finish(bool withError);
     // Whether the failed TEST UNIT READY says that the erase is still running: NOT READY (02/04/xx) or a
     // busy target. Any other answer means that the drive has given up or gone.
@@ -36,6 +46,7 @@ class TEraseThread {
     TQrvBurner& m_burner;
     const std::uint16_t m_expectedEraseTime;
     const int m_timeLimitSeconds;
+    const bool m_invalidate = false;
     std::atomic<int> m_progress{0};
     std::atomic<bool> m_stop{false};
     std::thread m_thread;

@@ -10,6 +10,7 @@
 #include "engine/qrCDBC.h"
 #include "engine/qrCache.h"
 #include "engine/qrEngineMessages.h"
+#include "engine/qrGrowth.h"
 #include "engine/qrThreadPriority.h"
 #include "isofs/qrManifest.h"
 
@@ -56,7 +57,8 @@ bool TQrvBurner::BurnCD() {
         // Polled in short steps: the recording starts as soon as the cache is full, not up to 100 ms later.
         recordingSleep(1);
     }
-    m_writeThread = std::make_unique<TThWrite>(*this, *m_cache, static_cast<std::uint32_t>(ImageSectors));
+    m_writeThread = std::make_unique<TThWrite>(*this, *m_cache, static_cast<std::uint32_t>(ImageSectors),
+                                               m_descriptorSet);
     m_writeThread->Start();
     return true;
 }
@@ -120,8 +122,9 @@ TCacheInput TQrvBurner::takeCacheInput() {
 // ---------------------------------------------------------------------------------------------------
 // The write thread
 
-TThWrite::TThWrite(TQrvBurner& burner, TCacheThread& cache, std::uint32_t sectors)
-    : m_burner(burner), m_cache(cache), m_sectors(sectors) {}
+TThWrite::TThWrite(TQrvBurner& burner, TCacheThread& cache, std::uint32_t sectors,
+                   std::vector<std::uint8_t> descriptorSet)
+    : m_burner(burner), m_cache(cache), m_sectors(sectors), m_descriptorSet(std::move(descriptorSet)) {}
 
 TThWrite::~TThWrite() {
     Join();
@@ -201,6 +204,8 @@ void TThWrite::prepareDrive() {
     if (calibrates && !b.TestWrite && b.PerformOPC) (void)b.SendOpcInformation();
     const std::string discName(DiscTypeNames.at(static_cast<std::size_t>(m_discType)));
     b.DebugMessage(FormatMessage(kMsgStartingWrite, discName, SpeedText(speed)), kMsgProgress);
+    if (!m_descriptorSet.empty())
+        b.DebugMessage(FormatMessage(kMsgGrowing, std::to_string(b.StartSector)), kMsgProgress);
 }
 
 void TThWrite::setWriteParameters() {
@@ -221,6 +226,30 @@ bool TThWrite::closeDvdSession() {
     const bool sessionClosed = b.CloseTrackSession(function, 0);
     checkDeferred(sessionClosed);
     return sessionClosed;
+}
+
+bool TThWrite::writeDescriptorSet() {
+    TQrvBurner& b = m_burner;
+    b.DebugMessage(std::string(kMsgWritingDescriptors), kMsgProgress);
+    const auto blocks = static_cast<unsigned>(m_descriptorSet.size() / kSectorBytes);
+    for (int attempt = 1;; ++attempt) {
+        b.QuietFailures = true;
+        const bool written =
+            b.Write10(kDescriptorSector, blocks, kWriteFlags,
+                      static_cast<std::uint32_t>(m_descriptorSet.size()), m_descriptorSet.data());
+        b.QuietFailures = false;
+        if (written) break;
+        const TSense& sense = b.LastSenseValue;
+        const bool busy = !sense.deferred() && (b.TargetBusy || sense.logicalUnitNotReady());
+        if (!busy || attempt >= kBusyRetries) {
+            b.DebugMessage(b.LastFailureLine, kMsgError);
+            return false;
+        }
+        sleep(kBusyRetryMs);
+    }
+    const bool flushed = b.SynchronizeCache(120000);
+    checkDeferred(flushed);
+    return flushed && b.WaitReady(120000, 1000);
 }
 
 void TThWrite::dataPhase() {
@@ -312,6 +341,9 @@ void TThWrite::closing() {
     if (!flushed) setError(TWriteEnd::WriterError, kMsgWriterError);
     if (!b.WaitReady(static_cast<int>(flushMs), 1000)) setError(TWriteEnd::WriterError, kMsgWriterError);
     checkDeferred(b.ReadBufferCapacity(length, blank));
+    // Only a session whose every sector is on the disc becomes part of the grown volume.
+    if (!hasError() && !b.TestWrite && !m_descriptorSet.empty() && !writeDescriptorSet())
+        setError(TWriteEnd::WriterError, kMsgWriterError);
 
     if (!hasError()) {
         setWriteParameters();

@@ -29,8 +29,10 @@ inline constexpr auto kStallGap = std::chrono::seconds(10);  // refusals closer 
 
 class TThWrite : public TObject {
   public:
-    // `sectors` is the session's size (ImageSectors). The thread starts with Start().
-    TThWrite(TQrvBurner& burner, TCacheThread& cache, std::uint32_t sectors);
+    // `sectors` is the session's size (ImageSectors); `descriptorSet`, when not empty, is written at
+    // sector 16 after the session's data are flushed (a grown volume). The thread starts with Start().
+    TThWrite(TQrvBurner& burner, TCacheThread& cache, std::uint32_t sectors,
+             std::vector<std::uint8_t> descriptorSet = {});
     ~TThWrite() override;  // joins
     TThWrite(const TThWrite&) = delete;
     TThWrite& operator=(const TThWrite&) = delete;
@@ -46,6 +48,9 @@ class TThWrite : public TObject {
     // Sends one block, retrying while the drive is busy; false when the recording must stop.
     bool sendBlock(int bytes);
     void closing();
+    // The second write phase of a grown volume: the descriptor set at sector 16, then a flush. False when
+    // the drive refused either.
+    bool writeDescriptorSet();
     void setWriteParameters();
     // Closes the track and then the session of a DVD-R/-RW recorded incrementally or of a DVD+R; a DVD+R
     // to be closed is finalized. False when the drive refused.
@@ -60,6 +65,7 @@ class TThWrite : public TObject {
     TQrvBurner& m_burner;
     TCacheThread& m_cache;
     const std::uint32_t m_sectors;
+    const std::vector<std::uint8_t> m_descriptorSet;
     int m_discType = 0;
     TDiscGroup m_group = TDiscGroup::CdAndOthers;
     // DVD-R/-RW recorded incrementally (its track and session closed after the data), not disc-at-once.

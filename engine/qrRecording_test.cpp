@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "engine/qrCDBC.h"
+#include "engine/qrGrowth.h"
 #include "engine/testing/IsoReaders.h"
 #include "engine/testing/RecorderRig.h"
 
@@ -112,9 +114,42 @@ TEST(Recording, TwoSessionsOnCdRReadBackByThirdPartyReaders) {
     expectReadersSee(rig.imagePath(), start, both, rig.tree().root());
 }
 
-// DVD media are written from sector 0: continuing a DVD+RW would put the new session on the data of the
-// files it imports, so Prepare refuses and nothing is recorded.
-TEST(Recording, ContinuingADvdThatWouldBeOverwrittenIsRefused) {
+// Continuing a DVD+RW grows its volume: the second session is laid out after the first on an ECC block,
+// its data are written and flushed, and only then is its descriptor set written at sector 16; every reader
+// then finds both runs at sector 0.
+TEST(Recording, ContinuingADvdPlusRwGrowsItsVolume) {
+    TRigOptions options;
+    options.media = TMediaType::DvdPlusRw;
+    TRecorderRig rig(options);
+    TQrvBurner& b = rig.burner();
+    const auto first = makeSource(rig.tree(), "src1", kFirstRun, 1);
+    ASSERT_TRUE(rig.Compile("run1", (rig.tree().root() / "src1").string()));
+    ASSERT_EQ(rig.Burn().error, "");
+    const auto firstSectors = static_cast<std::uint32_t>(b.ImageSectors);
+    const auto second = makeSource(rig.tree(), "src2", kSecondRun, 5);
+    b.SessionToImport = -1;
+    ASSERT_TRUE(rig.Compile("run2", (rig.tree().root() / "src2").string()));
+    EXPECT_EQ(b.StartSector, GrowthStartSector(firstSectors));
+    ASSERT_EQ(b.GrownDescriptorSet().size(), 3u * 2048);  // primary, Joliet, terminator
+    rig.recorder().ClearCommandLog();
+    ASSERT_EQ(rig.Burn().error, "");
+    const auto log = rig.recorder().CommandLog();
+    const auto descriptors = std::find_if(log.begin(), log.end(), [](const auto& e) {
+        return e.opcode == kOpWrite && e.lba == std::int64_t(kDescriptorSector);
+    });
+    ASSERT_NE(descriptors, log.end());
+    EXPECT_TRUE(std::none_of(descriptors + 1, log.end(), [](const auto& e) { return e.opcode == kOpWrite; }));
+    EXPECT_TRUE(std::any_of(log.begin(), descriptors, [](const auto& e) { return e.opcode == 0x35; }))
+        << "the data are flushed before the descriptors are written";
+    EXPECT_TRUE(std::any_of(descriptors, log.end(), [](const auto& e) { return e.opcode == 0x35; }));
+    auto both = under("run1", first);
+    for (const auto& item : under("run2", second)) both.insert(item);
+    expectReadersSee(rig.imagePath(), 0, both, rig.tree().root());
+}
+
+// A volume whose descriptor claims a size beyond any disc is not grown, and the new session does not fall
+// back to sector 0 over it: Prepare refuses.
+TEST(Recording, VolumeClaimingToReachBeyondAnyDiscIsNotGrown) {
     TRigOptions options;
     options.media = TMediaType::DvdPlusRw;
     TRecorderRig rig(options);
@@ -122,11 +157,15 @@ TEST(Recording, ContinuingADvdThatWouldBeOverwrittenIsRefused) {
     makeSource(rig.tree(), "src1", kFirstRun, 1);
     ASSERT_TRUE(rig.Compile("run1", (rig.tree().root() / "src1").string()));
     ASSERT_EQ(rig.Burn().error, "");
-    makeSource(rig.tree(), "src2", kSecondRun, 5);
+    {
+        std::fstream image(rig.imagePath(), std::ios::in | std::ios::out | std::ios::binary);
+        const char size[8] = {char(0xF8), 0, 0, char(0xF0), char(0xF0), 0, 0, char(0xF8)};
+        image.seekp(16 * 2048 + 80);
+        image.write(size, sizeof size);
+    }
     b.SessionToImport = -1;
-    EXPECT_FALSE(rig.Compile("run2", (rig.tree().root() / "src2").string()));
-    EXPECT_TRUE(rig.Logged(">>> PREVIOUS SESSION WOULD BE OVERWRITTEN, NOT CONTINUING THIS DISC"));
-    EXPECT_EQ(b.ImageSectors, 0);
+    EXPECT_FALSE(rig.Compile("run2", (rig.tree().root() / "src1").string()));
+    EXPECT_TRUE(rig.Logged(">>> PREVIOUS SESSION COULD NOT BE IMPORTED, NOT CONTINUING THIS DISC"));
     EXPECT_TRUE(b.MetadataStream().empty());
 }
 

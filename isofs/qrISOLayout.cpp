@@ -131,8 +131,9 @@ void Ucs2Field(std::uint8_t* p, std::size_t chars, const std::string& text) {
 
 class TLayoutWriter {
   public:
-    TLayoutWriter(TCompilation& c, bool joliet, const TVolumeInfo& v, TSessionLayout& l)
-        : m_c(c), m_joliet(joliet), m_volume(v), m_layout(l) {}
+    TLayoutWriter(TCompilation& c, bool joliet, const TVolumeInfo& v, TSessionLayout& l,
+                  const TLayoutOptions& o)
+        : m_c(c), m_joliet(joliet), m_options(o), m_volume(v), m_layout(l) {}
 
     bool plan(std::uint64_t start);
     void write(TMetadataStream& stream);
@@ -150,6 +151,7 @@ class TLayoutWriter {
 
     TCompilation& m_c;
     bool m_joliet;
+    TLayoutOptions m_options;
     const TVolumeInfo& m_volume;
     TSessionLayout& m_layout;
     std::uint8_t* m_out = nullptr;
@@ -161,7 +163,8 @@ bool TLayoutWriter::plan(std::uint64_t start) {
     l = TSessionLayout{};
     l.StartSector = start;
     l.PrimarySector = start + 16;
-    std::uint64_t next = start + 18;  // after the primary descriptor and its copy
+    std::uint64_t next =
+        start + (m_options.primaryCopy ? 18 : 17);  // after the primary descriptor (and its copy)
     if (m_joliet) l.JolietSector = next++;
     l.TerminatorSector = next++;
 
@@ -254,7 +257,8 @@ void TLayoutWriter::writeDescriptor(std::uint8_t* p, TTree tree) {
         Ucs2Field(p + 8, 16, m_volume.IdSystem);
         Ucs2Field(p + 40, 16, m_volume.IdVolume);
     }
-    PutBoth32(p + 80, static_cast<std::uint32_t>(l.ImageSectors));
+    PutBoth32(p + 80, static_cast<std::uint32_t>(m_options.wholeVolume ? l.EndSector
+                                                                       : std::uint64_t(l.ImageSectors)));
     // The escape sequence of UCS-2 level 1, in the Joliet descriptor only: readers that find it in the
     // primary descriptor take the primary tree for the Joliet one (isoinfo shows its 8-bit names decoded as
     // UCS-2) or refuse the disc (libarchive).
@@ -367,7 +371,7 @@ void TLayoutWriter::write(TMetadataStream& stream) {
     stream.resize(before + static_cast<std::size_t>((l.FirstFileSector - l.StartSector) * kSector), 0);
     m_out = stream.data() + before;
     writeDescriptor(sector(l.PrimarySector), TTree::Iso);
-    std::memcpy(sector(l.PrimarySector + 1), sector(l.PrimarySector), kSector);
+    if (m_options.primaryCopy) std::memcpy(sector(l.PrimarySector + 1), sector(l.PrimarySector), kSector);
     if (m_joliet) writeDescriptor(sector(l.JolietSector), TTree::Joliet);
     std::uint8_t* term = sector(l.TerminatorSector);
     term[0] = 0xFF;
@@ -388,12 +392,20 @@ void TLayoutWriter::write(TMetadataStream& stream) {
 }  // namespace
 
 TLayoutStatus LayoutSession(TCompilation& compilation, std::uint32_t startSector, bool joliet,
-                            const TVolumeInfo& volume, TMetadataStream& stream, TSessionLayout& layout) {
+                            const TVolumeInfo& volume, TMetadataStream& stream, TSessionLayout& layout,
+                            const TLayoutOptions& options) {
     compilation.NumberDirectories();
-    TLayoutWriter writer(compilation, joliet, volume, layout);
+    TLayoutWriter writer(compilation, joliet, volume, layout, options);
     if (!writer.plan(startSector)) return TLayoutStatus::TooLarge;
     writer.write(stream);
     return TLayoutStatus::Ok;
+}
+
+std::vector<std::uint8_t> DescriptorSet(const TMetadataStream& stream, const TSessionLayout& layout) {
+    const std::uint64_t first = (layout.PrimarySector - layout.StartSector) * kSector;
+    const std::uint64_t end = (layout.TerminatorSector + 1 - layout.StartSector) * kSector;
+    if (layout.TerminatorSector < layout.PrimarySector || end > stream.size()) return {};
+    return {stream.begin() + std::ptrdiff_t(first), stream.begin() + std::ptrdiff_t(end)};
 }
 
 bool ImportedDataOverlaps(const TCompilation& compilation, const TSessionLayout& layout) {

@@ -47,11 +47,26 @@ enum class TLayoutStatus {
     TooLarge,  // an address or size does not fit its 32-bit field
 };
 
+// How a session's descriptors are laid out beyond the usual.
+struct TLayoutOptions {
+    // The descriptors give the volume's size from sector 0 to the session's end (a volume grown on an
+    // overwritable disc, whose descriptor set is also recorded at sector 16), not the session's own size.
+    bool wholeVolume = false;
+    // A copy of the primary descriptor follows it. An overwritable disc's volume goes without: the other
+    // programs that grow such a volume replace its descriptor set only when it has their shape (primary,
+    // Joliet, terminator).
+    bool primaryCopy = true;
+};
+
 // Lays the compilation out from `startSector`: numbers the directories, fills the layout fields of every
 // entry and appends the metadata sectors to `stream` (expected empty). Nothing is appended unless Ok.
 [[nodiscard]] TLayoutStatus LayoutSession(TCompilation& compilation, std::uint32_t startSector, bool joliet,
                                           const TVolumeInfo& volume, TMetadataStream& stream,
-                                          TSessionLayout& layout);
+                                          TSessionLayout& layout, const TLayoutOptions& options = {});
+
+// The descriptor set of a laid-out session (its primary descriptor up to its terminator), taken from the
+// session's metadata stream.
+std::vector<std::uint8_t> DescriptorSet(const TMetadataStream& stream, const TSessionLayout& layout);
 
 // True when an imported file holding data has sectors inside the new session [StartSector, EndSector).
 bool ImportedDataOverlaps(const TCompilation& compilation, const TSessionLayout& layout);

@@ -29,7 +29,10 @@ TPrepareStatus PrepareSession(TCompilation& compilation, const TPrepareInput& in
         }
     }
     TMetadataStream metadata;
-    if (LayoutSession(compilation, start, input.JolietFileSystem, input.Volume, metadata, layout) !=
+    TLayoutOptions options;
+    options.wholeVolume = input.Grow;
+    options.primaryCopy = input.Access != TDiscAccess::Overwritable;
+    if (LayoutSession(compilation, start, input.JolietFileSystem, input.Volume, metadata, layout, options) !=
         TLayoutStatus::Ok) {
         report(kIsoMsgSessionTooLarge);
         return TPrepareStatus::TooLarge;

@@ -30,6 +30,9 @@ struct TPrepareInput {
     // An overwritable disc (DVD+RW, DVD-RAM, restricted overwrite DVD-RW) counts as one session even when
     // blank: one whose descriptor sectors were never recorded has nothing to import.
     TDiscAccess Access = TDiscAccess::Sequential;
+    // The session grows the volume of an overwritable disc: laid out at StartSector after the recorded
+    // volume, its descriptors give the size of the whole volume and are recorded again at sector 16.
+    bool Grow = false;
 };
 
 enum class TPrepareStatus {

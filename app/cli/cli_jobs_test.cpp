@@ -188,9 +188,9 @@ TEST_F(CliJobsTest, OverwritableDiscWithABackupIsRefused) {
     for (const char* job : {"prepare", "burn"}) {
         r = run({job, m_profile});
         EXPECT_EQ(r.status, 1) << job << r.out << r.err;
-        EXPECT_TRUE(
-            r.has("<<< DISC HOLDS A BACKUP: CHECK \"ERASE DISC BEFORE BACKUP\" TO REPLACE IT, OR USE "
-                  "ANOTHER DISC"))
+        EXPECT_TRUE(r.has(
+            "<<< DISC HOLDS A BACKUP: CHECK \"CONTINUE MULTISESSION DISC\" TO ADD TO IT OR \"ERASE DISC "
+            "BEFORE BACKUP\" TO REPLACE IT"))
             << r.out;
         EXPECT_EQ(
             r.lastErrLine(),

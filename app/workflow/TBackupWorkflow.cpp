@@ -9,7 +9,9 @@
 #include "app/workflow/TSessionPaths.h"
 #include "app/workflow/TSizeFormat.h"
 #include "drive/qrConst.h"
+#include "drive/qrDrvLib.h"
 #include "engine/qrEngineMessages.h"
+#include "engine/qrGrowth.h"
 
 namespace brenwick {
 
@@ -20,6 +22,7 @@ constexpr unsigned kReadyTimeoutMs = 5000;
 constexpr int kBecomingReadyMs = 30000;
 constexpr unsigned kFlushTimeoutMs = 300000;
 constexpr int kBlankMinimal = 1;
+constexpr int kBlankFull = 0;
 
 std::tm localNow() {
     const std::time_t now = std::time(nullptr);
@@ -207,10 +210,15 @@ std::string TBackupWorkflow::sessionFolderFor(const std::tm& now, const TDiscCon
     return "\\" + unused + "\\";
 }
 
-// An overwritable disc is written from sector 0: without "continue" (which imports and keeps the backup,
-// or refuses) and without "erase before", a new backup would silently destroy the one on the disc.
+// An overwritable disc is written from sector 0 unless "continue" grows the volume it holds: without
+// "continue" and without "erase before", a new backup would silently destroy the one on the disc.
 bool TBackupWorkflow::wouldReplaceBackup(const TDiscContents& disc) const {
     return disc.overwritable && disc.holdsVolume && !m_options.Import && !m_options.EraseBefore;
+}
+
+// "Continue" on an overwritable disc that holds a volume grows it: the new session follows the volume.
+bool TBackupWorkflow::growsVolume(const TDiscContents& disc) const {
+    return disc.overwritable && disc.holdsVolume && m_options.Import && !m_options.EraseBefore;
 }
 
 bool TBackupWorkflow::fitsOnDisc(std::int64_t sectors, std::uint32_t freeSectors) {
@@ -228,7 +236,14 @@ bool TBackupWorkflow::DoPrepare() {
         return false;
     }
     showDiscType();
+    // A Burn with "erase before" stops at a disc that cannot be erased; a Prepare says so as well.
+    if (m_options.EraseBefore && !m_burner.IsDiscErasable()) {
+        m_report.outcome = TRunOutcome::NotErasable;
+        return false;
+    }
     m_burner.ClearCompilation();
+    // The layout imports what the Burn with these options would: nothing after "erase before".
+    m_burner.SetSessionImport(m_options.Import && !m_options.EraseBefore ? -1 : 0);
     // A Burn with "erase before" finds the disc blank after the erase; a Prepare reports what it would meet.
     const TDiscContents disc = m_options.EraseBefore ? TDiscContents{} : m_burner.ReadDiscContents();
     // Said before anything is laid out: no free space a closed disc reports would tell the user why.
@@ -276,20 +291,32 @@ bool TBackupWorkflow::DoPrepare() {
     m_report.sessionBytes = sectors * kSectorSize;
     m_gaugeMax = m_report.sessionBytes;
     m_progress = {};
+    m_progress.dvd = IsDvdDiscType(m_burner.GetDiscType());
     m_progress.sessionBytes = m_report.sessionBytes;
     m_progress.process = ScaleGauge(m_gaugeMax, 0);
     publishProgress();
 
-    const std::int64_t capacity = std::int64_t(m_burner.GetDiscCapacity()) * kSectorSize;
-    const std::int64_t used = std::int64_t(m_burner.GetUsedSectors()) * kSectorSize;
-    std::uint32_t freeSectors = m_burner.GetFreeSectors();
-    const int sessions = m_burner.GetSessionCount();
+    const std::uint32_t capacitySectors = m_burner.GetDiscCapacity();
+    const std::int64_t capacity = std::int64_t(capacitySectors) * kSectorSize;
+    // A Prepare with "erase before" reports the disc as the erase will leave it: nothing used, all free.
+    const bool eraseAhead = m_options.EraseBefore && !BurnAfterErase;
+    const std::uint32_t usedSectors = eraseAhead ? 0 : m_burner.GetUsedSectors();
+    const std::int64_t used = std::int64_t(usedSectors) * kSectorSize;
+    std::uint32_t freeSectors = eraseAhead ? capacitySectors : m_burner.GetFreeSectors();
+    // A grown volume's new session starts after the recorded one, on an ECC block.
+    if (growsVolume(disc)) {
+        const std::uint32_t start = GrowthStartSector(usedSectors);
+        freeSectors = freeSectors > start ? freeSectors - start : 0;
+    }
+    const int sessions = eraseAhead ? 0 : m_burner.GetSessionCount();
     log("<<< DISC SIZE/USED/FREE : " + MegabytesText(capacity) + "/" + MegabytesText(used) + "/" +
         MegabytesText(std::int64_t(freeSectors) * kSectorSize));
     log("<<< SESSIONS ON DISC : " + std::to_string(sessions));
     log("<<< NEW SESSION SIZE : " + MegabytesText(m_report.sessionBytes));
     if (wouldReplaceBackup(disc)) {
-        log("<<< DISC HOLDS A BACKUP: CHECK \"ERASE DISC BEFORE BACKUP\" TO REPLACE IT, OR USE ANOTHER DISC",
+        log("<<< DISC HOLDS A BACKUP: CHECK \"CONTINUE MULTISESSION DISC\" TO ADD TO IT OR \"ERASE DISC "
+            "BEFORE "
+            "BACKUP\" TO REPLACE IT",
             kMsgError);
         m_report.outcome = TRunOutcome::BackupOnDisc;
         return false;
@@ -315,6 +342,14 @@ void TBackupWorkflow::DoBurn() {
         return;
     }
     showDiscType();
+    // A minimally blanked DVD-RW takes only disc-at-once recording, which closes it; a backup that is to
+    // leave the disc appendable blanks it fully first (once: the burn after that blank goes on).
+    if (!BurnAfterErase && !m_options.CloseDisc && m_burner.IsDiscAtOnceOnlyDvdRw()) {
+        log("<<< THE DVD-RW TAKES ONLY DISC-AT-ONCE RECORDING: BLANKING IT FULLY FIRST");
+        BurnAfterErase = true;
+        DoErase(true);
+        return;
+    }
     const bool prepared = DoPrepare();
     m_burner.SetSessionImport(m_sessionImport);  // a Prepare alone imports as this Burn was asked to
     if (!prepared) {
@@ -355,7 +390,7 @@ void TBackupWorkflow::logInterruptedCost(const TInterruptedSession& interrupted)
         std::to_string(interrupted.costSeconds) + " SECONDS");
 }
 
-void TBackupWorkflow::DoErase() {
+void TBackupWorkflow::DoErase(bool beforeBackup) {
     if (!driveReady()) {
         finishJob(TRunOutcome::NotReady);
         return;
@@ -374,7 +409,8 @@ void TBackupWorkflow::DoErase() {
     setState(TJobState::Erasing);
     m_erasingActive = true;
     const unsigned raisedBefore = m_eraseDoneRaised;
-    const bool started = m_burner.EraseDisc(kBlankMinimal);
+    const bool full = beforeBackup && !m_options.CloseDisc && m_burner.GetDiscType() == kDiscDvdRwSr;
+    const bool started = m_burner.EraseDisc(full ? kBlankFull : kBlankMinimal);
     // EraseDisc gives up without an event when the drive does not become ready before BLANK; that ends
     // the erase with an error, so the workflow never stays in the erasing state.
     if (!started && m_eraseDoneRaised == raisedBefore) m_queue.post([this] { CDEraseDone(true); });
@@ -417,7 +453,7 @@ void TBackupWorkflow::ButtonBurnClick() {
     m_burner.SetFinalizeDisc(m_options.CloseDisc);
     if (m_options.EraseBefore) {
         BurnAfterErase = true;
-        DoErase();
+        DoErase(true);
     } else {
         DoBurn();
     }
@@ -469,6 +505,7 @@ void TBackupWorkflow::CDEraseDone(bool WithError) {
     setTimer(false);
     setState(TJobState::Idle);
     if (WithError) {
+        BurnAfterErase = false;
         log("<<< ERROR ERASING DISC!", kMsgError);
         finishJob(TRunOutcome::EraseFailed);
         return;

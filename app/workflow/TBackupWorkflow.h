@@ -132,7 +132,9 @@ class TBackupWorkflow {
     // Returns true when a recording may start.
     bool DoPrepare();
     void DoBurn();
-    void DoErase();
+    // Erases the disc with a minimal blank; `beforeBackup` with "close disc" off blanks a DVD-RW fully,
+    // since a minimal blank leaves it for disc-at-once recording only, which closes it.
+    void DoErase(bool beforeBackup = false);
 
     void ButtonEraseClick();
     void ButtonPrePareClick();
@@ -175,6 +177,7 @@ class TBackupWorkflow {
     bool driveReady();
     std::string sessionFolderFor(const std::tm& now, const TDiscContents& disc);
     bool wouldReplaceBackup(const TDiscContents& disc) const;
+    bool growsVolume(const TDiscContents& disc) const;
     bool fitsOnDisc(std::int64_t sectors, std::uint32_t freeSectors);
     bool closeInterruptedSession();
     void logInterruptedCost(const TInterruptedSession& interrupted);

@@ -12,7 +12,9 @@ namespace {
 using namespace brenwick::testing;
 
 constexpr const char* kBackupOnDisc =
-    "<<< DISC HOLDS A BACKUP: CHECK \"ERASE DISC BEFORE BACKUP\" TO REPLACE IT, OR USE ANOTHER DISC";
+    "<<< DISC HOLDS A BACKUP: CHECK \"CONTINUE MULTISESSION DISC\" TO ADD TO IT OR \"ERASE DISC BEFORE "
+    "BACKUP\" "
+    "TO REPLACE IT";
 
 class WorkflowChecksTest : public InterruptedRecordingTest {
   protected:

@@ -8,8 +8,30 @@ namespace {
 
 using namespace brenwick::testing;
 
-class DvdWorkflowTest : public WorkflowE2eTest {
+class DvdWorkflowTest : public InterruptedRecordingTest {
   protected:
+    // The volume at sector 0 as every reader the tests use finds it.
+    void expectVolume(const std::vector<std::pair<std::string, std::string>>& expected) {
+        const std::string image = m_recorders + "/default/disc.img";
+        std::map<std::string, std::string> want;
+        for (const auto& [folder, rel] : expected) want[onDisc(folder, rel)] = contents(m_src / rel);
+        const std::pair<const char*, TReaderTree> readers[] = {{"xorriso", ReadWithXorriso(image, 0, m_dir)},
+                                                               {"isoinfo", ReadWithIsoinfo(image, 0)},
+                                                               {"pycdlib", ReadWithPycdlib(image, 0, m_dir)},
+                                                               {"bsdtar", ReadWithBsdtar(image, m_dir)},
+                                                               {"7z", ReadWith7z(image, m_dir)}};
+        for (const auto& [name, tree] : readers) {
+            ASSERT_EQ(tree.error, "") << name;
+            EXPECT_EQ(withoutManifests(tree.files), want) << name;
+        }
+    }
+    // The sector the last backup grew the volume from, as its log says; -1 when it did not grow one.
+    std::int64_t grownFrom() const {
+        const std::string prefix = ">>> GROWING THE VOLUME ON THE DISC FROM SECTOR ";
+        for (const std::string& line : m_log)
+            if (line.rfind(prefix, 0) == 0) return std::stoll(line.substr(prefix.size()));
+        return -1;
+    }
     // Every file of the session at `lba` as xorriso and isoinfo read it.
     void expectSession(std::int32_t lba, const std::vector<std::pair<std::string, std::string>>& expected) {
         const std::string image = m_recorders + "/default/disc.img";
@@ -117,6 +139,145 @@ TEST_F(DvdWorkflowTest, WriteOnceDiscsAreContinuedUntilClosed) {
         EXPECT_TRUE(logged("<<< DISC IS CLOSED: NO MORE SESSIONS CAN BE ADDED"));
         EXPECT_FALSE(loggedPrefix("<<< REQUIRE MORE SPACE"));
         stop();
+    }
+}
+
+const std::vector<std::pair<std::string, std::string>> kFirstRun = {
+    {"2024-05-01 09.05", "Docs/report.txt"}, {"2024-05-01 09.05", "Docs/sub/deep.txt"}};
+
+// Overwritable discs grow one volume: each backup with "continue" is written after the recorded volume on an
+// ECC block and imports its tree, so every reader finds every run at sector 0; a run without either option
+// is refused (the checks tests read what it leaves); "erase before" replaces the volume.
+TEST_F(DvdWorkflowTest, OverwritableDiscsGrowOneVolume) {
+    for (const TMediaType media : {TMediaType::DvdPlusRw, TMediaType::DvdRam, TMediaType::DvdRwRestricted}) {
+        SCOPED_TRACE(std::string(MediaTraits(media).key));
+        fs::remove_all(m_recorders);
+        m_finished.clear();
+        makeRecorder("default", media);
+        start(9, 5);
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        EXPECT_EQ(grownFrom(), -1) << "a blank disc is written from sector 0";
+        stop();
+
+        start(10, 0);
+        m_log.clear();
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        const std::int64_t second = grownFrom();
+        EXPECT_GT(second, 0);
+        EXPECT_EQ(second % 16, 0);
+        EXPECT_TRUE(logged("<<< SESSIONS ON DISC : 1"));
+        m_log.clear();
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("a:b/")}));
+        EXPECT_GT(grownFrom(), second);
+        stop();
+        ASSERT_NO_FATAL_FAILURE(expectVolume({kFirstRun[0],
+                                              kFirstRun[1],
+                                              {"2024-05-01 10.00", "notes.txt"},
+                                              {"2024-05-01 10.00 (2)", "a:b/colon.txt"}}));
+
+        start(11, 0);
+        m_log.clear();
+        m_wf->Options().EraseBefore = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        EXPECT_EQ(grownFrom(), -1);
+        EXPECT_TRUE(logged("<<< ERASE PROCESS DONE"));
+        stop();
+        ASSERT_NO_FATAL_FAILURE(expectVolume({{"2024-05-01 11.00", "notes.txt"}}));
+    }
+}
+
+// A recording killed half way while it grows the volume: the descriptors at sector 16 are only rewritten
+// after the new data are flushed, so the old volume reads back whole, and the next backup grows it.
+TEST_F(DvdWorkflowTest, KilledGrowthLeavesTheOldVolumeWhole) {
+    makeRecorder("default", TMediaType::DvdPlusRw);
+    makeBig();
+    start(9, 5);
+    m_wf->Options().Import = true;
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+    stop();
+    ASSERT_NO_FATAL_FAILURE(killedBackup(true));
+    EXPECT_NE(contents(m_recorders + "/default/disc.img").find(std::string(4096, 'x')), std::string::npos)
+        << "the killed recording wrote data";
+    ASSERT_NO_FATAL_FAILURE(expectVolume(kFirstRun));
+
+    start(11, 0);
+    m_wf->Options().Import = true;
+    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+    stop();
+    ASSERT_NO_FATAL_FAILURE(expectVolume({kFirstRun[0], kFirstRun[1], {"2024-05-01 11.00", "notes.txt"}}));
+}
+
+// For every DVD type holding one backup (and, for write-once types, closed by it) and every combination of
+// "continue", "erase before" and "close disc": Prepare reaches the verdict Burn then reaches (a Prepare that
+// fits stands for a Burn that records).
+TEST_F(DvdWorkflowTest, PrepareAndBurnReachTheSameVerdict) {
+    const TMediaType types[] = {TMediaType::DvdR,      TMediaType::DvdRwSequential, TMediaType::DvdPlusR,
+                                TMediaType::DvdPlusRw, TMediaType::DvdRwRestricted, TMediaType::DvdRam};
+    for (const TMediaType media : types) {
+        for (const bool closed : {false, true}) {
+            if (closed && MediaTraits(media).recording != TRecording::Sequential) continue;
+            for (int options = 0; options < 8; ++options) {
+                const bool import = options & 1, erase = options & 2, close = options & 4;
+                SCOPED_TRACE(std::string(MediaTraits(media).key) + (closed ? " closed" : "") +
+                             (import ? " continue" : "") + (erase ? " erase" : "") + (close ? " close" : ""));
+                fs::remove_all(m_recorders);
+                m_finished.clear();
+                makeRecorder("default", media);
+                start(9, 5);
+                m_wf->Options().Import = true;
+                m_wf->Options().CloseDisc = closed;
+                ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+                stop();
+
+                start(10, 0);
+                m_wf->Options().Import = import;
+                m_wf->Options().EraseBefore = erase;
+                m_wf->Options().CloseDisc = close;
+                m_wf->Options().Archives = {src("Docs/")};
+                m_wf->ButtonPrePareClick();
+                const TRunOutcome prepared = m_wf->LastReport().outcome;
+                const TRunOutcome burnt = burn({src("Docs/")}).outcome;
+                EXPECT_EQ(prepared == TRunOutcome::Prepared ? TRunOutcome::Recorded : prepared, burnt)
+                    << int(prepared) << " " << int(burnt);
+                stop();
+            }
+        }
+    }
+}
+
+// A DVD-RW left for disc-at-once recording by a minimal blank, and one erased before a backup, are blanked
+// fully, so that the backup leaves them appendable: the next backup continues them.
+TEST_F(DvdWorkflowTest, DvdRwStaysAppendableAfterABlank) {
+    for (const bool eraseBefore : {false, true}) {
+        SCOPED_TRACE(eraseBefore ? "erase before" : "minimally blanked");
+        fs::remove_all(m_recorders);
+        m_finished.clear();
+        makeRecorder("default", TMediaType::DvdRwSequential);
+        std::string error;
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/default", [](TRecorderState& s) { s.disc.incrementalAllowed = false; }, error));
+        if (eraseBefore) {
+            start(8, 0);
+            m_wf->Options().CloseDisc = true;  // recorded disc-at-once: the disc is closed
+            ASSERT_NO_FATAL_FAILURE(recordBackup({src("a:b/")}));
+            stop();
+        }
+        start(9, 5);
+        m_log.clear();
+        m_wf->Options().EraseBefore = eraseBefore;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        EXPECT_EQ(logged("<<< THE DVD-RW TAKES ONLY DISC-AT-ONCE RECORDING: BLANKING IT FULLY FIRST"),
+                  !eraseBefore);
+        stop();
+        EXPECT_FALSE(disc().disc.finalized);
+        start(10, 0);
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        const std::int32_t second = lastSessionStart(*m_cd);
+        stop();
+        expectSession(second, {kFirstRun[0], kFirstRun[1], {"2024-05-01 10.00", "notes.txt"}});
     }
 }
 

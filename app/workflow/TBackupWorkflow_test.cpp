@@ -295,14 +295,21 @@ TEST_F(WorkflowTest, BurnAfterAnInterruptedRecording) {
     }
 }
 
-// Prepare never reads the check boxes; Burn copies import and close-disc into the burner first.
-TEST_F(WorkflowTest, PrepareBeforeBurnIgnoresContinue) {
+// Prepare imports as the Burn with the boxes shown would (nothing after "erase before"), so that it meets
+// what that Burn meets; close-disc reaches the burner only with Burn.
+TEST_F(WorkflowTest, PrepareImportsAsBurnWould) {
     m_wf->Options().Archives = {src("b.txt")};
     m_wf->Options().Import = true;
-    m_wf->Options().CloseDisc = true;
+    m_wf->Options().EraseBefore = true;
     m_wf->ButtonPrePareClick();
     EXPECT_TRUE(called("Prepare import=0"));
+    m_wf->Options().EraseBefore = false;
+    m_wf->Options().CloseDisc = true;
+    m_burner.calls.clear();
+    m_wf->ButtonPrePareClick();
+    EXPECT_TRUE(called("Prepare import=-1"));
     EXPECT_FALSE(m_burner.finalizeDisc);
+    m_burner.calls.clear();
     m_wf->ButtonBurnClick();
     EXPECT_TRUE(called("Prepare import=-1"));
     EXPECT_TRUE(m_burner.finalizeDisc);

@@ -47,6 +47,9 @@ class TBurnerAccess {
     virtual bool TrayOpen() const = 0;
     virtual int GetDiscType() = 0;  // index into DiscTypeNames
     virtual bool IsDiscErasable() = 0;
+    // A blank sequential DVD-RW that takes only disc-at-once recording (left so by a minimal blank): a
+    // session recorded on it closes the disc.
+    virtual bool IsDiscAtOnceOnlyDvdRw() = 0;
     virtual std::uint32_t GetDiscCapacity() = 0;  // sectors
     virtual std::uint32_t GetUsedSectors() = 0;
     virtual std::uint32_t GetFreeSectors() = 0;

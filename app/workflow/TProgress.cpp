@@ -64,10 +64,10 @@ double TRateMeter::secondsLeft(std::int64_t remaining) const {
     return remaining <= 0 ? 0.0 : double(remaining) / rate;
 }
 
-std::string RateText(double bytesPerSecond) {
+std::string RateText(double bytesPerSecond, bool dvd) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%.1f MB/s (%.1fx)", bytesPerSecond / 1048576.0,
-                  bytesPerSecond / 153600.0);
+                  bytesPerSecond / (dvd ? 1385000.0 : 153600.0));
     return buf;
 }
 
@@ -95,7 +95,7 @@ std::string ProgressLineText(const TProgress& p, double bytesPerSecond, double s
     return "Process " + percentText(p.processPercent()) + "  " +
            WrittenOfTotalText(p.bytesWritten, p.sessionBytes) + "  Cache " + percentText(p.cacheFillPercent) +
            "  Buffer " + percentText(p.driveBufferPercent()) + "  " +
-           (bytesPerSecond < 0 ? std::string("-- MB/s") : RateText(bytesPerSecond)) + "  " +
+           (bytesPerSecond < 0 ? std::string("-- MB/s") : RateText(bytesPerSecond, p.dvd)) + "  " +
            TimeLeftText(secondsLeft) + " left";
 }
 

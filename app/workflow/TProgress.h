@@ -30,6 +30,7 @@ struct TProgress {
     std::optional<std::uint32_t> driveBufferUsed;
     std::uint32_t driveBufferSize = 0;
     std::string writtenText;  // status panel 1, "%.0n/%.0n MB"
+    bool dvd = false;         // the disc is a DVD: the rate's "x" is DVD's
 
     int processPercent() const;
     // 0..100 of the drive's buffer, or -1 when not known.
@@ -57,9 +58,9 @@ class TRateMeter {
     int m_next = 0;
 };
 
-// "1.2 MB/s (8.2x)": megabytes a second and the speed in CD units; 1x moves 75 sectors of 2048 bytes of
-// user data a second (153,600 bytes).
-std::string RateText(double bytesPerSecond);
+// "1.2 MB/s (8.2x)": megabytes a second and the speed in the medium's units: on a CD 1x moves 75 sectors
+// of 2048 bytes of user data a second (153,600 bytes), on a DVD 1,385,000 bytes.
+std::string RateText(double bytesPerSecond, bool dvd = false);
 // "m:ss" or "h:mm:ss"; "--:--" when unknown.
 std::string TimeLeftText(double seconds);
 

@@ -26,6 +26,11 @@ TProgress recording(std::int64_t written, std::int64_t session, int cache, std::
     return p;
 }
 
+TProgress onDvd(TProgress p) {
+    p.dvd = true;
+    return p;
+}
+
 TEST(ProgressLine, Recording) {
     struct TCase {
         const char* name;
@@ -42,9 +47,9 @@ TEST(ProgressLine, Recording) {
          "Process 100%  10/10 MB  Cache 0%  Buffer 0%  1.5 MB/s (10.0x)  0:00 left"},
         {"session of exactly 2 GiB", recording(kGiB, 2 * kGiB, 100, 2 * kMiB, 2 * kMiB), 2457600, 436.9,
          "Process 50%  1,024/2,048 MB  Cache 100%  Buffer 100%  2.3 MB/s (16.0x)  7:17 left"},
-        {"4.4 GiB DVD session", recording(3 * kGiB, 4 * kGiB + 400 * kMiB, 99, 3 * kMiB / 2, 2 * kMiB),
-         16621568, 4000,
-         "Process 68%  3,072/4,496 MB  Cache 99%  Buffer 75%  15.9 MB/s (108.2x)  1:06:40 left"},
+        {"4.4 GiB DVD session: DVD's 1x",
+         onDvd(recording(3 * kGiB, 4 * kGiB + 400 * kMiB, 99, 3 * kMiB / 2, 2 * kMiB)), 16621568, 4000,
+         "Process 68%  3,072/4,496 MB  Cache 99%  Buffer 75%  15.9 MB/s (12.0x)  1:06:40 left"},
         {"stalled: speed known, time left not", recording(6 * kMiB, 10 * kMiB, 3, 0, 2 * kMiB), 0, -1,
          "Process 60%  6/10 MB  Cache 3%  Buffer 0%  0.0 MB/s (0.0x)  --:-- left"},
         {"drive reported more free than its size", recording(6 * kMiB, 10 * kMiB, 3, std::nullopt, 2 * kMiB),

@@ -60,6 +60,12 @@ bool TQrvBurnerAccess::WaitBecomingReady(int budgetMs) {
     return IsBecomingReady(m_cd.LastSense) && m_cd.WaitReady(budgetMs, kPollMs);
 }
 
+bool TQrvBurnerAccess::IsDiscAtOnceOnlyDvdRw() {
+    constexpr std::uint16_t kDvdRwSequential = 0x0014;
+    return m_cd.GetCurrentProfile() == kDvdRwSequential && m_cd.ReadDiscInformation() &&
+           m_cd.DiscInfo.DiscStatus() == 0 && !m_cd.CanRecordIncrementally();
+}
+
 TDiscContents TQrvBurnerAccess::ReadDiscContents() {
     TBurnerDisc disc(m_cd);
     const bool overwritable = IsOverwritableProfile(m_cd.GetCurrentProfile());

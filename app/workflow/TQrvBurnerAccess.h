@@ -28,6 +28,7 @@ class TQrvBurnerAccess : public TBurnerAccess {
     bool TrayOpen() const override { return m_cd.LastSenseValue.is(kNoMediumTrayOpen); }
     int GetDiscType() override { return m_cd.GetDiscType(); }
     bool IsDiscErasable() override { return m_cd.IsDiscErasable(); }
+    bool IsDiscAtOnceOnlyDvdRw() override;
     std::uint32_t GetDiscCapacity() override { return m_cd.GetDiscCapacity(); }
     std::uint32_t GetUsedSectors() override { return m_cd.GetUsedSectors(); }
     std::uint32_t GetFreeSectors() override { return m_cd.GetFreeSectors(); }

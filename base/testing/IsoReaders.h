@@ -1,5 +1,6 @@
 // Third-party ISO 9660 readers for the tests: xorriso, isoinfo and pycdlib each read one session of a flat
-// disc image (sector N at byte N x 2048) and hand back every file of its Joliet tree with its bytes.
+// disc image (sector N at byte N x 2048) and hand back every file of its Joliet tree with its bytes; bsdtar
+// and 7z read the volume whose descriptors lie at sector 16, as a mounted disc shows it.
 // A reader that is missing is an error of the test, never a silent skip.
 #pragma once
 
@@ -147,6 +148,38 @@ iso.close()
     }
     tree.files = FilesBelow(out);
     return tree;
+}
+
+// An extracting archiver (bsdtar or 7z) run on the volume at sector 16 of `image`, extracting into `out`.
+inline TReaderTree ReadWithExtractor(const std::string& program, const std::string& command,
+                                     const std::string& package, const std::filesystem::path& out) {
+    TReaderTree tree;
+    if (!HaveProgram(program)) {
+        tree.error = program + " is not installed (Debian package " + package + ")";
+        return tree;
+    }
+    std::string log;
+    if (RunCommand(command + " 2>&1", log) != 0) {
+        tree.error = program + " failed: " + log;
+        return tree;
+    }
+    tree.files = FilesBelow(out);
+    return tree;
+}
+
+inline TReaderTree ReadWithBsdtar(const std::string& image, const std::filesystem::path& scratch) {
+    const auto out = scratch / "bsdtar";
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directories(out);
+    return ReadWithExtractor("bsdtar", "bsdtar -xf " + Quote(image) + " -C " + Quote(out.string()),
+                             "libarchive-tools", out);
+}
+
+inline TReaderTree ReadWith7z(const std::string& image, const std::filesystem::path& scratch) {
+    const auto out = scratch / "7z";
+    std::filesystem::remove_all(out);
+    return ReadWithExtractor("7z", "7z x -y -tiso -o" + Quote(out.string()) + " " + Quote(image),
+                             "p7zip-full", out);
 }
 
 }  // namespace brenwick::testing

@@ -305,14 +305,15 @@ class InterruptedRecordingTest : public WorkflowE2eTest {
         throttle("default", 0);
     }
     // A slow recording of big.bin at 10:00 in a child process that dies while it writes: no flush, no
-    // closing, as when the program is killed.
-    void killedBackup() {
+    // closing, as when the program is killed. `import`: with "continue multisession disc".
+    void killedBackup(bool import = false) {
         throttle("default", 1);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             start(10, 0);
             m_wf->Options().Archives = {src("big.bin")};
+            m_wf->Options().Import = import;
             m_wf->ButtonBurnClick();
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
             while (m_cd->BytesWritten() < 4 * 63488 && std::chrono::steady_clock::now() < deadline)
