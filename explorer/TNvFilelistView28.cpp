@@ -161,14 +161,15 @@ void TNvFilelistView28::showDrives() {
 
 void TNvFilelistView28::showFolder() {
     std::vector<TNvScanEntry> entries;
-    (void)ScanFolder(m_directory.toStdString(), SplitMask(Mask.toStdString()), FileType, ShowFolders,
-                     entries);  // a folder that cannot be read shows no entries
+    const bool read =
+        ScanFolder(m_directory.toStdString(), SplitMask(Mask.toStdString()), FileType, ShowFolders,
+                   entries);  // a folder that cannot be read shows no entries at all
     std::vector<TNvItem> items = FolderItems(m_directory, entries);
     if (HideFileExt)
         for (TNvItem& item : items)
             if (item.kind == TNvKind::File && item.caption.lastIndexOf('.') > 0)
                 item.caption.truncate(item.caption.lastIndexOf('.'));
-    if (ParentDirEnabled && m_directory != "/") {
+    if (read && ParentDirEnabled && m_directory != "/") {
         TNvItem parent;
         parent.caption = ParentDirCaption;
         parent.path = m_directory + "..";
@@ -313,11 +314,13 @@ void TNvFilelistView28::OneLevelUp() {
         selectPath(was);
         return;
     }
-    const QString left = was.chopped(1);
-    const QString parent = WithSlash(QFileInfo(left).path());
+    // The parent, or the nearest folder above that still exists (the one shown may have gone).
+    QString parent = WithSlash(QFileInfo(was.chopped(1)).path());
+    while (parent != "/" && !QFileInfo(parent).isDir())
+        parent = WithSlash(QFileInfo(parent.chopped(1)).path());
     SetDirectory(parent);
     if (m_tree) m_tree->OpenPath(parent);
-    selectPath(left);
+    selectPath(parent + was.mid(parent.size()).section('/', 0, 0));
 }
 
 void TNvFilelistView28::OpenItem() {

@@ -74,8 +74,12 @@ class TNvFilelistView28 : public QWidget {
 
     // ---- the entries ----
     int ItemCount() const { return m_model->rowCount(); }
-    QString Caption(int row) const { return m_model->Item(row).caption; }
-    QString SubItem(int row, int k) const { return m_model->SubItem(row, k); }
+    QString Caption(int row) const {
+        return row >= 0 && row < ItemCount() ? m_model->Item(row).caption : QString();
+    }
+    QString SubItem(int row, int k) const {
+        return row >= 0 && row < ItemCount() ? m_model->SubItem(row, k) : QString();
+    }
     bool IsSelected(int row) const;
     void SelectItem(int row);  // adds it to the selection
     bool AnySelected() const;

@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/main/TForm1.h"
+#include "app/main/TForm2.h"
 #include "drive/qrASPI.h"
 
 int main(int argc, char** argv) {
@@ -9,6 +10,8 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         brenwick::TForm1 form;
+        brenwick::TForm2 addFiles(form.Archives);
+        form.AttachAddFiles(&addFiles);
         form.show();
         status = QApplication::exec();
     }                               // the window waits for every worker thread before the burner goes
