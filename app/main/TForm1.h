@@ -129,8 +129,8 @@ class TForm1 : public QWidget {
     std::unique_ptr<TWorkflowAdapter> m_adapter;
     QString m_profileName;
     QString m_appFolder;
-    QString m_openPath;  // the add-files window's folder, kept for Save when there is no such window
-    TForm2* m_form2 = nullptr;
+    QString m_openPath;            // the add-files window's folder, kept for Save when there is no such window
+    TForm2* m_form2 = nullptr;     // the add-files window (not owned)
     bool m_closeAsked = false;     // a close came during a recording: the next one stops it
     bool m_closeWhenDone = false;  // the window closes when the running job ends
     bool m_preparing = false;      // a Prepare, or the Prepare of a Burn, walks the Archives
