@@ -78,20 +78,29 @@ void TNvFileModel::SetEntries(std::vector<TNvItem> items, bool driveView) {
     emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }
 
-void TNvFileModel::Sort(TNvSortColumn column, bool reversed) {
+void TNvFileModel::sortItems(std::vector<TNvItem>& items, TNvSortColumn column, bool reversed) const {
     if (column == TNvSortColumn::Type)
-        for (TNvItem& item : m_items)
+        for (TNvItem& item : items)
             if (item.key.type.empty()) item.key.type = TypeName(item).toStdString();
-    std::vector<std::size_t> order(m_items.size());
+    std::vector<std::size_t> order(items.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return CompareEntries(m_items[a].key, m_items[b].key, column, reversed) < 0;
+        return CompareEntries(items[a].key, items[b].key, column, reversed) < 0;
     });
     std::vector<TNvItem> sorted;
-    sorted.reserve(m_items.size());
-    for (std::size_t i : order) sorted.push_back(std::move(m_items[i]));
+    sorted.reserve(items.size());
+    for (std::size_t i : order) sorted.push_back(std::move(items[i]));
+    items = std::move(sorted);
+}
+
+void TNvFileModel::SetSortedEntries(std::vector<TNvItem> items, TNvSortColumn column, bool reversed) {
+    sortItems(items, column, reversed);
+    SetEntries(std::move(items), false);
+}
+
+void TNvFileModel::Sort(TNvSortColumn column, bool reversed) {
     beginResetModel();
-    m_items = std::move(sorted);
+    sortItems(m_items, column, reversed);
     endResetModel();
 }
 

@@ -38,6 +38,8 @@ class TNvFileModel : public QAbstractTableModel {
     // The drive view's rows (unsorted) or a folder's rows (still to be sorted).
     void SetDrives(const QList<TNvVolume>& volumes);
     void SetEntries(std::vector<TNvItem> items, bool driveView);
+    // A folder's rows, sorted before they are shown (one reset of the views).
+    void SetSortedEntries(std::vector<TNvItem> items, TNvSortColumn column, bool reversed);
     bool DriveView() const { return m_driveView; }
     // Sorts the rows by `column`, folders first; `reversed` negates the order (the parent entry stays first).
     void Sort(TNvSortColumn column, bool reversed);
@@ -61,6 +63,7 @@ class TNvFileModel : public QAbstractTableModel {
 
   private:
     QIcon IconOf(const TNvItem& item) const;
+    void sortItems(std::vector<TNvItem>& items, TNvSortColumn column, bool reversed) const;
 
     std::vector<TNvItem> m_items;
     bool m_driveView = true;

@@ -109,9 +109,14 @@ bool PassesFilter(std::uint32_t attr, std::uint32_t wanted) {
 }
 
 std::string GroupThousands(std::uint64_t value) {
-    std::string digits = std::to_string(value);
-    for (int i = int(digits.size()) - 3; i > 0; i -= 3) digits.insert(std::size_t(i), ",");
-    return digits;
+    // Appended digit by digit (GCC 12 warns falsely about an insert into the middle of a string).
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
 }
 
 std::string DriveMbText(std::uint64_t kilobytes) {

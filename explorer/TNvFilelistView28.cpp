@@ -8,7 +8,9 @@
 #include <QLocale>
 #include <QSettings>
 #include <QVBoxLayout>
-#include <unordered_map>
+#include <QSet>
+
+#include <sys/stat.h>
 
 #include "explorer/NvFileScan.h"
 #include "explorer/TNvDirTree21.h"
@@ -178,16 +180,15 @@ void TNvFilelistView28::showFolder() {
         items.insert(items.begin(), std::move(parent));
     }
     const bool wasDrives = m_model->DriveView();
-    m_model->SetEntries(std::move(items), false);
-    if (wasDrives) {
-        for (int i = 0; i < 5; ++i)
-            m_report->header()->resizeSection(
-                i, m_model->headerData(i, Qt::Horizontal, Qt::SizeHintRole).toSize().width());
-    }
     // Each new listing is sorted by Name: ascending when Name was the sort column, else starting reversed.
     m_reversed = m_sortColumn != TNvSortColumn::Name;
     m_sortColumn = TNvSortColumn::Name;
-    applySort();
+    m_model->SetSortedEntries(std::move(items), m_sortColumn, m_reversed);
+    m_report->header()->setSortIndicator(int(m_sortColumn), m_reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
+    if (wasDrives)
+        for (int i = 0; i < 5; ++i)
+            m_report->header()->resizeSection(
+                i, m_model->headerData(i, Qt::Horizontal, Qt::SizeHintRole).toSize().width());
 }
 
 void TNvFilelistView28::ColumnClick(int column) {
@@ -206,19 +207,21 @@ void TNvFilelistView28::applySort() {
     m_report->header()->setSortIndicator(int(m_sortColumn),
                                          m_reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
     if (selected.isEmpty() && currentPath.isEmpty()) return;
-    std::unordered_map<std::u16string, int> rows;
-    for (int r = 0; r < ItemCount(); ++r) rows.emplace(m_model->Item(r).path.toStdU16String(), r);
+    // The selection and the current entry follow their entries to their new rows.
+    const QSet<QString> wanted(selected.begin(), selected.end());
     QItemSelection selection;
-    for (const QString& path : selected) {
-        const auto found = rows.find(path.toStdU16String());
-        if (found != rows.end())
-            selection.select(m_model->index(found->second, 0), m_model->index(found->second, 4));
+    int run = -1;  // first row of the run of selected rows being gathered
+    for (int r = 0; r <= ItemCount(); ++r) {
+        const bool in = r < ItemCount() && wanted.contains(m_model->Item(r).path);
+        if (in && run < 0) run = r;
+        if (!in && run >= 0) {
+            selection.select(m_model->index(run, 0), m_model->index(r - 1, 4));
+            run = -1;
+        }
+        if (r < ItemCount() && m_model->Item(r).path == currentPath)
+            m_report->selectionModel()->setCurrentIndex(m_model->index(r, 0), QItemSelectionModel::NoUpdate);
     }
     m_report->selectionModel()->select(selection, QItemSelectionModel::Select);
-    const auto found = rows.find(currentPath.toStdU16String());
-    if (found != rows.end())
-        m_report->selectionModel()->setCurrentIndex(m_model->index(found->second, 0),
-                                                    QItemSelectionModel::NoUpdate);
 }
 
 bool TNvFilelistView28::IsSelected(int row) const {
@@ -259,8 +262,8 @@ qint64 TNvFilelistView28::SelectedSize() const {
     for (int row : SelectedRows()) {
         const TNvItem& item = m_model->Item(row);
         if (item.kind != TNvKind::File) continue;
-        const QFileInfo info(item.path);  // the size now, not when the list was read
-        if (info.isFile()) sum += info.size();
+        struct stat st {};  // the size now, not when the list was read
+        if (::stat(QFile::encodeName(item.path).constData(), &st) == 0 && S_ISREG(st.st_mode)) sum += st.st_size;
     }
     return sum;
 }
