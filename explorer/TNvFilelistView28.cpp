@@ -6,9 +6,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QSet>
 #include <QSettings>
 #include <QVBoxLayout>
-#include <QSet>
 
 #include <sys/stat.h>
 
@@ -184,7 +184,8 @@ void TNvFilelistView28::showFolder() {
     m_reversed = m_sortColumn != TNvSortColumn::Name;
     m_sortColumn = TNvSortColumn::Name;
     m_model->SetSortedEntries(std::move(items), m_sortColumn, m_reversed);
-    m_report->header()->setSortIndicator(int(m_sortColumn), m_reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
+    m_report->header()->setSortIndicator(int(m_sortColumn),
+                                         m_reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
     if (wasDrives)
         for (int i = 0; i < 5; ++i)
             m_report->header()->resizeSection(
@@ -263,7 +264,8 @@ qint64 TNvFilelistView28::SelectedSize() const {
         const TNvItem& item = m_model->Item(row);
         if (item.kind != TNvKind::File) continue;
         struct stat st {};  // the size now, not when the list was read
-        if (::stat(QFile::encodeName(item.path).constData(), &st) == 0 && S_ISREG(st.st_mode)) sum += st.st_size;
+        if (::stat(QFile::encodeName(item.path).constData(), &st) == 0 && S_ISREG(st.st_mode))
+            sum += st.st_size;
     }
     return sum;
 }

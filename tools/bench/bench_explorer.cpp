@@ -40,7 +40,9 @@ void PrintMachine(const fs::path& scratch) {
                 fsInfo.fileSystemType().constData());
 }
 
-double Seconds(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e9; }
+double Seconds(const QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e9;
+}
 
 }  // namespace
 
@@ -56,10 +58,12 @@ int main(int argc, char** argv) {
     PrintMachine(scratch);
 
     // 50,000 files of varied names, extensions and sizes.
-    static const char* const kExt[] = {".txt", ".jpg", ".pdf", ".cpp", ".h", ".odt", ".png", ".mp3", ".tar.gz", ""};
+    static const char* const kExt[] = {".txt", ".jpg", ".pdf", ".cpp",    ".h",
+                                       ".odt", ".png", ".mp3", ".tar.gz", ""};
     for (int i = 0; i < 50000; ++i) {
         const int k = (i * 7919) % 50000;
-        std::ofstream(files / ("file " + std::to_string(k) + kExt[i % 10])) << std::string(std::size_t(k % 3000), 'x');
+        std::ofstream(files / ("file " + std::to_string(k) + kExt[i % 10]))
+            << std::string(std::size_t(k % 3000), 'x');
     }
     // 5,000 sub-folders; every tenth holds a folder of its own, the others a few files.
     for (int i = 0; i < 5000; ++i) {
@@ -96,7 +100,8 @@ int main(int argc, char** argv) {
     list.SelectAll();
     t.restart();
     const qint64 size = list.SelectedSize();
-    std::printf("Selected size of all 50,000 (%lld bytes):         %.3f s\n", static_cast<long long>(size), Seconds(t));
+    std::printf("Selected size of all 50,000 (%lld bytes):         %.3f s\n", static_cast<long long>(size),
+                Seconds(t));
 
     TNvDirTree21 tree;
     tree.resize(300, 600);
