@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
         if (i % 10 == 0)
             fs::create_directory(d / "inner");
         else
-            for (int f = 0; f < 5; ++f) std::ofstream(d / ("f" + std::to_string(f) + ".txt")) << "x";
+            for (const char* name : {"f0.txt", "f1.txt", "f2.txt", "f3.txt", "f4.txt"})
+                std::ofstream(d / name) << "x";
     }
     std::printf("Made 50,000 files and 5,000 sub-folders\n");
 
