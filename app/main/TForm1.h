@@ -24,6 +24,8 @@
 
 namespace brenwick {
 
+class TForm2;
+
 // The window's dialogs, replaceable so that tests can answer them.
 struct TForm1Dialogs {
     // The chosen file, or empty when the user cancels.
@@ -53,6 +55,8 @@ class TForm1 : public QWidget {
     QWidget* AboutForm = nullptr;
     const QString& ProfileName() const { return m_profileName; }
     const QString& AppFolder() const { return m_appFolder; }
+    // The add-files window, which Add shows and New, Open and Save steer (made at start-up).
+    void AttachAddFiles(TForm2* form) { m_form2 = form; }
 
     // ---- controls (the window's field names) ----
     QToolBar* ToolBar;
@@ -128,7 +132,8 @@ class TForm1 : public QWidget {
     std::unique_ptr<TWorkflowAdapter> m_adapter;
     QString m_profileName;
     QString m_appFolder;
-    QString m_openPath;            // the add-files window's folder, kept for Save until that window exists
+    QString m_openPath;            // the add-files window's folder, kept for Save when there is no such window
+    TForm2* m_form2 = nullptr;     // the add-files window (not owned)
     bool m_closeAsked = false;     // a close came during a recording: the next one stops it
     bool m_closeWhenDone = false;  // the window closes when the running job ends
     bool m_preparing = false;      // a Prepare, or the Prepare of a Burn, walks the Archives

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 
 #include "app/main/TForm1.h"
+#include "app/main/TForm2.h"
 
 namespace brenwick {
 
@@ -86,8 +87,13 @@ void TForm1::ButtonAboutClick() {
     }
 }
 
-// The add-files window is built on its own; until then this command does nothing.
-void TForm1::ButtonAddClick() {}
+// Shows the add-files window, not modal: it stays usable while this window runs a job.
+void TForm1::ButtonAddClick() {
+    if (!m_form2) return;
+    m_form2->show();
+    m_form2->raise();
+    m_form2->activateWindow();
+}
 
 void TForm1::ButtonExitClick() {
     close();

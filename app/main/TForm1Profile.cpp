@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "app/main/TForm1.h"
+#include "app/main/TForm2.h"
 #include "app/profile/TBackupProfile.h"
 #include "app/workflow/TFrontEndSetup.h"
 #include "app/workflow/TRecorderNames.h"
@@ -56,6 +57,7 @@ void TForm1::ButtonNewClick() {
     setCaption("Brenwick - " + m_profileName);
     EditVolume->clear();
     m_openPath.clear();
+    if (m_form2) m_form2->ShowFolder(QString());  // the tree stays where it is, the list follows it
 }
 
 void TForm1::ButtonOpenClick() {
@@ -72,6 +74,7 @@ void TForm1::ButtonOpenClick() {
         addLogLine(QString("<<< %1 ENTRIES OF THE PROFILE WERE NOT LOADED").arg(load.entriesNotLoaded));
     selectProfileDevice(load.profile);
     m_openPath = QString::fromStdString(load.profile.OpenPath);
+    if (m_form2) m_form2->ShowFolder(m_openPath);
     DeviceChange();
 }
 
@@ -112,6 +115,7 @@ bool TForm1::writeProfile() {
     StoreOptions(Workflow().Options(), profile);
     profile.Device = Device->currentIndex();
     profile.DeviceName = RecorderNameAt(NamedRecorders(m_adapter->CD().DeviceList), profile.Device);
+    if (m_form2) m_openPath = m_form2->NvFilelistView281->Directory();
     profile.OpenPath = m_openPath.toStdString();
     std::string error;
     if (SaveProfile(profile, m_profileName.toStdString(), error)) return true;

@@ -6,18 +6,9 @@
 
 #include "app/main/TAboutForm.h"
 #include "app/main/TForm1.h"
+#include "app/main/TForm2.h"
 #include "app/main/TInstanceLock.h"
 #include "drive/qrASPI.h"
-
-namespace {
-
-// The add-files window, created third. Until its window class is part of the program this makes none
-// and the main window's Add command does nothing.
-std::unique_ptr<QWidget> CreateForm2(brenwick::TForm1& /*form1*/) {
-    return nullptr;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const brenwick::TInstanceLock lock;  // held until the process ends
@@ -30,13 +21,13 @@ int main(int argc, char** argv) {
         brenwick::TForm1 Form1;
         brenwick::TAboutForm AboutForm;
         Form1.AboutForm = &AboutForm;
-        // ---- the add-files window (TForm2): created here, third ----
-        const std::unique_ptr<QWidget> Form2 = CreateForm2(Form1);
-        if (Form2)
-            Form2->setAttribute(Qt::WA_QuitOnClose, false);  // the main window's close ends the program
+        brenwick::TForm2 Form2(Form1.Archives);         // the add-files window, created third
+        Form2.setAttribute(Qt::WA_QuitOnClose, false);  // the main window's close ends the program
+        Form1.AttachAddFiles(&Form2);
         Form1.show();
         status = QApplication::exec();
-        Form1.AboutForm = nullptr;  // About goes before the main window
+        Form1.AboutForm = nullptr;  // About and add-files go before the main window
+        Form1.AttachAddFiles(nullptr);
     }                               // the window waits for every worker thread before the burner goes
     brenwick::ShutdownTransport();  // the image recorders save their state and let their folders go
     return status;
