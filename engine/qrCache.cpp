@@ -204,7 +204,7 @@ void TCacheThread::startReaders() {
     files.reserve(m_input.Files.size());
     for (const TCacheFile& file : m_input.Files) {
         const bool read = !file.Manifest && !file.SourcePath.empty() && file.Size > 0;
-        files.push_back({file.SourcePath, read ? static_cast<std::int64_t>(file.Size) : 0});
+        files.push_back({file.SourcePath, read ? static_cast<std::int64_t>(file.Size) : 0, file.Listed});
     }
     m_readAhead = std::make_unique<TReadAhead>(std::move(files), m_hooks.ReadAhead);
 }
@@ -300,7 +300,8 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, std::size_t 
         }
         return got;
     };
-    if (queueBytes(file, lastFile, read) == TStop::Abort) return TStop::Abort;
+    const TSha256Digest* digest = fetched.Digest ? &*fetched.Digest : nullptr;
+    if (queueBytes(file, lastFile, read, digest) == TStop::Abort) return TStop::Abort;
     const bool grown = !incomplete && (fetched.Complete ? fetched.Grown : hasMore(fetched.Fd));
     if (grown) reportIncomplete(kMsgFileChanged, file.SourcePath);
     return TStop::None;
@@ -319,10 +320,12 @@ TCacheThread::TStop TCacheThread::queueManifest(const TCacheFile& file, bool las
         taken += static_cast<std::size_t>(wanted);
         return wanted;
     };
-    return queueBytes(file, lastFile, read);
+    return queueBytes(file, lastFile, read, nullptr);
 }
 
-TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read) {
+TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read,
+                                             const TSha256Digest* digest) {
+    const bool hash = file.Listed && digest == nullptr;
     std::int64_t amountLeft = file.Size;
     while (amountLeft > 0) {
         if (m_currentRoom == 0) {
@@ -336,7 +339,7 @@ TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFi
         const std::int64_t padded = sectorBytesOf(wanted);
         std::memset(at + got, 0, static_cast<std::size_t>(padded - got));
         // The bytes as they will be sent, zeros of an unreadable part included.
-        if (file.Listed) m_hash.Update(at, static_cast<std::size_t>(wanted));
+        if (hash) m_hash.Update(at, static_cast<std::size_t>(wanted));
         m_currentRoom -= static_cast<int>(padded);
         if (m_abort.load()) return TStop::Abort;
 
@@ -358,7 +361,7 @@ TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFi
         adjustPriority(length);
         if (waitForRoom(true) == TStop::Abort) return TStop::Abort;
     }
-    if (file.Listed) m_manifestText += ManifestLine(m_hash.Finish(), file.ManifestName);
+    if (file.Listed) m_manifestText += ManifestLine(hash ? m_hash.Finish() : *digest, file.ManifestName);
     return TStop::None;
 }
 

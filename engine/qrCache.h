@@ -135,9 +135,10 @@ class TCacheThread {
     void startReaders();
     [[nodiscard]] TStop queueManifest(const TCacheFile& file, bool lastFile);
     // Streams `file.Size` bytes taken from `read` (which may give fewer: the rest is zeros), each from a
-    // sector boundary, hashing them when the file is listed.
+    // sector boundary, hashing them when the file is listed, unless a reader has given their `digest`.
     using TReadFn = std::function<std::int64_t(std::uint8_t* at, std::int64_t wanted)>;
-    [[nodiscard]] TStop queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read);
+    [[nodiscard]] TStop queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read,
+                                   const TSha256Digest* digest);
     void append(std::unique_ptr<TBlock> block, std::int64_t countedBytes);
     void adjustPriority(int queueLength);
     void setPriority(TThreadPriority priority, bool force = false);

@@ -161,18 +161,41 @@ TEST(CacheThread, ChangedAndUnreadableFilesAreCompletedWithZerosAndCounted) {
         TCacheInput input;
         input.Files = {{shrunk, 70000}, {grown, 5000}, {grownEmpty, 0}, {gone, 100},
                        {fifo, 100},     {folder, 100}, {good, 100}};
-        const std::int64_t total = (sectorsOf(70000) + sectorsOf(5000) + 4) * 2048;
+        const std::int64_t s1 = sectorsOf(70000), s2 = sectorsOf(5000);
+        std::vector<std::uint8_t> expected = TTempTree::Pattern(3000, 1);
+        expected.resize(s1 * 2048, 0);
+        const auto grownBytes = TTempTree::Pattern(5000, 2);
+        expected.insert(expected.end(), grownBytes.begin(), grownBytes.end());
+        expected.resize((s1 + s2 + 3) * 2048, 0);
+        const auto goodBytes = TTempTree::Pattern(100, 4);
+        expected.insert(expected.end(), goodBytes.begin(), goodBytes.end());
+        expected.resize((s1 + s2 + 4) * 2048, 0);
+        // Every file is listed: the manifest, streamed last, holds the digests of the bytes sent.
+        const std::vector<std::pair<std::int64_t, std::int64_t>> extents = {{0, 70000},
+                                                                            {s1 * 2048, 5000},
+                                                                            {0, 0},
+                                                                            {(s1 + s2) * 2048, 100},
+                                                                            {(s1 + s2 + 1) * 2048, 100},
+                                                                            {(s1 + s2 + 2) * 2048, 100},
+                                                                            {(s1 + s2 + 3) * 2048, 100}};
+        std::string manifest;
+        TSha256 sha;
+        for (std::size_t i = 0; i < input.Files.size(); ++i) {
+            input.Files[i].Listed = true;
+            input.Files[i].ManifestName = "f" + std::to_string(i);
+            sha.Update(expected.data() + extents[i].first, static_cast<std::size_t>(extents[i].second));
+            manifest += ManifestLine(sha.Finish(), input.Files[i].ManifestName);
+        }
+        TCacheFile manifestFile;
+        manifestFile.Manifest = true;
+        manifestFile.Size = static_cast<std::uint32_t>(manifest.size());
+        input.Files.push_back(manifestFile);
+        expected.insert(expected.end(), manifest.begin(), manifest.end());
+        expected.resize(expected.size() + sectorsOf(manifest.size()) * 2048 - manifest.size(), 0);
+        const auto total = static_cast<std::int64_t>(expected.size());
         TCacheThread cache(4194304, std::move(input), total, hooks);
         const TDrained got = drain(cache);
 
-        std::vector<std::uint8_t> expected = TTempTree::Pattern(3000, 1);
-        expected.resize(sectorsOf(70000) * 2048, 0);
-        const auto grownBytes = TTempTree::Pattern(5000, 2);
-        expected.insert(expected.end(), grownBytes.begin(), grownBytes.end());
-        expected.resize((sectorsOf(70000) + sectorsOf(5000) + 3) * 2048, 0);
-        const auto goodBytes = TTempTree::Pattern(100, 4);
-        expected.insert(expected.end(), goodBytes.begin(), goodBytes.end());
-        expected.resize(total, 0);
         EXPECT_EQ(got.stream, expected);
         EXPECT_EQ(cache.ErrorText(), "");
         EXPECT_EQ(cache.IncompleteFiles(), 6);

@@ -32,6 +32,18 @@ std::int64_t readAll(int fd, std::uint8_t* destination, std::int64_t count, bool
     return done;
 }
 
+// The digest of `bytes` followed by zeros up to `size` bytes in all.
+TSha256Digest digestPadded(TSha256& hash, const std::vector<std::uint8_t>& bytes, std::int64_t size) {
+    static const std::uint8_t zeros[65536] = {};
+    hash.Update(bytes.data(), bytes.size());
+    for (auto left = size - static_cast<std::int64_t>(bytes.size()); left > 0;) {
+        const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(left, sizeof zeros));
+        hash.Update(zeros, chunk);
+        left -= static_cast<std::int64_t>(chunk);
+    }
+    return hash.Finish();
+}
+
 }  // namespace
 
 int OpenSourceFile(const std::string& path) {
@@ -90,8 +102,9 @@ bool TReadAhead::claim(std::size_t& index) {
 
 void TReadAhead::reader() {
     std::size_t index = 0;
+    TSha256 hash;
     while (claim(index)) {
-        std::unique_ptr<TFetchedFile> fetched = fetch(m_files[index]);
+        std::unique_ptr<TFetchedFile> fetched = fetch(m_files[index], hash);
         {
             std::lock_guard lock(m_lock);
             m_slots[index].File = std::move(fetched);
@@ -103,10 +116,13 @@ void TReadAhead::reader() {
 
 // One read of the file: its recorded size and one byte more when it fits in the head size (the extra
 // byte shows a file that has grown), else the head, leaving the file open for the rest.
-std::unique_ptr<TFetchedFile> TReadAhead::fetch(const TFile& file) const {
+std::unique_ptr<TFetchedFile> TReadAhead::fetch(const TFile& file, TSha256& hash) const {
     auto fetched = std::make_unique<TFetchedFile>();
     const int fd = OpenSourceFile(file.Path);
-    if (fd < 0) return fetched;
+    if (fd < 0) {
+        if (file.Hash) fetched->Digest = digestPadded(hash, fetched->Bytes, file.Size);
+        return fetched;
+    }
     fetched->Opened = true;
     const bool whole = file.Size < m_limits.HeadBytes;
     const std::int64_t wanted = whole ? file.Size + 1 : m_limits.HeadBytes;
@@ -117,6 +133,7 @@ std::unique_ptr<TFetchedFile> TReadAhead::fetch(const TFile& file) const {
         fetched->Complete = true;
         fetched->Grown = got > file.Size;
         ::close(fd);
+        if (file.Hash) fetched->Digest = digestPadded(hash, fetched->Bytes, file.Size);
     } else {
         fetched->Fd = fd;
     }

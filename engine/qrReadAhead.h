@@ -10,9 +10,12 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "engine/qrSha256.h"
 
 namespace brenwick {
 
@@ -36,6 +39,9 @@ struct TFetchedFile {
     bool Complete = false;  // `Bytes` holds the whole recorded size (or all that was there)
     std::vector<std::uint8_t> Bytes;
     int Fd = -1;
+    // Asked for and known once the whole recorded size is read (or the file cannot be opened): the digest
+    // of the bytes the file will occupy in the stream, `Bytes` then zeros up to the recorded size.
+    std::optional<TSha256Digest> Digest;
 };
 
 // Opens a source file for reading: only regular files (a path that has become a FIFO or a device since it
@@ -47,6 +53,7 @@ class TReadAhead {
     struct TFile {
         std::string Path;
         std::int64_t Size = 0;  // 0: not read ahead (the cache handles it itself)
+        bool Hash = false;      // the reader hashes what it read whole, beside the cache thread
     };
     TReadAhead(std::vector<TFile> files, TReadAheadLimits limits);
     // Stops the readers (a read under way ends first) and closes every file still open.
@@ -67,7 +74,7 @@ class TReadAhead {
     };
     void reader();
     bool claim(std::size_t& index);
-    std::unique_ptr<TFetchedFile> fetch(const TFile& file) const;
+    std::unique_ptr<TFetchedFile> fetch(const TFile& file, TSha256& hash) const;
 
     const TReadAheadLimits m_limits;
     const std::vector<TFile> m_files;

@@ -456,6 +456,7 @@ void growth(const TTree& small, const fs::path& scratch) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure shows as soon as it is measured
     bool quick = false;
     fs::path scratch;
     for (int i = 1; i < argc; ++i) {
