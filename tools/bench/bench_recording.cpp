@@ -291,9 +291,11 @@ TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit, c
     result.error = error;
     result.underruns = recorder.underruns();
     if (setup.verify && error.empty()) {
+        settle();  // with a cold cache, the verification and cat read the image from the disk
         const double verifyCpu = cpuSeconds();
         result.verifySeconds = verifySession(burner, result.error);
         result.verifyCpuSeconds = cpuSeconds() - verifyCpu;
+        settle();
         const auto catStart = Clock::now();
         if (std::system(("cat " + quote(recorder.imagePath()) + " > /dev/null").c_str()) == 0)
             result.catImageSeconds = secondsSince(catStart);
@@ -367,7 +369,7 @@ void compare(const TTree& tree, const fs::path& scratch) {
                                       " >/dev/null 2>&1 && sync " + out,
                                   output);
     TRecordingSetup setup;
-    setup.verify = !g_cold;
+    setup.verify = true;
     const TRecording ours = bestRecording(tree, scratch, 0, kRuns, setup);
     TRecordingSetup unhashed;
     unhashed.manifest = false;
