@@ -440,8 +440,10 @@ void throttled(const TTree& tree, const fs::path& scratch) {
         std::printf("\n16x DVD recorder, %s: FAILED: %s\n", tree.name.c_str(), r.error.c_str());
         return;
     }
-    std::printf("\n16x DVD recorder fed from %s, page cache %s: %.2f s, %u underruns\n", tree.name.c_str(),
-                g_cold ? "cold" : "warm", r.seconds, r.underruns);
+    std::printf(
+        "\n16x DVD recorder fed from %s, page cache %s: %.2f s (%.1f MB/s end to end), %u underruns\n",
+        tree.name.c_str(), g_cold ? "cold" : "warm", r.seconds, mbPerSecond(treeBytes(tree), r.seconds),
+        r.underruns);
 }
 
 void growth(const TTree& small, const fs::path& scratch) {
