@@ -158,11 +158,11 @@ std::uint64_t treeBytes(const TTree& tree) {
 // One image recorder with a blank DVD-R, no busy periods and no speed limit, as the only target.
 class TBenchRecorder {
   public:
-    TBenchRecorder(const fs::path& folder, unsigned speedX) : m_folder(folder.string()) {
+    TBenchRecorder(const fs::path& folder, unsigned speedX, TMediaType media) : m_folder(folder.string()) {
         fs::remove_all(folder);
         fs::create_directories(folder);
         TRecorderState state;
-        state.disc = TDiscState::blankDisc(TMediaType::DvdR);
+        state.disc = TDiscState::blankDisc(media);
         std::string error;
         if (!SaveStateFile(m_folder, state, error)) std::fprintf(stderr, "recorder: %s\n", error.c_str());
         TRecorderOptions options;
@@ -214,6 +214,8 @@ struct TRecordingSetup {
     bool manifest = true;  // the run's folder gets its checksum manifest: every byte is hashed
     int readers = TReadAheadLimits{}.Readers;
     unsigned speedX = 0;  // 0: unthrottled
+    // A DVD-R; the throttled run takes a DVD-RAM, whose recording selects no lower speed of its own.
+    TMediaType media = TMediaType::DvdR;
     bool verify = false;  // read the session back and check it, against cat over its image
 };
 
@@ -240,7 +242,7 @@ double verifySession(TQrvBurner& burner, std::string& error) {
 // Clears the compilation, adds the given folders of the tree, prepares, records and waits for the end.
 TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit, const TRecordingSetup& setup) {
     TRecording result;
-    TBenchRecorder recorder(scratch / "recorder", setup.speedX);
+    TBenchRecorder recorder(scratch / "recorder", setup.speedX, setup.media);
     TQrvBurner burner;
     ConfigureBurner(burner);
     burner.CacheHooks.ReadAhead.Readers = setup.readers;
@@ -435,6 +437,7 @@ void readers(const TTree& tree, const fs::path& scratch) {
 void throttled(const TTree& tree, const fs::path& scratch) {
     TRecordingSetup setup;
     setup.speedX = 16;
+    setup.media = TMediaType::DvdRam;
     const TRecording r = record(tree, scratch, 0, setup);
     if (!r.error.empty()) {
         std::printf("\n16x DVD recorder, %s: FAILED: %s\n", tree.name.c_str(), r.error.c_str());
