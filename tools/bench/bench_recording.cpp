@@ -8,8 +8,9 @@
 // recorded session against cat over its image; and the underruns of a recorder throttled to 16x DVD
 // speed fed from the cold small-file tree. Then how our time grows from 10,000 to 50,000 small files.
 //
-// Usage: bench_recording [--quick] [scratch folder]   (default: $TMPDIR or /tmp + /brenwick-bench-recording;
-// the generated trees are kept there for the next run, the images are removed after each step)
+// Usage: bench_recording [--quick] [--cold-only] [scratch folder]   (default: $TMPDIR or /tmp +
+// /brenwick-bench-recording; the generated trees are kept there for the next run, the images are removed
+// after each step)
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/resource.h>
@@ -471,10 +472,13 @@ void growth(const TTree& small, const fs::path& scratch) {
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure shows as soon as it is measured
     bool quick = false;
+    bool coldOnly = false;
     fs::path scratch;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
+        } else if (std::strcmp(argv[i], "--cold-only") == 0) {
+            coldOnly = true;
         } else {
             scratch = argv[i];
         }
@@ -488,9 +492,11 @@ int main(int argc, char** argv) {
                               : makeTree(scratch, "large", 0, 8, 1ull << 30);
     const TTree small = quick ? makeTree(scratch, "small-quick", 20, 5000, 20ull << 20)
                               : makeTree(scratch, "small", 100, 50000, 200ull << 20);
-    compare(large, scratch);
-    compare(small, scratch);
-    growth(small, scratch);
+    if (!coldOnly) {
+        compare(large, scratch);
+        compare(small, scratch);
+        growth(small, scratch);
+    }
     if (!canDropCaches()) {
         std::printf(
             "\nCOLD CACHE NOT MEASURED: dropping the page cache needs root and a writable "
@@ -498,9 +504,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     g_cold = true;
-    compare(small, scratch);
-    readers(small, scratch);
     throttled(small, scratch);
+    compare(small, scratch);
     compare(large, scratch);
+    readers(small, scratch);
     return 0;
 }
