@@ -2,8 +2,6 @@
 // bounded queue; the write thread takes the blocks with GetBlock.
 #include "engine/qrCache.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,20 +45,11 @@ bool hasMore(int fd) {
     return readFully(fd, &byte, 1, failed) == 1;
 }
 
-// Opens a source file for reading. Only regular files are read: a path that has become a FIFO or a
-// device since it was added would block the cache thread or stream endless data.
-int openSource(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    // O_NONBLOCK has no effect on the reads of a regular file. Large files are read ahead more eagerly.
-    if (info.st_size > (1 << 20)) (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint only
-    return fd;
-}
+// A wait without the Sleep seam is also cut short after this long: the events it waits for are
+// signalled, so this is only a bound.
+constexpr int kWaitBoundMs = 100;
+// How often a wait for the readers looks at the abort flag.
+constexpr int kAbortPollMs = 20;
 
 }  // namespace
 
@@ -73,13 +62,42 @@ TCacheThread::TCacheThread(int cacheSize, TCacheInput input, std::int64_t bytesT
       m_thread([this] { run(); }) {}
 
 TCacheThread::~TCacheThread() {
-    m_abort = true;
+    Abort();
     if (m_thread.joinable()) m_thread.join();
-    if (m_sourceFd >= 0) ::close(m_sourceFd);
 }
 
 void TCacheThread::Abort() {
     m_abort = true;
+    notify();
+}
+
+void TCacheThread::notify() {
+    { std::lock_guard lock(m_queueLock); }  // a waiter between its test and its wait sees the change
+    m_queueChanged.notify_all();
+}
+
+void TCacheThread::WaitForData(int milliseconds) {
+    std::unique_lock lock(m_queueLock);
+    m_queueChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] {
+        return !m_queue.empty() || m_finished.load() || m_abort.load() || m_bytesToDeliver.load() <= 0;
+    });
+}
+
+void TCacheThread::WaitForReady(int milliseconds) {
+    std::unique_lock lock(m_queueLock);
+    m_queueChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                            [this] { return m_ready.load() || m_finished.load(); });
+}
+
+template <typename TDone>
+void TCacheThread::waitStep(std::unique_lock<std::mutex>& lock, int milliseconds, TDone done) {
+    if (m_hooks.Sleep) {
+        lock.unlock();
+        m_hooks.Sleep(milliseconds);
+        lock.lock();
+    } else {
+        m_queueChanged.wait_for(lock, std::chrono::milliseconds(kWaitBoundMs), done);
+    }
 }
 
 std::string TCacheThread::ErrorText() const {
@@ -128,6 +146,7 @@ int TCacheThread::takeBlock(std::uint8_t* destination, std::size_t size, TCacheB
         size < static_cast<std::size_t>(count)) {
         SetErrorIfEmpty(TWriteEnd::WriterError, std::string(kMsgInternalError2));
         m_finished = true;
+        m_queueChanged.notify_all();
         return 0;
     }
     if (swap != nullptr && block.Data) {
@@ -141,6 +160,7 @@ int TCacheThread::takeBlock(std::uint8_t* destination, std::size_t size, TCacheB
     m_queueLength = static_cast<int>(m_queue.size());
     m_bytesInCache -= count;
     m_bytesToDeliver -= count;
+    m_queueChanged.notify_all();  // room for the cache thread
     return count;
 }
 
@@ -161,6 +181,7 @@ std::unique_ptr<TCacheThread::TBlock> TCacheThread::newFileBlock() {
 
 void TCacheThread::run() {
     setPriority(TThreadPriority::BelowNormal, true);
+    startReaders();
     queueMetadata();
     if (waitForRoom(false) == TStop::Abort) return stopWithAbort();
     if (queueFiles() == TStop::Abort) return stopWithAbort();
@@ -170,8 +191,22 @@ void TCacheThread::run() {
         append(std::move(m_current), 0);
     }
     m_ready = true;
+    notify();
     drain();
     m_finished = true;
+    notify();
+}
+
+// The readers start with the thread, so that the first files are read while the metadata is queued.
+void TCacheThread::startReaders() {
+    if (m_hooks.ReadAhead.Readers <= 0) return;
+    std::vector<TReadAhead::TFile> files;
+    files.reserve(m_input.Files.size());
+    for (const TCacheFile& file : m_input.Files) {
+        const bool read = !file.Manifest && !file.SourcePath.empty() && file.Size > 0;
+        files.push_back({file.SourcePath, read ? static_cast<std::int64_t>(file.Size) : 0, file.Listed});
+    }
+    m_readAhead = std::make_unique<TReadAhead>(std::move(files), m_hooks.ReadAhead);
 }
 
 // Phase 1: the whole metadata area, whatever its size, in blocks of up to 31 sectors. The stream has been
@@ -193,10 +228,16 @@ void TCacheThread::queueMetadata() {
 
 // Waits while the queue holds MaxBlocks - 1 blocks or more. Reaching it once makes the cache Ready.
 TCacheThread::TStop TCacheThread::waitForRoom(bool lowerPriority) {
-    while (m_queueLength.load() >= m_maxBlocks - 1) {
-        if (lowerPriority) setPriority(TThreadPriority::Idle);
+    if (m_queueLength.load() < m_maxBlocks - 1) return TStop::None;
+    if (lowerPriority) setPriority(TThreadPriority::Idle);
+    if (!m_ready.load()) {
         m_ready = true;
-        sleep(1);
+        notify();
+    }
+    std::unique_lock lock(m_queueLock);
+    while (static_cast<int>(m_queue.size()) >= m_maxBlocks - 1) {
+        waitStep(lock, 1,
+                 [this] { return static_cast<int>(m_queue.size()) < m_maxBlocks - 1 || m_abort.load(); });
         if (m_abort.load()) return TStop::Abort;
     }
     return TStop::None;
@@ -216,13 +257,11 @@ TCacheThread::TStop TCacheThread::queueFiles() {
             if (files[i].Listed) m_manifestText += ManifestLine(m_hash.Finish(), files[i].ManifestName);
             continue;
         }
-        const TStop stop = queueFile(files[i], lastFile);
-        if (m_sourceFd >= 0) {
-            ::close(m_sourceFd);
-            m_sourceFd = -1;
-        }
+        const TStop stop = queueFile(files[i], i, lastFile);
+        m_fetched.reset();
         if (stop != TStop::None) return stop;
     }
+    m_readAhead.reset();
     return TStop::None;
 }
 
@@ -230,22 +269,41 @@ TCacheThread::TStop TCacheThread::queueFiles() {
 // was given whatever happened to the file since it was added, so that every later file stays in place: a
 // file that cannot be read holds zeros, one that now yields fewer bytes is completed with zeros, and one
 // that has grown is cut to its recorded size. Each such file is logged and counted as an incomplete copy.
-TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, bool lastFile) {
-    m_sourceFd = openSource(file.SourcePath);
-    bool incomplete = m_sourceFd < 0;
+TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, std::size_t index, bool lastFile) {
+    if (m_readAhead) {
+        m_fetched = m_readAhead->Take(index, m_abort, kAbortPollMs);
+        if (!m_fetched) return TStop::Abort;
+    } else {
+        m_fetched = std::make_unique<TFetchedFile>();
+        m_fetched->Fd = OpenSourceFile(file.SourcePath);
+        m_fetched->Opened = m_fetched->Fd >= 0;
+    }
+    const TFetchedFile& fetched = *m_fetched;
+    bool incomplete = !fetched.Opened;
     if (incomplete) reportIncomplete(kMsgFileUnreadable, file.SourcePath);
+    std::size_t taken = 0;  // of the bytes the readers hold
     const auto read = [&](std::uint8_t* at, std::int64_t wanted) -> std::int64_t {
         if (incomplete) return 0;
-        bool failed = false;
-        const std::int64_t got = readFully(m_sourceFd, at, wanted, failed);
+        const std::size_t held =
+            std::min<std::size_t>(static_cast<std::size_t>(wanted), fetched.Bytes.size() - taken);
+        if (held > 0) std::memcpy(at, fetched.Bytes.data() + taken, held);
+        taken += held;
+        auto got = static_cast<std::int64_t>(held);
+        bool failed = fetched.Failed;
+        if (got < wanted && !fetched.Complete) {
+            failed = false;
+            got += readFully(fetched.Fd, at + got, wanted - got, failed);
+        }
         if (got < wanted) {
             incomplete = true;
             reportIncomplete(failed ? kMsgFileUnreadable : kMsgFileChanged, file.SourcePath);
         }
         return got;
     };
-    if (queueBytes(file, lastFile, read) == TStop::Abort) return TStop::Abort;
-    if (!incomplete && hasMore(m_sourceFd)) reportIncomplete(kMsgFileChanged, file.SourcePath);
+    const TSha256Digest* digest = fetched.Digest ? &*fetched.Digest : nullptr;
+    if (queueBytes(file, lastFile, read, digest) == TStop::Abort) return TStop::Abort;
+    const bool grown = !incomplete && (fetched.Complete ? fetched.Grown : hasMore(fetched.Fd));
+    if (grown) reportIncomplete(kMsgFileChanged, file.SourcePath);
     return TStop::None;
 }
 
@@ -262,10 +320,12 @@ TCacheThread::TStop TCacheThread::queueManifest(const TCacheFile& file, bool las
         taken += static_cast<std::size_t>(wanted);
         return wanted;
     };
-    return queueBytes(file, lastFile, read);
+    return queueBytes(file, lastFile, read, nullptr);
 }
 
-TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read) {
+TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read,
+                                             const TSha256Digest* digest) {
+    const bool hash = file.Listed && digest == nullptr;
     std::int64_t amountLeft = file.Size;
     while (amountLeft > 0) {
         if (m_currentRoom == 0) {
@@ -279,7 +339,7 @@ TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFi
         const std::int64_t padded = sectorBytesOf(wanted);
         std::memset(at + got, 0, static_cast<std::size_t>(padded - got));
         // The bytes as they will be sent, zeros of an unreadable part included.
-        if (file.Listed) m_hash.Update(at, static_cast<std::size_t>(wanted));
+        if (hash) m_hash.Update(at, static_cast<std::size_t>(wanted));
         m_currentRoom -= static_cast<int>(padded);
         if (m_abort.load()) return TStop::Abort;
 
@@ -297,16 +357,17 @@ TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFi
             length = m_queueLength.load();
             m_bytesInCache += padded;
         }
+        if (appendNow) m_queueChanged.notify_all();
         adjustPriority(length);
         if (waitForRoom(true) == TStop::Abort) return TStop::Abort;
     }
-    if (file.Listed) m_manifestText += ManifestLine(m_hash.Finish(), file.ManifestName);
+    if (file.Listed) m_manifestText += ManifestLine(hash ? m_hash.Finish() : *digest, file.ManifestName);
     return TStop::None;
 }
 
 // An empty file has no sectors; one that has grown since it was added is an incomplete copy all the same.
 void TCacheThread::checkStillEmpty(const std::string& path) {
-    const int fd = openSource(path);
+    const int fd = OpenSourceFile(path);
     if (fd < 0) return;  // nothing of it was to be copied, so nothing is missing
     if (hasMore(fd)) reportIncomplete(kMsgFileChanged, path);
     ::close(fd);
@@ -318,10 +379,13 @@ void TCacheThread::reportIncomplete(std::string_view pattern, const std::string&
 }
 
 void TCacheThread::append(std::unique_ptr<TBlock> block, std::int64_t countedBytes) {
-    std::lock_guard lock(m_queueLock);
-    m_queue.push_back(std::move(block));
-    m_queueLength = static_cast<int>(m_queue.size());
-    m_bytesInCache += countedBytes;
+    {
+        std::lock_guard lock(m_queueLock);
+        m_queue.push_back(std::move(block));
+        m_queueLength = static_cast<int>(m_queue.size());
+        m_bytesInCache += countedBytes;
+    }
+    m_queueChanged.notify_all();
 }
 
 // The fuller the queue, the lower the cache thread's priority, so that it reads at full speed while the
@@ -347,32 +411,27 @@ void TCacheThread::setPriority(TThreadPriority priority, bool force) {
 }
 
 void TCacheThread::stopWithAbort() {
-    std::lock_guard lock(m_queueLock);
-    m_queue.clear();
-    std::vector<std::uint8_t>().swap(m_input.Metadata);
-    m_queueLength = 0;
-    m_bytesInCache = 0;
-    SetErrorIfEmpty(TWriteEnd::Stopped, std::string(kMsgAbortedByUser));
-    if (m_sourceFd >= 0) {
-        ::close(m_sourceFd);
-        m_sourceFd = -1;
+    m_fetched.reset();
+    m_readAhead.reset();  // the readers end their reads under way and close their files
+    {
+        std::lock_guard lock(m_queueLock);
+        m_queue.clear();
+        std::vector<std::uint8_t>().swap(m_input.Metadata);
+        m_queueLength = 0;
+        m_bytesInCache = 0;
+        SetErrorIfEmpty(TWriteEnd::Stopped, std::string(kMsgAbortedByUser));
+        m_finished = true;
     }
-    m_finished = true;
+    m_queueChanged.notify_all();
 }
 
 // Everything is queued: wait until the write thread has taken it all, or stops.
 void TCacheThread::drain() {
-    while (m_queueLength.load() > 0 && m_bytesToDeliver.load() > 0) {
+    std::unique_lock lock(m_queueLock);
+    const auto drained = [this] { return m_queue.empty() || m_bytesToDeliver.load() <= 0 || m_abort.load(); };
+    while (!m_queue.empty() && m_bytesToDeliver.load() > 0) {
         if (m_abort.load()) return;
-        sleep(10);
-    }
-}
-
-void TCacheThread::sleep(int milliseconds) {
-    if (m_hooks.Sleep) {
-        m_hooks.Sleep(milliseconds);
-    } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        waitStep(lock, 10, drained);
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "base/qrTypes.h"
+#include "engine/qrReadAhead.h"
 #include "engine/qrSha256.h"
 #include "engine/qrThreadPriority.h"
 #include "engine/qrWriteEnd.h"
@@ -52,11 +54,15 @@ struct TCacheInput {
 // One block's worth of bytes, as the write thread holds it.
 using TCacheBuffer = std::unique_ptr<std::uint8_t[]>;
 
-// Seams of the cache thread: where it logs, how it sleeps and how it sets its priority.
+// Seams of the cache thread: where it logs, how it waits, how it sets its priority and how far its
+// readers run ahead.
 struct TCacheHooks {
-    TLogFn Log;                                        // unassigned: no log lines
-    std::function<void(int milliseconds)> Sleep;       // unassigned: std::this_thread::sleep_for
+    TLogFn Log;  // unassigned: no log lines
+    // Assigned: every wait (for room, for data, for the end) is a call of it, polling as in steps of the
+    // given milliseconds. Unassigned: the waits wake on the event they wait for.
+    std::function<void(int milliseconds)> Sleep;
     std::function<void(TThreadPriority)> SetPriority;  // unassigned: SetCurrentThreadPriority
+    TReadAheadLimits ReadAhead;                        // Readers 0: the cache thread reads each file itself
 };
 
 class TCacheThread {
@@ -80,6 +86,11 @@ class TCacheThread {
 
     // Asks the thread to stop at its next test; the blocks still queued are released.
     void Abort();
+
+    // Waits up to `milliseconds` until a block is queued, the cache has stopped or an abort was asked
+    // (the write thread's wait while GetBlock answers -1; Ready's wait in the burner).
+    void WaitForData(int milliseconds);
+    void WaitForReady(int milliseconds);
 
     bool Ready() const { return m_ready.load(); }
     bool Finished() const { return m_finished.load(); }
@@ -120,12 +131,14 @@ class TCacheThread {
     void queueMetadata();
     [[nodiscard]] TStop waitForRoom(bool lowerPriority);
     [[nodiscard]] TStop queueFiles();
-    [[nodiscard]] TStop queueFile(const TCacheFile& file, bool lastFile);
+    [[nodiscard]] TStop queueFile(const TCacheFile& file, std::size_t index, bool lastFile);
+    void startReaders();
     [[nodiscard]] TStop queueManifest(const TCacheFile& file, bool lastFile);
     // Streams `file.Size` bytes taken from `read` (which may give fewer: the rest is zeros), each from a
-    // sector boundary, hashing them when the file is listed.
+    // sector boundary, hashing them when the file is listed, unless a reader has given their `digest`.
     using TReadFn = std::function<std::int64_t(std::uint8_t* at, std::int64_t wanted)>;
-    [[nodiscard]] TStop queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read);
+    [[nodiscard]] TStop queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read,
+                                   const TSha256Digest* digest);
     void append(std::unique_ptr<TBlock> block, std::int64_t countedBytes);
     void adjustPriority(int queueLength);
     void setPriority(TThreadPriority priority, bool force = false);
@@ -133,7 +146,11 @@ class TCacheThread {
     void checkStillEmpty(const std::string& path);
     void reportIncomplete(std::string_view pattern, const std::string& path);
     void drain();
-    void sleep(int milliseconds);
+    // One step of a wait of the cache thread: a call of the Sleep seam, or a wait on the queue's changes
+    // (the queue lock held in `lock`) until `done` holds or `milliseconds` have passed.
+    template <typename TDone>
+    void waitStep(std::unique_lock<std::mutex>& lock, int milliseconds, TDone done);
+    void notify();
     void log(const std::string& text, std::uint8_t mType);
 
     const int m_cacheSize;
@@ -142,6 +159,7 @@ class TCacheThread {
     TCacheInput m_input;  // Files: cache thread only; Metadata: guarded by m_queueLock once queued
 
     std::mutex m_queueLock;
+    std::condition_variable m_queueChanged;       // a block queued or taken, Ready, Finished or an abort
     std::deque<std::unique_ptr<TBlock>> m_queue;  // guarded by m_queueLock
     std::vector<TCacheBuffer> m_spare;            // buffers given back by TakeBlock; guarded by m_queueLock
     std::atomic<int> m_queueLength{0};            // written under m_queueLock, read without it
@@ -160,7 +178,8 @@ class TCacheThread {
     // Cache thread only.
     std::unique_ptr<TBlock> m_current;  // the block being filled with file data
     int m_currentRoom = 0;              // bytes of m_current still free
-    int m_sourceFd = -1;
+    std::unique_ptr<TReadAhead> m_readAhead;
+    std::unique_ptr<TFetchedFile> m_fetched;  // the file being streamed, as the readers found it
     TSha256 m_hash;
     std::string m_manifestText;  // the lines of the files streamed so far
     TThreadPriority m_priority = TThreadPriority::BelowNormal;

@@ -54,8 +54,8 @@ bool TQrvBurner::BurnCD() {
             if (OnWriteDone) OnWriteDone(this, error, m_cache->ErrorEnd());
             return false;
         }
-        // Polled in short steps: the recording starts as soon as the cache is full, not up to 100 ms later.
-        recordingSleep(1);
+        // Woken when the cache is full or stops: the recording starts at once.
+        m_cache->WaitForReady(100);
     }
     m_writeThread = std::make_unique<TThWrite>(*this, *m_cache, static_cast<std::uint32_t>(ImageSectors),
                                                m_descriptorSet);
@@ -270,7 +270,13 @@ void TThWrite::dataPhase() {
             result = m_cache.TakeBlock(m_buffer);
             if (hasError()) return;
             if (result != -1) break;
-            sleep(1);
+            // Woken by the next block; a Stop given while the cache is behind is seen within this bound.
+            if (m_burner.m_abort.load() || m_burner.m_destroying.load()) {
+                m_cache.Abort();
+                setError(TWriteEnd::Stopped, kMsgAbortedByUser);
+                return;
+            }
+            m_cache.WaitForData(50);
         }
     }
 }

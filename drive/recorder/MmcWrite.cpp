@@ -89,7 +89,9 @@ TOutcome Write(TRecorderCore& core, const TCommand& command, std::int32_t lba, s
             }
             WaitForRoom(core, std::uint32_t(bytes));
         }
+        if (!core.buffer.recording()) core.state.underruns = 0;  // a new recording starts here
         const bool underrun = core.buffer.Add(core.clock->Now(), std::uint32_t(bytes));
+        if (underrun) ++core.state.underruns;
         if (underrun && disc.isSequential() && !core.bufferUnderrunFree()) {
             core.buffer.Flush();
             return Check(kLossOfStreaming);

@@ -64,6 +64,7 @@ struct TRecorderCore {
     bool parked = false;  // the lock was let go because the tray is open: the disc may change meanwhile
     std::string lastError;
     TRecorderState state;
+    std::string savedState;  // the state file's text as this recorder last wrote it; empty: not known
     TImageFile image;
     TBufferModel buffer;
 

@@ -28,6 +28,8 @@ class TBufferModel {
     bool Add(TRecorderClock::TTime now, std::uint32_t bytes);
     // The recording ended (SYNCHRONIZE CACHE, close): what is left is written out, no underrun follows.
     void Flush();
+    // True from the first write of a recording until its flush.
+    bool recording() const { return m_recording; }
 
   private:
     std::uint32_t m_capacity = 2 * 1024 * 1024;

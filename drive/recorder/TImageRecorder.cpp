@@ -150,17 +150,24 @@ void TRecorderCore::Unload() {
     if (image.isOpen() && !image.Sync(error)) lastError = error;
     image.Close();
     loaded = false;
+    savedState.clear();  // another program may change the state file while the lock is let go
     lock.Release();
 }
 
 bool TRecorderCore::Save() {
     // Whatever the state file is about to claim must be in the image first.
     if (!SyncImage(*this)) return false;
+    // The state file is replaced (and synced) only when it changes: a recording's end sends several
+    // commands that each make it durable, and only the first of them has anything new to say.
+    std::string text = FormatState(state);
+    if (text == savedState) return true;
     std::string error;
-    if (!SaveStateFile(folder, state, error)) {
+    if (!WriteFileAtomically(folder + "/" + kStateFileName, text, error)) {
         lastError = error;
+        savedState.clear();
         return false;
     }
+    savedState = std::move(text);
     return true;
 }
 

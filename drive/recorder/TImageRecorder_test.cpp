@@ -3,6 +3,7 @@
 #include "drive/recorder/TImageRecorder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -538,6 +539,20 @@ TEST_F(RecorderTest, BufferModelFillsDrainsAndUnderruns) {
     ASSERT_TRUE(WriteParameters(*r, 0x01, 0x04).good());
     m_clock->Advance(std::chrono::seconds(10));
     EXPECT_EQ(Write(*r, lba + 31, 31).sense(), Sense(3, 0x0C, 0x09));
+    // The underrun is counted for the recording; SYNCHRONIZE CACHE makes the count durable, once: a second
+    // flush with nothing new leaves the state file as it is (the same file, not a replaced one).
+    ASSERT_TRUE(Sync(*r).good());
+    const std::string stateFile = r->folder() + "/" + kStateFileName;
+    struct stat first {};
+    ASSERT_EQ(::stat(stateFile.c_str(), &first), 0);
+    ASSERT_TRUE(Sync(*r).good());
+    struct stat second {};
+    ASSERT_EQ(::stat(stateFile.c_str(), &second), 0);
+    EXPECT_EQ(first.st_ino, second.st_ino);
+    TRecorderState state;
+    ASSERT_TRUE(LoadStateFile(r->folder(), state, error)) << error;
+    EXPECT_EQ(state.underruns, 1u);
+    EXPECT_NE(DescribeDisc(state, r->folder()).find("underruns: 1 in the last recording"), std::string::npos);
 }
 
 TEST_F(RecorderTest, FaultsFromTheFaultFile) {

@@ -226,6 +226,7 @@ std::string DescribeDisc(const TRecorderState& state, const std::string& folder)
     out << "image:    " << image << "\n";
     out << "settings: speed " << FormatSpeedSetting(state.settings.speedX) << ", buffer "
         << state.settings.bufferBytes << " bytes\n";
+    out << "underruns: " << state.underruns << " in the last recording\n";
     if (!disc.isSequential()) {
         if (disc.recordedEnd > 0) {
             const bool pressed = disc.traits().recording == TRecording::ReadOnly;

@@ -119,6 +119,8 @@ std::string ParseLine(const std::vector<std::string_view>& w, TRecorderState& s,
         if (!arity(2) || !ParseNumber(w[1], s.settings.bufferBytes) || s.settings.bufferBytes < 65536 ||
             s.settings.bufferBytes > 256u * 1024 * 1024)
             return "buffer is a byte count from 65536 to 268435456";
+    } else if (key == "underruns") {
+        if (!arity(2) || !ParseNumber(w[1], s.underruns)) return "underruns is a count";
     } else if (key == "busy-ms") {
         if (!arity(3)) return "busy-ms needs an operation and milliseconds";
         for (const auto& busy : kBusyKeys) {
@@ -188,7 +190,9 @@ std::string FormatState(const TRecorderState& s) {
             << (t.zerosOnly ? " zeros" : "") << "\n";
     }
     out << "speed " << FormatSpeedSetting(s.settings.speedX) << "\n"
-        << "buffer " << s.settings.bufferBytes << "\n";
+        << "buffer " << s.settings.bufferBytes << "\n"
+        << "# times the buffer ran empty between two writes of the last recording\n"
+        << "underruns " << s.underruns << "\n";
     for (const auto& busy : kBusyKeys)
         out << "busy-ms " << busy.name << ' ' << s.settings.busy.*busy.field << "\n";
     return out.str();

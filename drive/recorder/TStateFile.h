@@ -33,6 +33,8 @@ struct TRecorderState {
     TDiscState disc;
     std::string image = kImageFileName;  // relative to the folder, or an absolute path (a pressed disc)
     TRecorderSettings settings;
+    // Times the drive buffer ran empty between two WRITE commands of the last recording at a drive speed.
+    unsigned underruns = 0;
 };
 
 std::string FormatState(const TRecorderState& state);
