@@ -178,6 +178,8 @@ class TSCSIDevice : public TObject {
     [[nodiscard]] bool GetConfiguration(std::uint8_t requestType, std::uint16_t startingFeature,
                                         std::uint8_t allocation, std::span<std::uint8_t> buffer);
     bool SetStreaming(std::span<const std::uint8_t> descriptor);
+    // FORMAT UNIT with a parameter list (header and one format descriptor).
+    bool FormatUnit(std::span<const std::uint8_t> parameterList);
     bool SendDvdStructure(std::uint8_t format, std::span<const std::uint8_t> data);
     [[nodiscard]] bool ReadDvdStructure(std::span<std::uint8_t> buffer);
     [[nodiscard]] bool ReadCapacity(std::uint32_t& lastBlock, std::uint32_t& blockLength);
@@ -224,6 +226,8 @@ class TSCSIDevice : public TObject {
     std::uint32_t RecordedVolumeSectors();
     std::uint32_t GetDiscCapacity();
     bool IsDiscErasable();
+    // A DVD+RW that was never formatted: the disc reads as blank and takes no write until it is formatted.
+    bool IsUnformattedDvdPlusRw();
     bool SendDvdTimeStamp(TDateTime time);
     // The write parameters page for a recording; `finalize` is not used, FinalizeDisc is read instead.
     [[nodiscard]] bool SetWriteParameters(bool testWrite, bool underrunProtection, int discType,

@@ -235,6 +235,11 @@ bool TSCSIDevice::IsDiscErasable() {
     return ReadDiscInformation() && DiscInfo.Erasable();
 }
 
+bool TSCSIDevice::IsUnformattedDvdPlusRw() {
+    constexpr std::uint16_t kProfileDvdPlusRw = 0x001A;
+    return GetCurrentProfile() == kProfileDvdPlusRw && ReadDiscInformation() && DiscInfo.DiscStatus() == 0;
+}
+
 bool TSCSIDevice::SendDvdTimeStamp(TDateTime time) {
     std::fill(m_parameter.begin(), m_parameter.end(), 0);
     PutBe16(m_parameter, 0, 0x0014);

@@ -89,6 +89,16 @@ bool TSCSIDevice::SetStreaming(std::span<const std::uint8_t> descriptor) {
     return Succeeded(exec);
 }
 
+bool TSCSIDevice::FormatUnit(std::span<const std::uint8_t> parameterList) {
+    if (parameterList.size() > m_parameter.size()) return false;
+    std::copy(parameterList.begin(), parameterList.end(), m_parameter.begin());
+    auto exec = NewRequest(kDataOut, 6, std::span<std::uint8_t>(m_parameter.data(), parameterList.size()));
+    Cdb(exec)[0] = 0x04;
+    Cdb(exec)[1] = 0x11;  // format data follow, format code 001b
+    ExecuteCommand(exec, 20000);
+    return Succeeded(exec);
+}
+
 bool TSCSIDevice::SendDvdStructure(std::uint8_t format, std::span<const std::uint8_t> data) {
     if (data.size() > m_transfer.size()) return false;
     std::vector<std::uint8_t> copy(data.begin(), data.end());

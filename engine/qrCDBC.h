@@ -165,6 +165,7 @@ class TQrvBurner : public TSCSIDevice {
     TCacheInput takeCacheInput();
     void joinWriteThread();
     void retireEraseThread();
+    bool formatDvdPlusRw(const std::string& discName);
 
     int m_cacheSize = kDefaultCacheSize;
     TInterruptedSession m_interrupted;  // the plan PlanInterruptedSession made, until it is carried out

@@ -32,6 +32,8 @@ inline constexpr std::string_view kMsgErasing = ">>> ERASING %s AT %s";
 inline constexpr std::string_view kMsgGrowing = ">>> GROWING THE VOLUME ON THE DISC FROM SECTOR %s";
 inline constexpr std::string_view kMsgWritingDescriptors =
     ">>> WRITING THE VOLUME DESCRIPTORS OF THE GROWN VOLUME";
+inline constexpr std::string_view kMsgFormatting = ">>> FORMATTING THE %s (IT WAS NEVER FORMATTED)";
+inline constexpr std::string_view kMsgFormatNotDone = ">>> DISC IS NOT FORMATTED AFTER FORMATTING";
 inline constexpr std::string_view kMsgInvalidatingVolume = ">>> INVALIDATING THE VOLUME ON %s";
 inline constexpr std::string_view kMsgEraseTimedOut = ">>> ERASE DID NOT END IN TIME";
 inline constexpr std::string_view kMsgEraseNotBlank = ">>> DISC IS NOT BLANK AFTER ERASING";

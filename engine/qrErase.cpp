@@ -40,6 +40,7 @@ bool TQrvBurner::EraseDisc(int blankType) {
     if (!ready()) return false;
     const std::string discName(
         DiscTypeNames.at(static_cast<std::size_t>(std::clamp(discType, 0, kDiscTypeCount - 1))));
+    if (IsUnformattedDvdPlusRw()) return formatDvdPlusRw(discName);
     if (IsOverwritableProfile(GetCurrentProfile())) {
         DebugMessage(FormatMessage(kMsgInvalidatingVolume, discName), kMsgInfo);
         retireEraseThread();
@@ -70,6 +71,28 @@ bool TQrvBurner::EraseDisc(int blankType) {
     return false;
 }
 
+// A DVD+RW that was never formatted has no volume to erase; it is formatted (type 26h, immediate), after
+// which it is empty and takes a backup, which is what an erase is to leave.
+bool TQrvBurner::formatDvdPlusRw(const std::string& discName) {
+    DebugMessage(FormatMessage(kMsgFormatting, discName), kMsgInfo);
+    constexpr std::uint8_t kFormatImmediate = 0x02;
+    constexpr std::uint8_t kFormatTypeDvdPlusRw = 0x26;
+    const std::uint8_t list[12] = {0,    kFormatImmediate,          0, 8, 0xFF, 0xFF, 0xFF,
+                                   0xFF, kFormatTypeDvdPlusRw << 2, 0, 0, 0};
+    if (!FormatUnit(list)) {
+        Erasing = false;
+        if (OnEraseDone) OnEraseDone(this, true);
+        return false;
+    }
+    retireEraseThread();
+    const int limit =
+        EraseTimeLimitSeconds > 0 ? EraseTimeLimitSeconds : std::max(600, 3 * int(kExpectedFormatSeconds));
+    m_eraseThread = std::make_unique<TEraseThread>(*this, kExpectedFormatSeconds, limit, TEraseKind::Format);
+    Erasing = true;
+    m_eraseThread->Start();
+    return true;
+}
+
 int TQrvBurner::EraseProgress() const {
     return Erasing && m_eraseThread ? m_eraseThread->Progress() : 0;
 }
@@ -87,11 +110,15 @@ void TQrvBurner::WaitForErase() {
     if (m_eraseThread) m_eraseThread->Join();
 }
 
-TEraseThread::TEraseThread(TQrvBurner& burner, std::uint16_t expectedEraseTime, int timeLimitSeconds)
-    : m_burner(burner), m_expectedEraseTime(expectedEraseTime), m_timeLimitSeconds(timeLimitSeconds) {}
+TEraseThread::TEraseThread(TQrvBurner& burner, std::uint16_t expectedEraseTime, int timeLimitSeconds,
+                           TEraseKind kind)
+    : m_burner(burner),
+      m_expectedEraseTime(expectedEraseTime),
+      m_timeLimitSeconds(timeLimitSeconds),
+      m_kind(kind) {}
 
 TEraseThread::TEraseThread(TQrvBurner& burner)
-    : m_burner(burner), m_expectedEraseTime(0), m_timeLimitSeconds(0), m_invalidate(true) {}
+    : m_burner(burner), m_expectedEraseTime(0), m_timeLimitSeconds(0), m_kind(TEraseKind::Invalidate) {}
 
 TEraseThread::~TEraseThread() {
     m_stop = true;
@@ -134,7 +161,7 @@ void TEraseThread::invalidateVolume() {
 
 void TEraseThread::run() {
     m_progress = 0;
-    if (m_invalidate) return invalidateVolume();
+    if (m_kind == TEraseKind::Invalidate) return invalidateVolume();
     // Ready at the first poll: the drive did not erase.
     if (m_burner.TestUnitReady(5000)) return finish(true);
     int elapsed = 0;  // counted as 2 s per poll, whatever the polls take
@@ -144,7 +171,7 @@ void TEraseThread::run() {
             m_burner.DebugMessage(std::string(kMsgEraseTimedOut), kMsgError);
             return finish(true);
         }
-        m_progress = static_cast<int>(std::lround(elapsed * 100.0 / m_expectedEraseTime));
+        m_progress = pollProgress(elapsed);
         if (!m_stop.load()) m_burner.Sleep(kPollMs);
         if (m_stop.load()) {
             m_burner.Erasing = false;
@@ -152,12 +179,28 @@ void TEraseThread::run() {
         }
         elapsed += kPollSeconds;
     }
-    // Ready again: the erase is done only when the disc now reads as blank.
-    if (!m_burner.ReadDiscInformation() || m_burner.DiscInfo.DiscStatus() != 0) {
-        m_burner.DebugMessage(std::string(kMsgEraseNotBlank), kMsgError);
+    if (!endStateReached()) {
+        m_burner.DebugMessage(
+            std::string(m_kind == TEraseKind::Format ? kMsgFormatNotDone : kMsgEraseNotBlank), kMsgError);
         return finish(true);
     }
     finish(false);
+}
+
+// Ready again: a BLANK is done only when the disc reads as blank, a format only when it no longer does.
+bool TEraseThread::endStateReached() {
+    if (!m_burner.ReadDiscInformation()) return false;
+    const bool blank = m_burner.DiscInfo.DiscStatus() == 0;
+    return m_kind == TEraseKind::Format ? !blank : blank;
+}
+
+// A blank's progress is estimated from the counted time; a format's is the drive's own progress indication
+// when its NOT READY carries one (a first format's duration varies too much between drives to estimate).
+int TEraseThread::pollProgress(int elapsedSeconds) const {
+    const TSenseFields& sense = m_burner.LastSenseValue.fields();
+    if (m_kind == TEraseKind::Format && m_burner.LastSenseValue.present() && sense.progressValid)
+        return int(std::uint32_t(sense.progress) * 100 / 65536);
+    return static_cast<int>(std::lround(elapsedSeconds * 100.0 / m_expectedEraseTime));
 }
 
 void TEraseThread::finish(bool withError) {

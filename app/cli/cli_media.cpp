@@ -58,7 +58,14 @@ bool Existing(const std::string& name, std::string& folder) {
     return false;
 }
 
+// A DVD+RW as it comes new, never formatted: a backup formats it first.
+constexpr std::string_view kUnformattedDvdPlusRw = "dvd+rw-unformatted";
+
 bool MediaType(const std::string& key, TMediaType& type) {
+    if (key == kUnformattedDvdPlusRw) {
+        type = TMediaType::DvdPlusRw;
+        return true;
+    }
     const auto found = MediaTypeFromKey(key);
     if (!found || MediaTraits(*found).recording == TRecording::ReadOnly || *found == TMediaType::None) {
         std::fprintf(stderr,
@@ -68,6 +75,18 @@ bool MediaType(const std::string& key, TMediaType& type) {
     }
     type = *found;
     return true;
+}
+
+// The new blank disc in `folder` is left never formatted when its type asked for it.
+bool LeaveUnformatted(const std::string& folder, const std::string& key, std::string& error) {
+    if (key != kUnformattedDvdPlusRw) return true;
+    return UpdateRecorderState(
+        folder, [](TRecorderState& s) { s.disc.formatted = false; }, error);
+}
+
+std::string DisplayName(const std::string& key, TMediaType type) {
+    const std::string display(MediaTraits(type).display);
+    return key == kUnformattedDvdPlusRw ? display + " (never formatted)" : display;
 }
 
 int List() {
@@ -98,9 +117,11 @@ int List() {
 int Types() {
     for (const auto& traits : AllMediaTraits()) {
         if (traits.recording == TRecording::ReadOnly) continue;
-        std::printf("  %-10s %-30s %d blocks\n", std::string(traits.key).c_str(),
+        std::printf("  %-18s %-30s %d blocks\n", std::string(traits.key).c_str(),
                     std::string(traits.display).c_str(), traits.capacity);
     }
+    std::printf("  %-18s %-30s %d blocks\n", std::string(kUnformattedDvdPlusRw).c_str(),
+                "DVD+RW, never formatted", MediaTraits(TMediaType::DvdPlusRw).capacity);
     std::puts("  (insert-iso puts in a pressed CD-ROM or DVD-ROM)");
     return kExitOk;
 }
@@ -116,8 +137,9 @@ int Create(const TArgs& args) {
         return Failed("there are already 8 recorders");
     std::string error;
     if (!CreateRecorder(FolderOf(name), type, error)) return Failed(error);
-    std::printf("made recorder '%s' with a blank %s\n", name.c_str(),
-                std::string(MediaTraits(type).display).c_str());
+    const std::string key = args.size() == 3 ? args[2] : std::string();
+    if (!LeaveUnformatted(FolderOf(name), key, error)) return Failed(error);
+    std::printf("made recorder '%s' with a blank %s\n", name.c_str(), DisplayName(key, type).c_str());
     return kExitOk;
 }
 
@@ -134,8 +156,8 @@ int Insert(const TArgs& args) {
     std::string kept, error;
     if (!InsertBlankDisc(folder, type, kept, error)) return Failed(error);
     ReportKept(kept);
-    std::printf("inserted a blank %s into '%s'\n", std::string(MediaTraits(type).display).c_str(),
-                args[1].c_str());
+    if (!LeaveUnformatted(folder, args[2], error)) return Failed(error);
+    std::printf("inserted a blank %s into '%s'\n", DisplayName(args[2], type).c_str(), args[1].c_str());
     return kExitOk;
 }
 

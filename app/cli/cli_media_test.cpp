@@ -72,6 +72,13 @@ TEST_F(CliMediaTest, CreateInsertShowAndTray) {
     EXPECT_EQ(Media("speed work 16x").status, 0);
     EXPECT_NE(Media("show work").output.find("speed 16x"), std::string::npos);
 
+    // A DVD+RW as it comes new: never formatted, as the state file and `show` say.
+    EXPECT_EQ(Media("insert work dvd+rw-unformatted").status, 0);
+    ASSERT_TRUE(LoadStateFile(Folder("work"), state, error)) << error;
+    EXPECT_EQ(state.disc.media, TMediaType::DvdPlusRw);
+    EXPECT_FALSE(state.disc.formatted);
+    EXPECT_NE(Media("show work").output.find("status:   blank, never formatted"), std::string::npos);
+
     const std::string iso = m_home.path() + "/pressed.iso";
     { std::ofstream(iso, std::ios::binary) << std::string(40 * 2048, 'p'); }
     const TResult pressed = Media("insert-iso spare '" + iso + "'");

@@ -342,6 +342,15 @@ void TBackupWorkflow::DoBurn() {
         return;
     }
     showDiscType();
+    // A DVD+RW that was never formatted takes no write: the drive formats it first (the erase's path, with
+    // its progress), and the backup follows as on a formatted empty disc.
+    if (!BurnAfterErase && m_burner.IsUnformattedDvdPlusRw()) {
+        log("<<< THE DVD+RW WAS NEVER FORMATTED: FORMATTING IT FIRST");
+        BurnAfterErase = true;
+        m_formatBeforeBackup = true;
+        DoErase(true);
+        return;
+    }
     // A minimally blanked DVD-RW takes only disc-at-once recording, which closes it; a backup that is to
     // leave the disc appendable blanks it fully first (once: the burn after that blank goes on).
     if (!BurnAfterErase && !m_options.CloseDisc && m_burner.IsDiscAtOnceOnlyDvdRw()) {
@@ -502,6 +511,9 @@ bool TBackupWorkflow::RequestStop() {
 
 void TBackupWorkflow::CDEraseDone(bool WithError) {
     m_erasingActive = false;
+    // A stop during the format a backup needed calls off the backup; the drive has finished the format.
+    const bool formatStopped = m_formatBeforeBackup && !BurnAfterErase;
+    m_formatBeforeBackup = false;
     setTimer(false);
     setState(TJobState::Idle);
     if (WithError) {
@@ -514,6 +526,11 @@ void TBackupWorkflow::CDEraseDone(bool WithError) {
     m_progress.process = ScaleGauge(100, 100);
     publishProgress();
     log("<<< ERASE PROCESS DONE");
+    if (formatStopped) {
+        log("<<< STOPPED: THE DISC IS FORMATTED, NOTHING WAS RECORDED");
+        finishJob(TRunOutcome::Stopped);
+        return;
+    }
     if (BurnAfterErase) {
         DoBurn();
         return;

@@ -192,6 +192,7 @@ class TBackupWorkflow {
     TJobState m_state = TJobState::Start;
     bool m_timerRunning = false;
     bool BurnAfterErase = false;
+    bool m_formatBeforeBackup = false;  // the erase running is the format of a never formatted DVD+RW
     bool m_recordingActive = false;
     bool m_erasingActive = false;
     bool m_stopPending = false;  // Stop asked during this recording; applied again until it ends

@@ -188,6 +188,56 @@ TEST_F(DvdWorkflowTest, OverwritableDiscsGrowOneVolume) {
     }
 }
 
+// A DVD+RW that was never formatted reads as blank: Prepare finds room, Burn formats the disc first and
+// records it as a formatted empty one, and the next backup with "continue" grows the volume. A stop during
+// the format lets the drive end it, and nothing is recorded.
+TEST_F(DvdWorkflowTest, UnformattedDvdPlusRwIsFormattedFirst) {
+    for (const bool stopDuringFormat : {true, false}) {
+        SCOPED_TRACE(stopDuringFormat ? "stopped" : "recorded");
+        fs::remove_all(m_recorders);
+        m_finished.clear();
+        makeRecorder("default", TMediaType::DvdPlusRw);
+        std::string error;
+        ASSERT_TRUE(UpdateRecorderState(
+            m_recorders + "/default", [](TRecorderState& s) { s.disc.formatted = false; }, error))
+            << error;
+        start(9, 5);
+        m_log.clear();
+        m_wf->Options().Archives = {src("Docs/")};
+        m_wf->ButtonPrePareClick();
+        EXPECT_EQ(m_wf->LastReport().outcome, TRunOutcome::Prepared);
+        if (stopDuringFormat) {
+            const std::size_t jobs = m_finished.size() + 1;
+            m_wf->ButtonBurnClick();
+            EXPECT_TRUE(m_wf->RequestStop());
+            waitForEnd(jobs);
+            ASSERT_EQ(m_finished.size(), jobs);
+            EXPECT_EQ(m_finished.back().outcome, TRunOutcome::Stopped);
+            stop();
+            EXPECT_TRUE(disc().disc.formatted);
+            EXPECT_EQ(disc().disc.recordedEnd, 0);
+            continue;
+        }
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("Docs/")}));
+        EXPECT_TRUE(logged("<<< THE DVD+RW WAS NEVER FORMATTED: FORMATTING IT FIRST"));
+        EXPECT_TRUE(logged(">>> FORMATTING THE DVD+RW (IT WAS NEVER FORMATTED)"));
+        EXPECT_EQ(grownFrom(), -1);
+        stop();
+        EXPECT_TRUE(disc().disc.formatted);
+        ASSERT_NO_FATAL_FAILURE(expectVolume(kFirstRun));
+
+        start(10, 0);
+        m_log.clear();
+        m_wf->Options().Import = true;
+        ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+        EXPECT_FALSE(logged("<<< THE DVD+RW WAS NEVER FORMATTED: FORMATTING IT FIRST"));
+        EXPECT_GT(grownFrom(), 0);
+        stop();
+        ASSERT_NO_FATAL_FAILURE(
+            expectVolume({kFirstRun[0], kFirstRun[1], {"2024-05-01 10.00", "notes.txt"}}));
+    }
+}
+
 // A recording killed half way while it grows the volume: the descriptors at sector 16 are only rewritten
 // after the new data are flushed, so the old volume reads back whole, and the next backup grows it.
 TEST_F(DvdWorkflowTest, KilledGrowthLeavesTheOldVolumeWhole) {
@@ -209,27 +259,38 @@ TEST_F(DvdWorkflowTest, KilledGrowthLeavesTheOldVolumeWhole) {
     ASSERT_NO_FATAL_FAILURE(expectVolume({kFirstRun[0], kFirstRun[1], {"2024-05-01 11.00", "notes.txt"}}));
 }
 
-// For every DVD type holding one backup (and, for write-once types, closed by it) and every combination of
-// "continue", "erase before" and "close disc": Prepare reaches the verdict Burn then reaches (a Prepare that
-// fits stands for a Burn that records).
+// For every DVD type holding one backup (and, for write-once types, closed by it; a DVD+RW also never
+// formatted) and every combination of "continue", "erase before" and "close disc": Prepare reaches the
+// verdict Burn then reaches (a Prepare that fits stands for a Burn that records).
 TEST_F(DvdWorkflowTest, PrepareAndBurnReachTheSameVerdict) {
     const TMediaType types[] = {TMediaType::DvdR,      TMediaType::DvdRwSequential, TMediaType::DvdPlusR,
                                 TMediaType::DvdPlusRw, TMediaType::DvdRwRestricted, TMediaType::DvdRam};
     for (const TMediaType media : types) {
-        for (const bool closed : {false, true}) {
-            if (closed && MediaTraits(media).recording != TRecording::Sequential) continue;
+        for (const bool other : {false, true}) {
+            // The other state: a write-once disc closed by its backup, a DVD+RW never formatted.
+            const bool closed = other && MediaTraits(media).recording == TRecording::Sequential;
+            const bool unformatted = other && media == TMediaType::DvdPlusRw;
+            if (other && !closed && !unformatted) continue;
             for (int options = 0; options < 8; ++options) {
                 const bool import = options & 1, erase = options & 2, close = options & 4;
                 SCOPED_TRACE(std::string(MediaTraits(media).key) + (closed ? " closed" : "") +
-                             (import ? " continue" : "") + (erase ? " erase" : "") + (close ? " close" : ""));
+                             (unformatted ? " unformatted" : "") + (import ? " continue" : "") +
+                             (erase ? " erase" : "") + (close ? " close" : ""));
                 fs::remove_all(m_recorders);
                 m_finished.clear();
                 makeRecorder("default", media);
-                start(9, 5);
-                m_wf->Options().Import = true;
-                m_wf->Options().CloseDisc = closed;
-                ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
-                stop();
+                std::string error;
+                if (unformatted) {
+                    ASSERT_TRUE(UpdateRecorderState(
+                        m_recorders + "/default", [](TRecorderState& s) { s.disc.formatted = false; },
+                        error));
+                } else {
+                    start(9, 5);
+                    m_wf->Options().Import = true;
+                    m_wf->Options().CloseDisc = closed;
+                    ASSERT_NO_FATAL_FAILURE(recordBackup({src("notes.txt")}));
+                    stop();
+                }
 
                 start(10, 0);
                 m_wf->Options().Import = import;

@@ -50,6 +50,8 @@ class TBurnerAccess {
     // A blank sequential DVD-RW that takes only disc-at-once recording (left so by a minimal blank): a
     // session recorded on it closes the disc.
     virtual bool IsDiscAtOnceOnlyDvdRw() = 0;
+    // A DVD+RW that was never formatted (it reads as blank): a backup formats it first.
+    virtual bool IsUnformattedDvdPlusRw() = 0;
     virtual std::uint32_t GetDiscCapacity() = 0;  // sectors
     virtual std::uint32_t GetUsedSectors() = 0;
     virtual std::uint32_t GetFreeSectors() = 0;

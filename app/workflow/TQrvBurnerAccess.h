@@ -29,6 +29,7 @@ class TQrvBurnerAccess : public TBurnerAccess {
     int GetDiscType() override { return m_cd.GetDiscType(); }
     bool IsDiscErasable() override { return m_cd.IsDiscErasable(); }
     bool IsDiscAtOnceOnlyDvdRw() override;
+    bool IsUnformattedDvdPlusRw() override { return m_cd.IsUnformattedDvdPlusRw(); }
     std::uint32_t GetDiscCapacity() override { return m_cd.GetDiscCapacity(); }
     std::uint32_t GetUsedSectors() override { return m_cd.GetUsedSectors(); }
     std::uint32_t GetFreeSectors() override { return m_cd.GetFreeSectors(); }

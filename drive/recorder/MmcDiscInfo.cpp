@@ -38,8 +38,12 @@ TOutcome HandleReadDiscInformation(TRecorderCore& core, const TCommand& command)
     if (traits.recording == TRecording::ReadOnly) {
         reply.u8(2, 0x0E);
     } else if (traits.recording == TRecording::Random) {
-        reply.u8(2, erasable | 0x0C | (disc.media == TMediaType::DvdRam ? 0x03 : 0x02));
-        if (disc.media == TMediaType::DvdPlusRw) reply.orBits(7, 0x03);  // background format complete
+        if (disc.isUnformatted()) {
+            reply.u8(2, erasable);  // never formatted: blank, no background format started
+        } else {
+            reply.u8(2, erasable | 0x0C | (disc.media == TMediaType::DvdRam ? 0x03 : 0x02));
+            if (disc.media == TMediaType::DvdPlusRw) reply.orBits(7, 0x03);  // background format complete
+        }
         lastLeadOut = std::uint32_t(disc.capacity);
     } else {
         const auto invisible = disc.invisibleTrack();
@@ -400,7 +404,7 @@ TOutcome HandleReadFormatCapacities(TRecorderCore& core, const TCommand& command
         reply.be32(at + 4, parameter);
         reply.u8(at + 4, std::uint32_t(type << 2));
     };
-    const bool unformatted = disc.isSequential() && disc.isBlank();
+    const bool unformatted = (disc.isSequential() && disc.isBlank()) || disc.isUnformatted();
     reply.be32(4, blocks);
     reply.be32(8, kBlockSize);
     reply.u8(8, unformatted ? 0x01 : 0x02);

@@ -179,6 +179,12 @@ TOutcome HandleFormatUnit(TRecorderCore& core, const TCommand& command) {
         disc.media = TMediaType::DvdRwRestricted;
         core.ResetVolatile();
     }
+    // A DVD+RW that was never formatted is formatted and empty from now on; the state file says so before
+    // the drive reports the format's progress.
+    if (disc.isUnformatted()) {
+        disc.formatted = true;
+        disc.recordedEnd = 0;
+    }
     return Finish(core, TBusyKind::Format, core.busyTimes().formatMs, immediate);
 }
 

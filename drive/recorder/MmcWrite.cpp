@@ -13,6 +13,7 @@ TSenseCode WriteRefusal(TWriteCheck check) {
     switch (check) {
         case TWriteCheck::ReadOnly:
         case TWriteCheck::Closed:
+        case TWriteCheck::Unformatted:
             return kCannotWriteFormat;
         case TWriteCheck::WrongAddress:
             return kInvalidWriteAddress;

@@ -104,6 +104,7 @@ TWriteCheck TDiscState::checkWrite(std::int32_t lba, std::int32_t count) const {
     const TRecording recording = traits().recording;
     if (recording == TRecording::ReadOnly) return TWriteCheck::ReadOnly;
     if (recording == TRecording::Random) {
+        if (isUnformatted()) return TWriteCheck::Unformatted;
         if (lba < 0 || std::int64_t(lba) + count > capacity) return TWriteCheck::PastEnd;
         return TWriteCheck::Ok;
     }
@@ -250,6 +251,8 @@ std::string TDiscState::validate() const {
     if (!isSequential() && !tracks.empty()) return "tracks on a random-access or pressed disc";
     if (recordedEnd < 0 || recordedEnd > capacity) return "recorded end outside the disc";
     if (borderBlocks < 0) return "negative border size";
+    if (!formatted && media != TMediaType::DvdPlusRw) return "only a DVD+RW can be unformatted";
+    if (isUnformatted() && recordedEnd != 0) return "an unformatted disc holds recorded blocks";
     return std::string();
 }
 

@@ -45,6 +45,7 @@ enum class TWriteCheck : std::uint8_t {
     Ok,
     ReadOnly,      // pressed disc
     Closed,        // finalized disc, or no writable track left
+    Unformatted,   // a DVD+RW that was never formatted
     WrongAddress,  // sequential media: not the next writable address
     PastEnd,       // beyond the capacity
     PastTrackEnd,  // beyond the end of a reserved track
@@ -73,8 +74,10 @@ class TDiscState {
     bool trayOpen = false;
     bool finalized = false;
     bool incrementalAllowed = true;  // DVD-RW loses incremental recording after a minimal blank
-    int closedSessions = 0;          // sessions 1..closedSessions are closed
-    std::int32_t recordedEnd = 0;    // random-access media: one past the highest block written
+    // A DVD+RW that was never formatted reads as blank and takes no WRITE until FORMAT UNIT (type 26h).
+    bool formatted = true;
+    int closedSessions = 0;        // sessions 1..closedSessions are closed
+    std::int32_t recordedEnd = 0;  // random-access media: one past the highest block written
     std::int32_t borderBlocks = kDvdDefaultBorderBlocks;  // sequential DVD: blocks between closed sessions
     std::vector<TTrack> tracks;                           // in order of number and address
 
@@ -83,6 +86,7 @@ class TDiscState {
     bool isCd() const { return traits().family == TMediaFamily::Cd; }
     bool isSequential() const { return traits().recording == TRecording::Sequential; }
     bool isBlank() const;
+    bool isUnformatted() const { return media == TMediaType::DvdPlusRw && !formatted; }
 
     // Number of the open (unclosed) session holding tracks, 0 when there is none.
     int openSession() const;

@@ -327,6 +327,53 @@ TEST_F(RecorderTest, DvdPlusRwTakesWritesAnywhere) {
     EXPECT_EQ(Send(*r, {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).sense(), Sense(5, 0x30, 0x06));
 }
 
+// A DVD+RW that was never formatted reads as blank and unformatted and refuses writes; FORMAT UNIT (type
+// 26h, immediate) keeps the drive NOT READY, FORMAT IN PROGRESS with its progress, after which the disc is
+// formatted and empty, as it stays after a restart.
+TEST_F(RecorderTest, UnformattedDvdPlusRwIsFormattedWithProgress) {
+    TRecorderOptions options;
+    options.busy = TBusyTimes{0, 0, 0, 4000, 0};
+    options.clock = m_clock;
+    const std::string folder = Make(TMediaType::DvdPlusRw, options)->folder();
+    std::string error;
+    ASSERT_TRUE(UpdateRecorderState(
+        folder, [](TRecorderState& s) { s.disc.formatted = false; }, error))
+        << error;
+    auto r = std::make_unique<TImageRecorder>(folder, options);
+    while (!Tur(*r).good()) {  // the load
+    }
+    EXPECT_EQ(DiscInfo(*r).data[2], 0x10);         // blank, erasable
+    EXPECT_EQ(DiscInfo(*r).data[7] & 0x03, 0x00);  // no background format
+    const TRun formats = Send(*r, {0x23, 0, 0, 0, 0, 0, 0, 0, 20, 0}, 20);
+    EXPECT_EQ(formats.data[8] & 0x03, 0x01);  // unformatted media
+    EXPECT_EQ(formats.data[16] >> 2, 0x26);
+    EXPECT_EQ(Write(*r, 0, 16).sense(), Sense(5, 0x30, 0x05));
+    const std::vector<std::uint8_t> list = {0, 0x02, 0, 8, 0xFF, 0xFF, 0xFF, 0xFF, 0x26 << 2, 0, 0, 0};
+    ASSERT_TRUE(Send(*r, {0x04, 0x11, 0, 0, 0, 0}, 0, list).good());
+    const TRun first = Tur(*r);
+    EXPECT_EQ(first.sense(), Sense(2, 0x04, 0x04));
+    EXPECT_EQ(first.result.sense[15], 0x80);
+    m_clock->Advance(std::chrono::milliseconds(2000));
+    const TRun sense = Send(*r, {0x03, 0, 0, 0, 18, 0}, 18);
+    EXPECT_EQ(sense.data[2], 0x02);
+    EXPECT_EQ(sense.data[12], 0x04);
+    EXPECT_EQ(sense.data[13], 0x04);
+    EXPECT_EQ(sense.data[15], 0x80);
+    EXPECT_NEAR(double(sense.data[16] << 8 | sense.data[17]), 32768.0, 100.0);
+    m_clock->Advance(std::chrono::milliseconds(2100));
+    EXPECT_TRUE(Tur(*r).good());
+    EXPECT_EQ(DiscInfo(*r).data[2], 0x1E);
+    EXPECT_EQ(Send(*r, {0x23, 0, 0, 0, 0, 0, 0, 0, 20, 0}, 20).data[8] & 0x03, 0x02);
+    ASSERT_TRUE(Write(*r, 0, 16).good());
+    ASSERT_TRUE(Sync(*r).good());
+    r.reset();
+    auto again = std::make_unique<TImageRecorder>(folder, options);
+    while (!Tur(*again).good()) {
+    }
+    EXPECT_EQ(DiscInfo(*again).data[2], 0x1E);
+    EXPECT_EQ(Read(*again, 0, 16).data, Pattern(0, 16));
+}
+
 TEST_F(RecorderTest, DvdRamIsRandomAccessWithoutWriteParameters) {
     auto r = Make(TMediaType::DvdRam);
     EXPECT_EQ(Profile(*r), 0x0012);

@@ -83,7 +83,7 @@ std::string StatusText(const TDiscState& disc) {
         case TRecording::ReadOnly:
             return "pressed (read-only)";
         case TRecording::Random:
-            return "overwritable";
+            return disc.isUnformatted() ? "blank, never formatted" : "overwritable";
         case TRecording::Sequential:
             break;
     }

@@ -102,6 +102,8 @@ std::string ParseLine(const std::vector<std::string_view>& w, TRecorderState& s,
         if (!arity(2) || !ParseYesNo(w[1], s.disc.finalized)) return "finalized is yes or no";
     } else if (key == "incremental") {
         if (!arity(2) || !ParseYesNo(w[1], s.disc.incrementalAllowed)) return "incremental is yes or no";
+    } else if (key == "formatted") {
+        if (!arity(2) || !ParseYesNo(w[1], s.disc.formatted)) return "formatted is yes or no";
     } else if (key == "closed-sessions") {
         if (!arity(2) || !ParseNumber(w[1], s.disc.closedSessions)) return "bad closed-sessions";
     } else if (key == "border-blocks") {
@@ -143,6 +145,7 @@ bool Fail(std::string& error, const std::string& what) {
 const char* DiscStatusText(const TDiscState& d) {
     if (!d.hasDisc()) return "no disc";
     if (d.traits().recording == TRecording::ReadOnly) return "pressed";
+    if (d.isUnformatted()) return "blank, never formatted";
     if (d.traits().recording == TRecording::Random) return "overwritable";
     if (d.finalized) return "closed";
     if (d.isBlank()) return "blank";
@@ -180,6 +183,7 @@ std::string FormatState(const TRecorderState& s) {
         << "tray " << (d.trayOpen ? "open" : "closed") << "\n"
         << "finalized " << YesNo(d.finalized) << "\n"
         << "incremental " << YesNo(d.incrementalAllowed) << "\n"
+        << "formatted " << YesNo(d.formatted) << "\n"
         << "closed-sessions " << d.closedSessions << "\n"
         << "recorded-end " << d.recordedEnd << "\n"
         << "border-blocks " << d.borderBlocks << "\n";

@@ -103,6 +103,7 @@ class TScriptedBurner : public TBurnerAccess {
     int GetDiscType() override { return discType; }
     bool IsDiscErasable() override { return erasable; }
     bool IsDiscAtOnceOnlyDvdRw() override { return false; }
+    bool IsUnformattedDvdPlusRw() override { return false; }
     std::uint32_t GetDiscCapacity() override { return capacity; }
     std::uint32_t GetUsedSectors() override { return used; }
     std::uint32_t GetFreeSectors() override { return freeSectors; }

@@ -143,6 +143,7 @@ class WorkflowE2eTest : public ::testing::Test {
     // The program ends and starts again: the transport lets the recorders go, so their state may change.
     void stop() {
         if (m_cd) m_cd->WaitForRecording();
+        if (m_cd) m_cd->WaitForErase();  // an erase thread may still be leaving its last event
         m_wf.reset();
         m_access.reset();
         m_cd.reset();
