@@ -54,8 +54,14 @@ bool TQrvBurner::BurnCD() {
             if (OnWriteDone) OnWriteDone(this, error, m_cache->ErrorEnd());
             return false;
         }
-        // Woken when the cache is full or stops: the recording starts at once.
-        m_cache->WaitForReady(100);
+        // Woken when the cache is full or stops: the recording starts at once. An owner that handles its
+        // events while the drive object waits (a window's Stop) gets a turn every 10 ms.
+        if (SleepHook) {
+            m_cache->WaitForReady(10);
+            recordingSleep(0);
+        } else {
+            m_cache->WaitForReady(100);
+        }
     }
     m_writeThread = std::make_unique<TThWrite>(*this, *m_cache, static_cast<std::uint32_t>(ImageSectors),
                                                m_descriptorSet);
