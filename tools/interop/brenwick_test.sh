@@ -125,7 +125,7 @@ check_session "$image" 0 "$WORK/eb1"
 check_session "$image" "${starts[1]}" "$WORK/eb2"
 
 step "brenwick-cli erase blanks that CD-RW through SG_IO"
-expect_run "$WORK/erase.log" on_drive "$rec" "$BRENWICK_CLI" erase "$WORK/three.ini"
+expect_run "$WORK/erase.log" on_drive "$rec" "$BRENWICK_CLI" erase "$WORK/three.ini" --yes
 read_toc "$rec"
 toc_says "^Media status : is blank"
 [ ! -s "$image" ] || fail "the erased disc still holds data"
