@@ -20,29 +20,11 @@ std::int64_t sectorBytesOf(std::int64_t bytes) {
     return (bytes + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
 }
 
-// Reads up to `count` bytes, going on after partial reads; returns the bytes read before the end of the
-// file or a read error, and sets `failed` on a read error.
-std::int64_t readFully(int fd, std::uint8_t* destination, std::int64_t count, bool& failed) {
-    std::int64_t done = 0;
-    while (done < count) {
-        const ssize_t got = ::read(fd, destination + done, static_cast<std::size_t>(count - done));
-        if (got > 0) {
-            done += got;
-        } else if (got < 0 && errno == EINTR) {
-            continue;
-        } else {
-            failed = got < 0;
-            break;
-        }
-    }
-    return done;
-}
-
 // True when the file still has bytes after the part that was taken: it has grown since it was added.
 bool hasMore(int fd) {
     std::uint8_t byte = 0;
     bool failed = false;
-    return readFully(fd, &byte, 1, failed) == 1;
+    return ReadFully(fd, &byte, 1, failed) == 1;
 }
 
 // A wait without the Sleep seam is also cut short after this long: the events it waits for are
@@ -292,7 +274,7 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, std::size_t 
         bool failed = fetched.Failed;
         if (got < wanted && !fetched.Complete) {
             failed = false;
-            got += readFully(fetched.Fd, at + got, wanted - got, failed);
+            got += ReadFully(fetched.Fd, at + got, wanted - got, failed);
         }
         if (got < wanted) {
             incomplete = true;

@@ -12,11 +12,7 @@
 
 namespace brenwick {
 
-namespace {
-
-// Reads up to `count` bytes, going on after partial reads; returns the bytes read before the end of the
-// file or a read error, and sets `failed` on a read error.
-std::int64_t readAll(int fd, std::uint8_t* destination, std::int64_t count, bool& failed) {
+std::int64_t ReadFully(int fd, std::uint8_t* destination, std::int64_t count, bool& failed) {
     std::int64_t done = 0;
     while (done < count) {
         const ssize_t got = ::read(fd, destination + done, static_cast<std::size_t>(count - done));
@@ -31,6 +27,8 @@ std::int64_t readAll(int fd, std::uint8_t* destination, std::int64_t count, bool
     }
     return done;
 }
+
+namespace {
 
 // The digest of `bytes` followed by zeros up to `size` bytes in all.
 TSha256Digest digestPadded(TSha256& hash, const std::vector<std::uint8_t>& bytes, std::int64_t size) {
@@ -127,7 +125,7 @@ std::unique_ptr<TFetchedFile> TReadAhead::fetch(const TFile& file, TSha256& hash
     const bool whole = file.Size < m_limits.HeadBytes;
     const std::int64_t wanted = whole ? file.Size + 1 : m_limits.HeadBytes;
     fetched->Bytes.resize(static_cast<std::size_t>(wanted));
-    const std::int64_t got = readAll(fd, fetched->Bytes.data(), wanted, fetched->Failed);
+    const std::int64_t got = ReadFully(fd, fetched->Bytes.data(), wanted, fetched->Failed);
     fetched->Bytes.resize(static_cast<std::size_t>(std::min(got, file.Size)));
     if (whole || got < wanted) {
         fetched->Complete = true;

@@ -19,6 +19,10 @@
 
 namespace brenwick {
 
+// Reads up to `count` bytes, going on after partial reads; returns the bytes read before the end of the
+// file or a read error, and sets `failed` on a read error.
+std::int64_t ReadFully(int fd, std::uint8_t* destination, std::int64_t count, bool& failed);
+
 // How far the readers may run ahead: bytes held in buffers (apart from the cache), files claimed but not
 // yet taken (each holds at most one open file), and how much of one file is read into a buffer; the rest
 // of a larger file is read by the cache thread from the file left open, with the system's read-ahead.
