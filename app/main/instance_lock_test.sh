@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One brenwick at a time: while one runs, a second start ends at once with status 0 and shows nothing;
 # after the first was killed with SIGKILL, a new start takes the lock and runs.
-# Usage: instance_lock_test.sh BRENWICK   (on Qt's offscreen platform; util-linux flock checks the lock)
+# Usage: instance_lock_test.sh BRENWICK   (on Qt's offscreen platform; the kernel's lock table shows the lock)
 set -euo pipefail
 brenwick=$1
 work=$(mktemp -d)
@@ -15,10 +15,18 @@ export XDG_RUNTIME_DIR=$work/runtime XDG_DATA_HOME=$work/data QT_QPA_PLATFORM=${
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 lockfile=$XDG_RUNTIME_DIR/Morvandel
 
-# Waits until some process holds the lock (flock -n then fails), at most 60 s.
+# Waits until some process holds the lock, at most 60 s. The kernel's lock table is read rather than
+# trying the lock: a try would hold it for a moment, and a brenwick starting in that moment would take
+# itself for a second instance and end.
+lock_held() {
+    [ -e "$lockfile" ] || return 1
+    local inode
+    inode=$(stat -c %i "$lockfile")
+    grep -Eq "FLOCK .*:$inode " /proc/locks
+}
 wait_for_lock() {
     for _ in $(seq 1 600); do
-        [ -e "$lockfile" ] && ! flock -n "$lockfile" true && return 0
+        lock_held && return 0
         kill -0 "$1" 2>/dev/null || { echo "brenwick ended instead of running"; return 1; }
         sleep 0.1
     done
