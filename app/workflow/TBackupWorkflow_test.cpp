@@ -458,7 +458,6 @@ TEST_F(WorkflowTest, EraseBeforeThenBurn) {
     EXPECT_FALSE(ControlStatesFor(m_wf->State()).stop);  // an erase cannot be cancelled
     settle();                                            // erase done, which starts the burn
     EXPECT_TRUE(called("BurnCD"));
-    EXPECT_EQ(m_burner.releases, 0) << "the drive stays held from the erase into the recording";
     settle();  // write done
     EXPECT_EQ(m_states, (std::vector<TJobState>{TJobState::Erasing, TJobState::Idle, TJobState::Recording,
                                                 TJobState::Idle}));
@@ -466,6 +465,7 @@ TEST_F(WorkflowTest, EraseBeforeThenBurn) {
     EXPECT_EQ(m_log.back(), "<<< WRITE/BURNCD PROCESS DONE");
     ASSERT_EQ(m_finished.size(), 1u);
     EXPECT_EQ(m_finished[0].outcome, TRunOutcome::Recorded);
+    // The drive stays held from the erase into the recording: one hold, one release at the end.
     EXPECT_EQ(m_burner.holds, 1);
     EXPECT_EQ(m_burner.releases, 1);
 }
