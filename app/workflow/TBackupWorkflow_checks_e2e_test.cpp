@@ -18,20 +18,6 @@ constexpr const char* kBackupOnDisc =
 
 class WorkflowChecksTest : public InterruptedRecordingTest {
   protected:
-    // Every file of the session at `lba` as xorriso and as isoinfo read it; both must agree with `expected`
-    // ("/2024-05-01 09.05/home/.../notes.txt" -> the source's bytes).
-    void expectSession(std::int32_t lba, const std::vector<std::pair<std::string, std::string>>& expected,
-                       const std::string& name = "default") {
-        const std::string image = m_recorders + "/" + name + "/disc.img";
-        std::map<std::string, std::string> want;
-        for (const auto& [folder, rel] : expected) want[onDisc(folder, rel)] = contents(m_src / rel);
-        const TReaderTree xorriso = ReadWithXorriso(image, std::uint32_t(lba), m_dir);
-        const TReaderTree isoinfo = ReadWithIsoinfo(image, std::uint32_t(lba));
-        ASSERT_EQ(xorriso.error, "");
-        ASSERT_EQ(isoinfo.error, "");
-        EXPECT_EQ(withoutManifests(xorriso.files), want);
-        EXPECT_EQ(withoutManifests(isoinfo.files), want);
-    }
     std::ptrdiff_t position(const std::string& line) const {
         const auto found = std::find(m_log.begin(), m_log.end(), line);
         return found == m_log.end() ? -1 : found - m_log.begin();

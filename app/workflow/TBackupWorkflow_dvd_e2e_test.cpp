@@ -32,18 +32,6 @@ class DvdWorkflowTest : public InterruptedRecordingTest {
             if (line.rfind(prefix, 0) == 0) return std::stoll(line.substr(prefix.size()));
         return -1;
     }
-    // Every file of the session at `lba` as xorriso and isoinfo read it.
-    void expectSession(std::int32_t lba, const std::vector<std::pair<std::string, std::string>>& expected) {
-        const std::string image = m_recorders + "/default/disc.img";
-        std::map<std::string, std::string> want;
-        for (const auto& [folder, rel] : expected) want[onDisc(folder, rel)] = contents(m_src / rel);
-        const TReaderTree xorriso = ReadWithXorriso(image, std::uint32_t(lba), m_dir);
-        const TReaderTree isoinfo = ReadWithIsoinfo(image, std::uint32_t(lba));
-        ASSERT_EQ(xorriso.error, "");
-        ASSERT_EQ(isoinfo.error, "");
-        EXPECT_EQ(withoutManifests(xorriso.files), want);  // the manifests have tests of their own
-        EXPECT_EQ(withoutManifests(isoinfo.files), want);
-    }
     bool loggedPrefix(const std::string& prefix) const {
         return std::any_of(m_log.begin(), m_log.end(),
                            [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });

@@ -29,6 +29,7 @@
 #include "drive/qrASPI.h"
 #include "drive/recorder/TImageRecorder.h"
 #include "drive/recorder/TRecorderFolder.h"
+#include "engine/testing/IsoReaders.h"
 #include "isofs/qrISONames.h"
 #include "isofs/qrManifest.h"
 
@@ -281,6 +282,20 @@ inline std::int32_t lastSessionStart(TQrvBurner& cd) {
 
 class InterruptedRecordingTest : public WorkflowE2eTest {
   protected:
+    // Every file of the session at `lba` as xorriso and as isoinfo read it; both must agree with `expected`
+    // ("/2024-05-01 09.05/home/.../notes.txt" -> the source's bytes).
+    void expectSession(std::int32_t lba, const std::vector<std::pair<std::string, std::string>>& expected,
+                       const std::string& name = "default") {
+        const std::string image = m_recorders + "/" + name + "/disc.img";
+        std::map<std::string, std::string> want;
+        for (const auto& [folder, rel] : expected) want[onDisc(folder, rel)] = contents(m_src / rel);
+        const TReaderTree xorriso = ReadWithXorriso(image, std::uint32_t(lba), m_dir);
+        const TReaderTree isoinfo = ReadWithIsoinfo(image, std::uint32_t(lba));
+        ASSERT_EQ(xorriso.error, "");
+        ASSERT_EQ(isoinfo.error, "");
+        EXPECT_EQ(withoutManifests(xorriso.files), want);
+        EXPECT_EQ(withoutManifests(isoinfo.files), want);
+    }
     void makeBig() {
         std::ofstream big(m_src / "big.bin", std::ios::binary);
         const std::string chunk(1 << 20, 'x');
