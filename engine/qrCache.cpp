@@ -41,7 +41,15 @@ TCacheThread::TCacheThread(int cacheSize, TCacheInput input, std::int64_t bytesT
       m_hooks(std::move(hooks)),
       m_input(std::move(input)),
       m_bytesToDeliver(bytesToDeliver),
+      m_knownDigests(m_input.Files.size()),
+      m_hasher(makeHasher()),
       m_thread([this] { run(); }) {}
+
+std::unique_ptr<TStreamHasher> TCacheThread::makeHasher() {
+    const auto listed = [](const TCacheFile& file) { return file.Listed; };
+    if (std::none_of(m_input.Files.begin(), m_input.Files.end(), listed)) return nullptr;
+    return std::make_unique<TStreamHasher>(m_input.Files.size(), [this] { notify(); });
+}
 
 TCacheThread::~TCacheThread() {
     Abort();
@@ -61,7 +69,7 @@ void TCacheThread::notify() {
 void TCacheThread::WaitForData(int milliseconds) {
     std::unique_lock lock(m_queueLock);
     m_queueChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] {
-        return !m_queue.empty() || m_finished.load() || m_abort.load() || m_bytesToDeliver.load() <= 0;
+        return frontReady() || m_finished.load() || m_abort.load() || m_bytesToDeliver.load() <= 0;
     });
 }
 
@@ -122,6 +130,7 @@ int TCacheThread::takeBlock(std::uint8_t* destination, std::size_t size, TCacheB
     std::lock_guard lock(m_queueLock);
     if (m_abort.load()) return 0;
     if (m_queue.empty()) return m_finished.load() ? 0 : -1;
+    if (!frontReady()) return -1;  // the hasher has not passed it yet
     TBlock& block = *m_queue.front();
     const int count = block.Count;
     if (count <= 0 || count > kCacheBlockBytes || count % kSectorBytes != 0 ||
@@ -227,6 +236,7 @@ TCacheThread::TStop TCacheThread::waitForRoom(bool lowerPriority) {
 
 TCacheThread::TStop TCacheThread::queueFiles() {
     const std::vector<TCacheFile>& files = m_input.Files;
+    const TSha256Digest emptyDigest = TSha256().Finish();
     for (std::size_t i = 0; i < files.size(); ++i) {
         const bool lastFile = i + 1 == files.size();
         if (files[i].Manifest) {
@@ -236,7 +246,7 @@ TCacheThread::TStop TCacheThread::queueFiles() {
         if (files[i].SourcePath.empty()) continue;
         if (files[i].Size == 0) {
             checkStillEmpty(files[i].SourcePath);
-            if (files[i].Listed) m_manifestText += ManifestLine(m_hash.Finish(), files[i].ManifestName);
+            if (files[i].Listed) m_knownDigests[i] = emptyDigest;
             continue;
         }
         const TStop stop = queueFile(files[i], i, lastFile);
@@ -282,8 +292,10 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, std::size_t 
         }
         return got;
     };
-    const TSha256Digest* digest = fetched.Digest ? &*fetched.Digest : nullptr;
-    if (queueBytes(file, lastFile, read, digest) == TStop::Abort) return TStop::Abort;
+    if (file.Listed && fetched.Digest) m_knownDigests[index] = *fetched.Digest;
+    const bool hash = file.Listed && !fetched.Digest;
+    if (queueBytes(file, lastFile, read, hash ? std::optional(index) : std::nullopt) == TStop::Abort)
+        return TStop::Abort;
     const bool grown = !incomplete && (fetched.Complete ? fetched.Grown : hasMore(fetched.Fd));
     if (grown) reportIncomplete(kMsgFileChanged, file.SourcePath);
     return TStop::None;
@@ -292,6 +304,7 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, std::size_t 
 // The manifest: the lines of every listed file, all streamed before it. Its size was fixed by the layout
 // from the same names; a text of another size would shift nothing but be wrong, so it ends the recording.
 TCacheThread::TStop TCacheThread::queueManifest(const TCacheFile& file, bool lastFile) {
+    if (!makeManifestText()) return TStop::Abort;
     if (m_manifestText.size() != file.Size) {
         SetErrorIfEmpty(TWriteEnd::WriterError, std::string(kMsgInternalError2));
         return TStop::Abort;
@@ -302,12 +315,29 @@ TCacheThread::TStop TCacheThread::queueManifest(const TCacheFile& file, bool las
         taken += static_cast<std::size_t>(wanted);
         return wanted;
     };
-    return queueBytes(file, lastFile, read, nullptr);
+    return queueBytes(file, lastFile, read, std::nullopt);
+}
+
+// The lines of every listed file streamed before the manifest, in their order, once the hasher is done.
+bool TCacheThread::makeManifestText() {
+    if (m_hasher && !m_hasher->WaitIdle(m_abort, kAbortPollMs)) return false;
+    m_manifestText.clear();
+    for (std::size_t i = 0; i < m_input.Files.size(); ++i) {
+        const TCacheFile& listed = m_input.Files[i];
+        if (!listed.Listed) continue;
+        std::optional<TSha256Digest> digest = m_knownDigests[i];
+        if (!digest && m_hasher) digest = m_hasher->Digest(i);
+        if (!digest) {
+            SetErrorIfEmpty(TWriteEnd::WriterError, std::string(kMsgInternalError2));
+            return false;
+        }
+        m_manifestText += ManifestLine(*digest, listed.ManifestName);
+    }
+    return true;
 }
 
 TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read,
-                                             const TSha256Digest* digest) {
-    const bool hash = file.Listed && digest == nullptr;
+                                             std::optional<std::size_t> hashAs) {
     std::int64_t amountLeft = file.Size;
     while (amountLeft > 0) {
         if (m_currentRoom == 0) {
@@ -320,12 +350,14 @@ TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFi
         const std::int64_t got = read(at, wanted);
         const std::int64_t padded = sectorBytesOf(wanted);
         std::memset(at + got, 0, static_cast<std::size_t>(padded - got));
+        amountLeft -= wanted;
         // The bytes as they will be sent, zeros of an unreadable part included.
-        if (hash) m_hash.Update(at, static_cast<std::size_t>(wanted));
+        if (hashAs && m_hasher)
+            m_hasher->Post(*hashAs, at, static_cast<std::size_t>(wanted), amountLeft == 0,
+                           m_current->PendingHash);
         m_currentRoom -= static_cast<int>(padded);
         if (m_abort.load()) return TStop::Abort;
 
-        amountLeft -= wanted;
         const bool appendNow = m_currentRoom == 0 || (lastFile && amountLeft == 0);
         int length = 0;
         {
@@ -343,7 +375,6 @@ TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFi
         adjustPriority(length);
         if (waitForRoom(true) == TStop::Abort) return TStop::Abort;
     }
-    if (file.Listed) m_manifestText += ManifestLine(hash ? m_hash.Finish() : *digest, file.ManifestName);
     return TStop::None;
 }
 
@@ -393,6 +424,7 @@ void TCacheThread::setPriority(TThreadPriority priority, bool force) {
 }
 
 void TCacheThread::stopWithAbort() {
+    if (m_hasher) m_hasher->Stop();  // it reads the bytes of blocks about to be released
     m_fetched.reset();
     m_readAhead.reset();  // the readers end their reads under way and close their files
     {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@
 #include "base/qrTypes.h"
 #include "engine/qrReadAhead.h"
 #include "engine/qrSha256.h"
+#include "engine/qrStreamHasher.h"
 #include "engine/qrThreadPriority.h"
 #include "engine/qrWriteEnd.h"
 
@@ -122,10 +124,15 @@ class TCacheThread {
         const std::uint8_t* Bytes = nullptr;
         int Count = 0;
         bool LastMetadata = false;
+        // Ranges of it still to be hashed: the block is not handed to the write thread before they are.
+        std::atomic<int> PendingHash{0};
     };
     enum class TStop { None, Abort };
 
     int takeBlock(std::uint8_t* destination, std::size_t size, TCacheBuffer* swap);
+    // The oldest block, once it is hashed (the queue lock held).
+    bool frontReady() const { return !m_queue.empty() && m_queue.front()->PendingHash.load() == 0; }
+    std::unique_ptr<TStreamHasher> makeHasher();
     std::unique_ptr<TBlock> newFileBlock();
     void run();
     void queueMetadata();
@@ -134,11 +141,12 @@ class TCacheThread {
     [[nodiscard]] TStop queueFile(const TCacheFile& file, std::size_t index, bool lastFile);
     void startReaders();
     [[nodiscard]] TStop queueManifest(const TCacheFile& file, bool lastFile);
+    [[nodiscard]] bool makeManifestText();
     // Streams `file.Size` bytes taken from `read` (which may give fewer: the rest is zeros), each from a
-    // sector boundary, hashing them when the file is listed, unless a reader has given their `digest`.
+    // sector boundary. `hashAs`: the file index under which the hasher hashes them (none: not hashed here).
     using TReadFn = std::function<std::int64_t(std::uint8_t* at, std::int64_t wanted)>;
     [[nodiscard]] TStop queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read,
-                                   const TSha256Digest* digest);
+                                   std::optional<std::size_t> hashAs);
     void append(std::unique_ptr<TBlock> block, std::int64_t countedBytes);
     void adjustPriority(int queueLength);
     void setPriority(TThreadPriority priority, bool force = false);
@@ -180,9 +188,15 @@ class TCacheThread {
     int m_currentRoom = 0;              // bytes of m_current still free
     std::unique_ptr<TReadAhead> m_readAhead;
     std::unique_ptr<TFetchedFile> m_fetched;  // the file being streamed, as the readers found it
-    TSha256 m_hash;
-    std::string m_manifestText;  // the lines of the files streamed so far
+    // Digests known without the hasher (read whole by a reader, or empty), by file index.
+    std::vector<std::optional<TSha256Digest>> m_knownDigests;
+    std::string m_manifestText;
     TThreadPriority m_priority = TThreadPriority::BelowNormal;
+
+    // Hashes the listed files' bytes that the cache thread lays into blocks; none when no file is listed.
+    // Started by the owner's thread, so that it keeps the owner's priority while the cache thread lowers
+    // its own; declared after the blocks whose bytes it reads, so that it stops before they go.
+    std::unique_ptr<TStreamHasher> m_hasher;
 
     std::thread m_thread;  // last: started when every field above is set
 };

@@ -347,7 +347,7 @@ TEST(CacheThread, GetBlockMinusOneUntilFinishedThenZero) {
     EXPECT_EQ(cache.ErrorText(), "");
 }
 
-// An abort releases the queued blocks and ends the cache; a text already set (by the write thread)
+// An abort releases the queued blocks (some not yet hashed) and ends the cache; a text already set (by the write thread)
 // stays the reported cause.
 TEST(CacheThread, AbortEmptiesQueueAndKeepsFirstError) {
     TCacheHooks woken;  // no Sleep seam: the waits wake on the event
@@ -359,6 +359,7 @@ TEST(CacheThread, AbortEmptiesQueueAndKeepsFirstError) {
             TCacheInput input;
             input.Metadata = metadataOf(26);
             input.Files = {{tree.writePattern("big", 8u << 20, 3), 8u << 20}};
+            input.Files[0].Listed = true;  // the hasher is reading blocks as they go
             TCacheThread cache(kSmallestCache, std::move(input), (26 + 4096) * 2048, hooks);
             ASSERT_TRUE(eventually([&] { return cache.Ready(); }));
             if (!earlier.empty()) cache.SetError(TWriteEnd::WriterError, earlier);
@@ -377,6 +378,7 @@ TEST(CacheThread, DestructionStopsAWaitingThread) {
     TTempTree tree;
     TCacheInput input;
     input.Files = {{tree.writePattern("big", 8u << 20, 3), 8u << 20}};
+    input.Files[0].Listed = true;
     auto cache = std::make_unique<TCacheThread>(kSmallestCache, std::move(input), 4096 * 2048, quickHooks());
     ASSERT_TRUE(eventually([&] { return cache->Ready(); }));
     cache.reset();
