@@ -48,7 +48,7 @@ TCacheThread::TCacheThread(int cacheSize, TCacheInput input, std::int64_t bytesT
 std::unique_ptr<TStreamHasher> TCacheThread::makeHasher() {
     const auto listed = [](const TCacheFile& file) { return file.Listed; };
     if (std::none_of(m_input.Files.begin(), m_input.Files.end(), listed)) return nullptr;
-    return std::make_unique<TStreamHasher>(m_input.Files.size(), [this] { notify(); });
+    return std::make_unique<TStreamHasher>(m_input.Files.size(), [this] { notifyData(); });
 }
 
 TCacheThread::~TCacheThread() {
@@ -64,11 +64,18 @@ void TCacheThread::Abort() {
 void TCacheThread::notify() {
     { std::lock_guard lock(m_queueLock); }  // a waiter between its test and its wait sees the change
     m_queueChanged.notify_all();
+    m_dataChanged.notify_all();
+}
+
+// Only the write thread waits for data: the cache thread's waits for room are not woken by it.
+void TCacheThread::notifyData() {
+    { std::lock_guard lock(m_queueLock); }
+    m_dataChanged.notify_all();
 }
 
 void TCacheThread::WaitForData(int milliseconds) {
     std::unique_lock lock(m_queueLock);
-    m_queueChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] {
+    m_dataChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] {
         return frontReady() || m_finished.load() || m_abort.load() || m_bytesToDeliver.load() <= 0;
     });
 }
@@ -137,6 +144,7 @@ int TCacheThread::takeBlock(std::uint8_t* destination, std::size_t size, TCacheB
         size < static_cast<std::size_t>(count)) {
         SetErrorIfEmpty(TWriteEnd::WriterError, std::string(kMsgInternalError2));
         m_finished = true;
+        m_dataChanged.notify_all();
         m_queueChanged.notify_all();
         return 0;
     }
@@ -371,7 +379,7 @@ TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFi
             length = m_queueLength.load();
             m_bytesInCache += padded;
         }
-        if (appendNow) m_queueChanged.notify_all();
+        if (appendNow) m_dataChanged.notify_all();
         adjustPriority(length);
         if (waitForRoom(true) == TStop::Abort) return TStop::Abort;
     }
@@ -398,7 +406,7 @@ void TCacheThread::append(std::unique_ptr<TBlock> block, std::int64_t countedByt
         m_queueLength = static_cast<int>(m_queue.size());
         m_bytesInCache += countedBytes;
     }
-    m_queueChanged.notify_all();
+    m_dataChanged.notify_all();
 }
 
 // The fuller the queue, the lower the cache thread's priority, so that it reads at full speed while the
@@ -436,7 +444,7 @@ void TCacheThread::stopWithAbort() {
         SetErrorIfEmpty(TWriteEnd::Stopped, std::string(kMsgAbortedByUser));
         m_finished = true;
     }
-    m_queueChanged.notify_all();
+    notify();
 }
 
 // Everything is queued: wait until the write thread has taken it all, or stops.

@@ -159,6 +159,7 @@ class TCacheThread {
     template <typename TDone>
     void waitStep(std::unique_lock<std::mutex>& lock, int milliseconds, TDone done);
     void notify();
+    void notifyData();
     void log(const std::string& text, std::uint8_t mType);
 
     const int m_cacheSize;
@@ -167,7 +168,8 @@ class TCacheThread {
     TCacheInput m_input;  // Files: cache thread only; Metadata: guarded by m_queueLock once queued
 
     std::mutex m_queueLock;
-    std::condition_variable m_queueChanged;       // a block queued or taken, Ready, Finished or an abort
+    std::condition_variable m_queueChanged;       // a block taken, Ready, Finished or an abort
+    std::condition_variable m_dataChanged;        // a block queued or hashed, Finished or an abort
     std::deque<std::unique_ptr<TBlock>> m_queue;  // guarded by m_queueLock
     std::vector<TCacheBuffer> m_spare;            // buffers given back by TakeBlock; guarded by m_queueLock
     std::atomic<int> m_queueLength{0};            // written under m_queueLock, read without it
