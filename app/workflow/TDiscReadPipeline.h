@@ -25,7 +25,9 @@ struct TDiscExtent {
 struct TReadLimits {
     // Sectors per READ: 256 (512 KiB); a disc that refuses them is read in runs of kSafeRunSectors.
     std::uint32_t RunSectors = 256;
-    std::size_t Buffers = 32;  // of RunSectors x 2048 bytes each: the memory the pipeline holds
+    // Of RunSectors x 2048 bytes each (32 MiB): the memory the pipeline holds. While a file's last buffers
+    // wait to be hashed, the next file is read and hashed beside it.
+    std::size_t Buffers = 64;
 };
 
 // Sectors every drive and the kernel accept in one READ (64 KiB).
