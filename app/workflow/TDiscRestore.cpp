@@ -161,7 +161,7 @@ class TRestorer {
             }
             entry(*e);
         }
-        finish();
+        if (!report.Stopped) finish();
     }
     TRestoreReport report;
 
