@@ -2,6 +2,7 @@
 // buffer reuse, an unreadable sector costing only its file (named exactly), long runs refused by the
 // drive, and a stop in the middle of a file leaving no copy behind.
 #include "app/workflow/TDiscCopies.h"
+#include "app/workflow/TDiscRestore.h"
 
 #include <gtest/gtest.h>
 
@@ -125,6 +126,39 @@ TEST(DiscCopiesTest, StopInTheMiddleOfAFileLeavesNoCopy) {
     EXPECT_EQ(copies.take(1).Outcome, TCopyOutcome::Stopped);
     EXPECT_LE(disc.runs.load(), 4u);  // the reader ends at once
     EXPECT_TRUE(std::filesystem::is_empty(dir.root()));
+}
+
+// A stop while the last file is read: the restore ends as stopped, leaves no copy and reports nothing.
+TEST(DiscCopiesTest, StopDuringTheLastFileOfARestore) {
+    TFaultyDisc disc(2100);
+    std::atomic<bool> stop{false};
+    disc.stop = &stop;
+    disc.stopAfterRuns = 6;  // the fifth run of the file: the restore is waiting for it by then
+    // The manifest lists the file: a stopped check must not call it missing.
+    const std::string manifest = ManifestLine(DigestOf(disc.bytes({0, 2000 * 2048})), "big");
+    std::copy(manifest.begin(), manifest.end(), disc.image().begin() + 2050 * 2048);
+    TSessionListing listing;
+    listing.Entries = {{"/r", true},
+                       {"/r/" + std::string(kManifestName), false, 2050, std::uint32_t(manifest.size())},
+                       {"/r/big", false, 0, 2000 * 2048}};
+    TTempTree dir;
+    std::vector<std::string> log;
+    for (const bool checkOnly : {false, true}) {
+        stop = false;
+        disc.runs = 0;
+        TRestoreOptions o;
+        o.Paths = {"/r"};
+        o.TargetDir = dir.path();
+        o.CheckOnly = checkOnly;
+        o.Stop = &stop;
+        o.Log = [&log](const std::string& line) { log.push_back(line); };
+        const TRestoreReport r = RestoreFromDisc(disc, listing, o);
+        EXPECT_TRUE(r.Stopped);
+        EXPECT_EQ(r.Mismatched + r.Unreadable + r.Missing + r.Refused, 0);
+    }
+    EXPECT_TRUE(log.empty()) << ::testing::PrintToString(log);
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "r"))  // the manifest at most
+        EXPECT_EQ(entry.path().filename(), kManifestName);
 }
 
 }  // namespace
