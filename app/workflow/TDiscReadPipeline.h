@@ -25,9 +25,10 @@ struct TDiscExtent {
 struct TReadLimits {
     // Sectors per READ: 256 (512 KiB); a disc that refuses them is read in runs of kSafeRunSectors.
     std::uint32_t RunSectors = 256;
-    // Of RunSectors x 2048 bytes each (32 MiB): the memory the pipeline holds. While a file's last buffers
-    // wait to be hashed, the next file is read and hashed beside it.
-    std::size_t Buffers = 64;
+    // Of RunSectors x 2048 bytes each (48 MiB): the memory the pipeline holds. While a file's last buffers
+    // wait to be hashed, the next file is read and hashed beside it: the more buffers, the longer the two
+    // hashes overlap (one file's hash is one thread's work).
+    std::size_t Buffers = 96;
 };
 
 // Sectors every drive and the kernel accept in one READ (64 KiB).
