@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <ctime>
 #include <filesystem>
@@ -16,8 +15,8 @@
 #include <set>
 #include <string_view>
 
+#include "app/workflow/TDiscCopies.h"
 #include "base/qrDateTime.h"
-#include "engine/qrSha256.h"
 #include "isofs/qrManifest.h"
 
 namespace brenwick {
@@ -49,19 +48,6 @@ void SetModificationTime(const std::string& path, TDateTime value) {
     (void)::utimensat(AT_FDCWD, path.c_str(), times, 0);  // a date the file system refuses is no loss
 }
 
-bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, bytes, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-enum class TCopy { Ok, Unreadable, WriteFailed };
-
 // "/a/b": no empty, "." or ".." component.
 bool SafePath(const std::string& path) {
     if (path.empty() || path.front() != '/') return false;
@@ -72,51 +58,6 @@ bool SafePath(const std::string& path) {
         at = end + 1;
     }
     return true;
-}
-
-// A new file beside `target` that no other file had (the user's modes: the disc holds none).
-int OpenTemporary(const std::string& target, std::string& path) {
-    for (int n = 0; n < 100; ++n) {
-        path = target + ".brenwick-restore-" + std::to_string(::getpid()) + "-" + std::to_string(n);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-// Sectors read with one command; a run that fails is read again sector by sector to find the bad one.
-constexpr std::uint32_t kRunSectors = 32;
-
-// Streams a file's sectors from the disc into `fd` (none: only hashed), hashing its bytes.
-TCopy CopyListed(TSessionDisc& disc, const TListedEntry& file, int fd, TSha256& hash, std::uint32_t& badLba,
-                 std::atomic<std::int64_t>* progress = nullptr) {
-    std::vector<std::uint8_t> run(std::size_t{kRunSectors} * 2048);
-    std::uint64_t left = file.Size;
-    for (std::uint64_t lba = file.Lba; left > 0;) {
-        const auto sectors =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(kRunSectors, (left + 2047) / 2048));
-        if (lba + sectors - 1 > 0xFFFFFFFFu) {
-            badLba = 0xFFFFFFFFu;
-            return TCopy::Unreadable;
-        }
-        if (!disc.readRun(static_cast<std::uint32_t>(lba), sectors, run)) {
-            for (std::uint32_t i = 0; i < sectors; ++i) {
-                const auto at = static_cast<std::uint32_t>(lba + i);
-                if (!disc.read(at, std::span<std::uint8_t, 2048>(run.data() + std::size_t{i} * 2048, 2048))) {
-                    badLba = at;
-                    return TCopy::Unreadable;
-                }
-            }
-        }
-        const std::size_t take =
-            static_cast<std::size_t>(std::min<std::uint64_t>(left, std::uint64_t{sectors} * 2048));
-        hash.Update(run.data(), take);
-        if (progress != nullptr) *progress += static_cast<std::int64_t>(take);
-        if (fd >= 0 && !WriteAll(fd, run.data(), take)) return TCopy::WriteFailed;
-        left -= take;
-        lba += sectors;
-    }
-    return TCopy::Ok;
 }
 
 using TManifestLines = std::map<std::string, TSha256Digest>;
@@ -168,6 +109,13 @@ class TManifests {
         m_seen.insert(path);
         return line->second;
     }
+    // Reads the manifest that covers `path` now, while no other thread reads the disc.
+    void preload(const std::string& path) {
+        const std::size_t slash = path.find('/', 1);
+        if (slash == std::string::npos) return;
+        const std::string folder = path.substr(0, slash);
+        if (!m_byFolder.contains(folder)) m_byFolder.emplace(folder, load(folder));
+    }
     // A file that is on the disc but could not be read is not missing.
     void markSeen(const std::string& path) { m_seen.insert(path); }
     // Every listed path (by its disc path) that `expected` was never asked for.
@@ -194,11 +142,48 @@ class TManifests {
     std::set<std::string> m_seen;
 };
 
+using TChosen = std::map<std::string, const TListedEntry*>;  // by path: parents before children
+
 class TRestorer {
   public:
     TRestorer(TSessionDisc& disc, const TSessionListing& listing, const TRestoreOptions& options)
         : m_disc(disc), m_options(options), m_manifests(disc, listing) {}
 
+    // The files are read from the disc ahead of the entries' turns, by the copies' threads; every entry
+    // is then handled in order on this thread.
+    void run(const TChosen& chosen) {
+        TDiscCopies copies(m_disc, plan(chosen), m_options.Stop, m_options.Progress);
+        m_copies = &copies;
+        for (const auto& [path, e] : chosen) {
+            if ((m_options.Stop != nullptr && m_options.Stop->load()) || report.Stopped) {
+                report.Stopped = true;
+                return;
+            }
+            entry(*e);
+        }
+        if (!report.Stopped) finish();
+    }
+    TRestoreReport report;
+
+  private:
+    // The files to read, in order: those with a safe name that are not refused for existing. Their
+    // manifests are read first, since the disc then belongs to the copies' reader.
+    std::vector<TCopyJob> plan(const TChosen& chosen) {
+        std::vector<TCopyJob> jobs;
+        for (const auto& [path, e] : chosen) {
+            if (e->Directory || !SafePath(e->Path)) continue;
+            const std::string target = m_options.TargetDir + e->Path;
+            if (!m_options.CheckOnly && !m_options.Force && exists(target)) continue;
+            m_manifests.preload(e->Path);
+            m_jobs.emplace(e, jobs.size());
+            jobs.push_back(TCopyJob{{e->Lba, e->Size}, m_options.CheckOnly ? std::string() : target});
+        }
+        return jobs;
+    }
+    static bool exists(const std::string& target) {
+        std::error_code ec;
+        return fs::symlink_status(target, ec).type() != fs::file_type::not_found;
+    }
     void entry(const TListedEntry& e) {
         // A disc is untrusted: a name that would climb out of the target folder is never followed.
         if (!SafePath(e.Path)) return refuse(e.Path, "UNSAFE NAME, NOT RESTORED");
@@ -227,48 +212,48 @@ class TRestorer {
         for (auto it = m_folders.rbegin(); it != m_folders.rend(); ++it)
             SetModificationTime(it->first, it->second);
     }
-    TRestoreReport report;
-
-  private:
+    // The copy was written beside the target and is renamed over it once whole, so that a failed copy
+    // never leaves a half file, nor destroys the file it was to replace.
     void file(const TListedEntry& e, const std::string& target) {
         std::error_code ec;
         fs::create_directories(fs::path(target).parent_path(), ec);
-        const bool exists = fs::symlink_status(target, ec).type() != fs::file_type::not_found;
-        if (exists && !m_options.Force) return refuse(e.Path, "EXISTS (USE --force TO REPLACE IT)");
-        // A copy is written beside the target and renamed over it once whole, so that a failed copy never
-        // leaves a half file, nor destroys the file it was to replace.
-        std::string temporary;
-        const int fd = OpenTemporary(target, temporary);
-        if (fd < 0) return refuse(e.Path, "CANNOT BE WRITTEN");
-        TSha256 hash;
-        std::uint32_t badLba = 0;
-        const TCopy copied = CopyListed(m_disc, e, fd, hash, badLba, m_options.Progress);
-        const bool closed = ::close(fd) == 0;
-        if (copied != TCopy::Ok || !closed) {
-            ::unlink(temporary.c_str());
-            if (copied == TCopy::Unreadable) {
+        const auto job = m_jobs.find(&e);
+        if (job == m_jobs.end()) return refuse(e.Path, "EXISTS (USE --force TO REPLACE IT)");
+        const TCopyResult copied = m_copies->take(job->second);
+        switch (copied.Outcome) {
+            case TCopyOutcome::Stopped:
+                report.Stopped = true;
+                return;
+            case TCopyOutcome::Unreadable:
                 ++report.Unreadable;
-                return log(e.Path + ": UNREADABLE SECTOR AT LBA " + std::to_string(badLba));
-            }
-            return refuse(e.Path, "CANNOT BE WRITTEN");
+                return log(e.Path + ": UNREADABLE SECTOR AT LBA " + std::to_string(copied.BadLba));
+            case TCopyOutcome::WriteFailed:
+                return refuse(e.Path, "CANNOT BE WRITTEN");
+            case TCopyOutcome::Ok:
+                break;
         }
-        if (::rename(temporary.c_str(), target.c_str()) != 0) {
-            ::unlink(temporary.c_str());
-            return refuse(e.Path, "CANNOT BE WRITTEN");
+        // A name that came into being since the plan (a folder that ignores case) is not replaced either.
+        const bool replaces = !m_options.Force && exists(target);
+        if (replaces || ::rename(copied.Temporary.c_str(), target.c_str()) != 0) {
+            ::unlink(copied.Temporary.c_str());
+            return refuse(e.Path, replaces ? "EXISTS (USE --force TO REPLACE IT)" : "CANNOT BE WRITTEN");
         }
         SetModificationTime(target, e.DateTime);
-        check(e, hash.Finish());
+        check(e, copied.Digest);
     }
     void checkOnly(const TListedEntry& e) {
-        TSha256 hash;
-        std::uint32_t badLba = 0;
         report.Bytes += e.Size;
-        if (CopyListed(m_disc, e, -1, hash, badLba, m_options.Progress) != TCopy::Ok) {
+        const TCopyResult copied = m_copies->take(m_jobs.at(&e));
+        if (copied.Outcome == TCopyOutcome::Stopped) {
+            report.Stopped = true;
+            return;
+        }
+        if (copied.Outcome != TCopyOutcome::Ok) {
             m_manifests.markSeen(e.Path);
             ++report.Unreadable;
-            return log(e.Path + ": UNREADABLE SECTOR AT LBA " + std::to_string(badLba));
+            return log(e.Path + ": UNREADABLE SECTOR AT LBA " + std::to_string(copied.BadLba));
         }
-        check(e, hash.Finish());
+        check(e, copied.Digest);
     }
     void check(const TListedEntry& e, const TSha256Digest& digest) {
         bool covered = false;
@@ -296,6 +281,8 @@ class TRestorer {
     TSessionDisc& m_disc;
     const TRestoreOptions& m_options;
     TManifests m_manifests;
+    std::map<const TListedEntry*, std::size_t> m_jobs;  // the files read, by their job
+    TDiscCopies* m_copies = nullptr;
     std::vector<std::pair<std::string, TDateTime>> m_folders;
 };
 
@@ -311,7 +298,7 @@ TManifestState ManifestStateOf(TSessionDisc& disc, const TSessionListing& listin
 TRestoreReport RestoreFromDisc(TSessionDisc& disc, const TSessionListing& listing,
                                const TRestoreOptions& options) {
     TRestorer restorer(disc, listing, options);
-    std::map<std::string, const TListedEntry*> chosen;  // by path: parents before children, each once
+    TChosen chosen;
     for (const std::string& path : options.Paths) {
         const std::vector<const TListedEntry*> found = EntriesBelow(listing, path);
         if (found.empty()) {
@@ -320,14 +307,7 @@ TRestoreReport RestoreFromDisc(TSessionDisc& disc, const TSessionListing& listin
         }
         for (const TListedEntry* e : found) chosen.emplace(e->Path, e);
     }
-    for (const auto& [path, e] : chosen) {
-        if (options.Stop != nullptr && options.Stop->load()) {
-            restorer.report.Stopped = true;
-            return restorer.report;
-        }
-        restorer.entry(*e);
-    }
-    restorer.finish();
+    restorer.run(chosen);
     return restorer.report;
 }
 

@@ -22,8 +22,8 @@ struct TRestoreOptions {
     // file a manifest lists that the session lacks is reported (verify; Paths are whole run folders).
     bool CheckOnly = false;
     std::function<void(const std::string& line)> Log;
-    const std::atomic<bool>* Stop = nullptr;        // set: the job ends before its next file
-    std::atomic<std::int64_t>* Progress = nullptr;  // bytes read so far
+    const std::atomic<bool>* Stop = nullptr;        // set: the job ends promptly, without a file not whole
+    std::atomic<std::int64_t>* Progress = nullptr;  // bytes read so far (counted on other threads)
 };
 
 struct TRestoreReport {

@@ -138,11 +138,12 @@ TOutcome Read(TRecorderCore& core, const TCommand& command, std::int32_t lba, st
         if (bad >= lba && bad < std::int64_t(lba) + count)
             return CheckAt(kUnrecoveredRead, std::uint32_t(bad));
     }
-    const std::size_t blocks = std::min<std::size_t>(count, command.dataInCapacity / kBlockSize);
+    // The blocks go from the image straight into the initiator's buffer, as a drive's DMA would.
+    const std::size_t blocks = std::min<std::size_t>(count, command.dataIn.size() / kBlockSize);
     TOutcome outcome;
-    outcome.data.resize(blocks * kBlockSize);
+    outcome.dataInPlace = blocks * kBlockSize;
     std::string error;
-    if (!core.image.Read(lba, outcome.data, error)) {
+    if (!core.image.Read(lba, command.dataIn.first(outcome.dataInPlace), error)) {
         core.lastError = error;
         return CheckAt(kUnrecoveredRead, std::uint32_t(lba));
     }

@@ -32,6 +32,9 @@ struct TOutcome {
     bool infoValid = false;
     std::uint32_t info = 0;
     std::vector<std::uint8_t> data;  // data-in, already cut to the allocation length
+    // Data-in the handler wrote straight into the command's `dataIn` (a READ of the image): `data` is
+    // then empty, and no copy of the bytes is made.
+    std::size_t dataInPlace = 0;
 };
 
 TOutcome Good();
@@ -50,6 +53,7 @@ struct TCommand {
     TReplyReader cdb;
     std::span<const std::uint8_t> dataOut;
     std::size_t dataInCapacity = 0;
+    std::span<std::uint8_t> dataIn;  // the initiator's data-in buffer (dataInCapacity bytes)
 };
 
 struct TRecorderCore {

@@ -344,9 +344,12 @@ TScsiResult TImageRecorder::Execute(const TScsiRequest& request) {
     std::copy_n(request.cdb.begin(), cdbLength, entry.cdb.begin());
     entry.cdbLength = std::uint8_t(cdbLength);
 
-    TCommand command{TReplyReader(request.cdb), {}, 0};
+    TCommand command{TReplyReader(request.cdb), {}, 0, {}};
     if (request.direction == TDataDirection::Out) command.dataOut = request.data;
-    if (request.direction == TDataDirection::In) command.dataInCapacity = request.data.size();
+    if (request.direction == TDataDirection::In) {
+        command.dataInCapacity = request.data.size();
+        command.dataIn = request.data;
+    }
     entry.opcode = request.cdb.empty() ? 0 : request.cdb[0];
     FillLogFields(command.cdb, entry);
 
@@ -372,7 +375,7 @@ TScsiResult TImageRecorder::Execute(const TScsiRequest& request) {
         } else if (request.direction == TDataDirection::In) {
             const std::size_t n = std::min(outcome.data.size(), request.data.size());
             std::copy_n(outcome.data.begin(), n, request.data.begin());
-            result.transferred = n;
+            result.transferred = outcome.dataInPlace != 0 ? outcome.dataInPlace : n;
         } else if (request.direction == TDataDirection::Out && outcome.status == kStatusGood) {
             result.transferred = request.data.size();
         }
