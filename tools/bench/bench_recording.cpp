@@ -80,6 +80,25 @@ double cpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// Processor time of the whole machine (every process and the kernel's own threads, such as the writeback
+// of the image file), from the first line of /proc/stat: busy and all jiffies.
+struct TMachineTime {
+    long long busy = 0;
+    long long total = 0;
+};
+TMachineTime machineTime() {
+    std::ifstream stat("/proc/stat");
+    std::string cpu;
+    long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+    stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
+    const long long busy = user + nice + system + irq + softirq + steal;
+    return {busy, busy + idle + iowait};
+}
+double busyShare(const TMachineTime& from, const TMachineTime& to) {
+    const long long total = to.total - from.total;
+    return total > 0 ? static_cast<double>(to.busy - from.busy) / static_cast<double>(total) : 0;
+}
+
 // Runs a shell command and returns its wall time in seconds, or -1 when it failed.
 double timedShell(const std::string& command) {
     settle();
@@ -203,6 +222,7 @@ struct TRecording {
     long peakKb = 0;
     std::size_t metadataBytes = 0;
     double cpuSeconds = 0;      // of every thread of the process, from the compilation to the end
+    double machineBusy = 0;     // share of all the machine's processors busy meanwhile (any process)
     double verifySeconds = -1;  // reading the session back and checking it against its manifest
     double verifyCpuSeconds = 0;
     double catImageSeconds = -1;
@@ -266,6 +286,7 @@ TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit, c
     resetPeakMemory();
     result.startKb = readStatusKb("VmRSS:");
     const double cpuStart = cpuSeconds();
+    const TMachineTime machineStart = machineTime();
     const auto start = Clock::now();
     burner.ClearCompilation();
     (void)burner.ForceDirectory("\\bench");
@@ -294,6 +315,7 @@ TRecording record(const TTree& tree, const fs::path& scratch, int folderLimit, c
     if (started) burner.WaitForRecording();
     result.seconds = secondsSince(start);
     result.cpuSeconds = cpuSeconds() - cpuStart;
+    result.machineBusy = busyShare(machineStart, machineTime());
     result.peakKb = readStatusKb("VmHWM:");
     result.error = error;
     result.underruns = recorder.underruns();
@@ -409,6 +431,8 @@ void compare(const TTree& tree, const fs::path& scratch) {
     std::printf("  CPU (all threads): %.2f s, %.2f ms per MB; without hashing %.2f s, %.2f ms per MB\n",
                 ours.cpuSeconds, ours.cpuSeconds * 1e3 / (bytes / 1e6), plain.cpuSeconds,
                 plain.cpuSeconds * 1e3 / (bytes / 1e6));
+    std::printf("  the machine's %u processors were %.0f %% busy during our run, %.0f %% without hashing\n",
+                std::thread::hardware_concurrency(), ours.machineBusy * 100, plain.machineBusy * 100);
     if (ours.verifySeconds > 0 && ours.catImageSeconds > 0) {
         std::printf(
             "  verify (read back, check the manifest) %.2f s (CPU %.2f s) against cat over the image %.2f s: "
