@@ -41,7 +41,6 @@ TCacheThread::TCacheThread(int cacheSize, TCacheInput input, std::int64_t bytesT
       m_hooks(std::move(hooks)),
       m_input(std::move(input)),
       m_bytesToDeliver(bytesToDeliver),
-      m_knownDigests(m_input.Files.size()),
       m_hasher(makeHasher()),
       m_thread([this] { run(); }) {}
 
@@ -254,7 +253,7 @@ TCacheThread::TStop TCacheThread::queueFiles() {
         if (files[i].SourcePath.empty()) continue;
         if (files[i].Size == 0) {
             checkStillEmpty(files[i].SourcePath);
-            if (files[i].Listed) m_knownDigests[i] = emptyDigest;
+            if (files[i].Listed) m_hasher->Set(i, emptyDigest);
             continue;
         }
         const TStop stop = queueFile(files[i], i, lastFile);
@@ -300,7 +299,7 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, std::size_t 
         }
         return got;
     };
-    if (file.Listed && fetched.Digest) m_knownDigests[index] = *fetched.Digest;
+    if (file.Listed && fetched.Digest) m_hasher->Set(index, *fetched.Digest);
     const bool hash = file.Listed && !fetched.Digest;
     if (queueBytes(file, lastFile, read, hash ? std::optional(index) : std::nullopt) == TStop::Abort)
         return TStop::Abort;
@@ -312,36 +311,37 @@ TCacheThread::TStop TCacheThread::queueFile(const TCacheFile& file, std::size_t 
 // The manifest: the lines of every listed file, all streamed before it. Its size was fixed by the layout
 // from the same names; a text of another size would shift nothing but be wrong, so it ends the recording.
 TCacheThread::TStop TCacheThread::queueManifest(const TCacheFile& file, bool lastFile) {
-    if (!makeManifestText()) return TStop::Abort;
-    if (m_manifestText.size() != file.Size) {
+    const std::optional<std::string> text = manifestText();
+    if (!text) return TStop::Abort;
+    if (text->size() != file.Size) {
         SetErrorIfEmpty(TWriteEnd::WriterError, std::string(kMsgInternalError2));
         return TStop::Abort;
     }
     std::size_t taken = 0;
     const auto read = [&](std::uint8_t* at, std::int64_t wanted) -> std::int64_t {
-        std::memcpy(at, m_manifestText.data() + taken, static_cast<std::size_t>(wanted));
+        std::memcpy(at, text->data() + taken, static_cast<std::size_t>(wanted));
         taken += static_cast<std::size_t>(wanted);
         return wanted;
     };
     return queueBytes(file, lastFile, read, std::nullopt);
 }
 
-// The lines of every listed file streamed before the manifest, in their order, once the hasher is done.
-bool TCacheThread::makeManifestText() {
-    if (m_hasher && !m_hasher->WaitIdle(m_abort, kAbortPollMs)) return false;
-    m_manifestText.clear();
+// The lines of every listed file streamed before the manifest, in their order, once the hasher is done;
+// none when the recording stops meanwhile.
+std::optional<std::string> TCacheThread::manifestText() {
+    if (m_hasher && !m_hasher->WaitIdle(m_abort, kAbortPollMs)) return std::nullopt;
+    std::string text;
     for (std::size_t i = 0; i < m_input.Files.size(); ++i) {
         const TCacheFile& listed = m_input.Files[i];
         if (!listed.Listed) continue;
-        std::optional<TSha256Digest> digest = m_knownDigests[i];
-        if (!digest && m_hasher) digest = m_hasher->Digest(i);
+        const std::optional<TSha256Digest> digest = m_hasher->Digest(i);
         if (!digest) {
             SetErrorIfEmpty(TWriteEnd::WriterError, std::string(kMsgInternalError2));
-            return false;
+            return std::nullopt;
         }
-        m_manifestText += ManifestLine(*digest, listed.ManifestName);
+        text += ManifestLine(*digest, listed.ManifestName);
     }
-    return true;
+    return text;
 }
 
 TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFile, const TReadFn& read,
@@ -360,7 +360,7 @@ TCacheThread::TStop TCacheThread::queueBytes(const TCacheFile& file, bool lastFi
         std::memset(at + got, 0, static_cast<std::size_t>(padded - got));
         amountLeft -= wanted;
         // The bytes as they will be sent, zeros of an unreadable part included.
-        if (hashAs && m_hasher)
+        if (hashAs)
             m_hasher->Post(*hashAs, at, static_cast<std::size_t>(wanted), amountLeft == 0,
                            m_current->PendingHash);
         m_currentRoom -= static_cast<int>(padded);

@@ -141,7 +141,7 @@ class TCacheThread {
     [[nodiscard]] TStop queueFile(const TCacheFile& file, std::size_t index, bool lastFile);
     void startReaders();
     [[nodiscard]] TStop queueManifest(const TCacheFile& file, bool lastFile);
-    [[nodiscard]] bool makeManifestText();
+    [[nodiscard]] std::optional<std::string> manifestText();
     // Streams `file.Size` bytes taken from `read` (which may give fewer: the rest is zeros), each from a
     // sector boundary. `hashAs`: the file index under which the hasher hashes them (none: not hashed here).
     using TReadFn = std::function<std::int64_t(std::uint8_t* at, std::int64_t wanted)>;
@@ -190,12 +190,10 @@ class TCacheThread {
     int m_currentRoom = 0;              // bytes of m_current still free
     std::unique_ptr<TReadAhead> m_readAhead;
     std::unique_ptr<TFetchedFile> m_fetched;  // the file being streamed, as the readers found it
-    // Digests known without the hasher (read whole by a reader, or empty), by file index.
-    std::vector<std::optional<TSha256Digest>> m_knownDigests;
-    std::string m_manifestText;
     TThreadPriority m_priority = TThreadPriority::BelowNormal;
 
-    // Hashes the listed files' bytes that the cache thread lays into blocks; none when no file is listed.
+    // Hashes the listed files' bytes that the cache thread lays into blocks and holds every listed file's
+    // digest; none when no file is listed.
     // Started by the owner's thread, so that it keeps the owner's priority while the cache thread lowers
     // its own; declared after the blocks whose bytes it reads, so that it stops before they go.
     std::unique_ptr<TStreamHasher> m_hasher;

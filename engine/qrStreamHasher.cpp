@@ -32,6 +32,11 @@ bool TStreamHasher::WaitIdle(const std::atomic<bool>& abort, int pollMs) {
     return !abort.load();
 }
 
+void TStreamHasher::Set(std::size_t index, const TSha256Digest& digest) {
+    std::lock_guard lock(m_lock);
+    if (index < m_digests.size()) m_digests[index] = digest;
+}
+
 std::optional<TSha256Digest> TStreamHasher::Digest(std::size_t index) const {
     std::lock_guard lock(m_lock);
     return index < m_digests.size() ? m_digests[index] : std::nullopt;
@@ -64,9 +69,7 @@ void TStreamHasher::run() {
 void TStreamHasher::hash(const TRange& range) {
     m_hash.Update(range.Bytes, range.Count);
     if (range.Last) {
-        const TSha256Digest digest = m_hash.Finish();
-        std::lock_guard lock(m_lock);
-        if (range.File < m_digests.size()) m_digests[range.File] = digest;
+        Set(range.File, m_hash.Finish());
     }
     if (--*range.Pending == 0 && m_onHashed) m_onHashed();
 }

@@ -36,7 +36,9 @@ class TStreamHasher {
     // Waits until every posted range is hashed; false when `abort` was set meanwhile (looked at every
     // `pollMs` milliseconds at least).
     [[nodiscard]] bool WaitIdle(const std::atomic<bool>& abort, int pollMs);
-    // The digest of file `index` once its last range is hashed (after WaitIdle); none before.
+    // Gives file `index` a digest known without hashing here (read whole by a reader, or empty).
+    void Set(std::size_t index, const TSha256Digest& digest);
+    // The digest of file `index` once its last range is hashed (after WaitIdle) or it was Set; none before.
     std::optional<TSha256Digest> Digest(std::size_t index) const;
     // Drops the ranges not yet begun and waits for the one under way: afterwards no posted bytes are read.
     void Stop();
