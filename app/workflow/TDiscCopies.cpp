@@ -97,14 +97,13 @@ TCopyResult TDiscCopies::copy(std::size_t index) {
         fd = OpenTemporary(target, result.Temporary);
         if (fd < 0) result.Temporary.clear();
     }
-    if (!target.empty() && fd < 0) {
-        result.Outcome = drain(index, -1, result) == TCopyOutcome::Stopped ? TCopyOutcome::Stopped
-                                                                           : TCopyOutcome::WriteFailed;
-        return result;
-    }
+    // A copy that cannot be made still takes its file's pieces, so that the reader's buffers come back.
+    const bool copyFailed = !target.empty() && fd < 0;
     result.Outcome = drain(index, fd, result);
     const bool closed = fd < 0 || ::close(fd) == 0;
-    if (result.Outcome == TCopyOutcome::Ok && !closed) result.Outcome = TCopyOutcome::WriteFailed;
+    if ((copyFailed && result.Outcome != TCopyOutcome::Stopped) ||
+        (result.Outcome == TCopyOutcome::Ok && !closed))
+        result.Outcome = TCopyOutcome::WriteFailed;
     if (result.Outcome != TCopyOutcome::Ok && !result.Temporary.empty()) {
         ::unlink(result.Temporary.c_str());
         result.Temporary.clear();
