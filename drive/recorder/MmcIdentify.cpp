@@ -282,7 +282,7 @@ TOutcome HandleGetPerformance(TRecorderCore& core, const TCommand& command) {
         return Check(kInvalidFieldInCdb);
     }
     reply.be32(0, std::uint32_t(reply.size() - 4));
-    return Reply(std::move(reply), std::size_t(command.dataInCapacity));
+    return Reply(std::move(reply), command.dataIn.size());
 }
 
 TOutcome HandleSetCdSpeed(TRecorderCore& core, const TCommand& command) {

@@ -52,8 +52,7 @@ inline constexpr std::size_t kPage05Size = 52;
 struct TCommand {
     TReplyReader cdb;
     std::span<const std::uint8_t> dataOut;
-    std::size_t dataInCapacity = 0;
-    std::span<std::uint8_t> dataIn;  // the initiator's data-in buffer (dataInCapacity bytes)
+    std::span<std::uint8_t> dataIn;  // the initiator's data-in buffer
 };
 
 struct TRecorderCore {

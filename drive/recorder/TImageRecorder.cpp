@@ -344,12 +344,9 @@ TScsiResult TImageRecorder::Execute(const TScsiRequest& request) {
     std::copy_n(request.cdb.begin(), cdbLength, entry.cdb.begin());
     entry.cdbLength = std::uint8_t(cdbLength);
 
-    TCommand command{TReplyReader(request.cdb), {}, 0, {}};
+    TCommand command{TReplyReader(request.cdb), {}, {}};
     if (request.direction == TDataDirection::Out) command.dataOut = request.data;
-    if (request.direction == TDataDirection::In) {
-        command.dataInCapacity = request.data.size();
-        command.dataIn = request.data;
-    }
+    if (request.direction == TDataDirection::In) command.dataIn = request.data;
     entry.opcode = request.cdb.empty() ? 0 : request.cdb[0];
     FillLogFields(command.cdb, entry);
 
