@@ -314,9 +314,8 @@ bool TBackupWorkflow::DoPrepare() {
     log("<<< SESSIONS ON DISC : " + std::to_string(sessions));
     log("<<< NEW SESSION SIZE : " + MegabytesText(m_report.sessionBytes));
     if (wouldReplaceBackup(disc)) {
-        log("<<< DISC HOLDS A BACKUP: CHECK \"CONTINUE MULTISESSION DISC\" TO ADD TO IT OR \"ERASE DISC "
-            "BEFORE "
-            "BACKUP\" TO REPLACE IT",
+        log("<<< DISC HOLDS A BACKUP: CHECK \"CONTINUE MULTISESSION DISC\" TO ADD TO IT "
+            "OR \"ERASE DISC BEFORE BACKUP\" TO REPLACE IT",
             kMsgError);
         m_report.outcome = TRunOutcome::BackupOnDisc;
         return false;
