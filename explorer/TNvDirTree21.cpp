@@ -8,9 +8,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-#include <fcntl.h>
-#include <stdio.h>
-
+#include "explorer/NvFileOps.h"
 #include "explorer/NvFileScan.h"
 #include "explorer/NvListLogic.h"
 #include "explorer/TNvFilelistView28.h"
@@ -233,8 +231,7 @@ void TNvDirTree21::renamed(QTreeWidgetItem* item, int column) {
     }
     const QString from = PathOf(item);
     const QString to = WithSlash(PathOf(item->parent())) + name;
-    if (::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD,
-                    QFile::encodeName(to).constData(), RENAME_NOREPLACE) != 0) {
+    if (!RenameNoReplace(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString())) {
         m_shell.error(this,
                       "Could not rename " + from + (QFileInfo::exists(to) ? ": the name exists" : QString()));
         revert();
