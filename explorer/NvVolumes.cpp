@@ -48,6 +48,10 @@ QString TypeText(const QStorageInfo& s, bool& network, bool& removable) {
 
 }  // namespace
 
+QString WithSlash(const QString& path) {
+    return path.endsWith('/') ? path : path + '/';
+}
+
 QString DriveCaption(const QString& root, const QString& name) {
     return " (" + root + ")  " + name;
 }
@@ -55,8 +59,7 @@ QString DriveCaption(const QString& root, const QString& name) {
 QList<TNvVolume> MountedVolumes() {
     QList<TNvVolume> volumes;
     for (const QStorageInfo& s : QStorageInfo::mountedVolumes()) {
-        QString root = s.rootPath();
-        if (!root.endsWith('/')) root += '/';
+        const QString root = WithSlash(s.rootPath());
         if (PseudoFileSystem(s.fileSystemType()) || SystemMount(root.chopped(root.size() > 1 ? 1 : 0)) ||
             !QFileInfo(root).isDir())
             continue;
@@ -77,7 +80,7 @@ QList<TNvVolume> MountedVolumes() {
 
 TNvVolume VolumeOf(const QList<TNvVolume>& volumes, const QString& path) {
     TNvVolume best;
-    const QString p = path.endsWith('/') ? path : path + '/';
+    const QString p = WithSlash(path);
     for (const TNvVolume& v : volumes)
         if (p.startsWith(v.root) && v.root.size() > best.root.size()) best = v;
     return best;

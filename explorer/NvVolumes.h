@@ -20,6 +20,8 @@ QList<TNvVolume> MountedVolumes();
 TNvVolume VolumeOf(const QList<TNvVolume>& volumes, const QString& path);
 // Whether a removable or optical volume can be read now.
 bool DiskPresent(const TNvVolume& volume);
+// The folder path with one trailing "/", as the roots and the list's folders are kept.
+QString WithSlash(const QString& path);
 // " (" + root + ")  " + name: the caption of a drive in the tree and in the drive view.
 QString DriveCaption(const QString& root, const QString& name);
 

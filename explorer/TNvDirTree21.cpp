@@ -23,10 +23,6 @@ constexpr int kNetworkRole = Qt::UserRole + 2;
 constexpr int kRemovableRole = Qt::UserRole + 3;
 constexpr int kNameRole = Qt::UserRole + 4;
 
-QString WithSlash(const QString& path) {
-    return path.endsWith('/') ? path : path + '/';
-}
-
 const QFileIconProvider& Icons() {
     static const QFileIconProvider provider;
     return provider;

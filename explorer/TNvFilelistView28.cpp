@@ -21,10 +21,6 @@ namespace {
 
 const QString kDrives = "Drives";
 
-QString WithSlash(const QString& path) {
-    return path.endsWith('/') ? path : path + '/';
-}
-
 }  // namespace
 
 QString DateTimePattern(TDtFormat date, TTmFormat time) {
