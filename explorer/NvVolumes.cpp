@@ -34,6 +34,10 @@ bool Removable(const QString& device) {
     return false;
 }
 
+std::uint64_t Kb(qint64 bytes) {
+    return bytes >= 1024 ? std::uint64_t(bytes) / 1024 : 0;
+}
+
 QString TypeText(const QStorageInfo& s, bool& network, bool& removable) {
     const QByteArray type = s.fileSystemType();
     const QString device = QString::fromUtf8(s.device());
@@ -71,6 +75,12 @@ QList<TNvVolume> MountedVolumes() {
         v.typeText = TypeText(s, v.network, v.removable);
         const QString name = s.name().isEmpty() ? QString::fromUtf8(s.device()) : s.name();
         v.caption = DriveCaption(root, name);
+        // Removable and optical drives are not measured, so that no disc is needed to list them; the others
+        // keep the figures read with the list of mounts.
+        if (!v.removable && s.isValid() && s.isReady()) {
+            v.totalKb = Kb(s.bytesTotal());
+            v.freeKb = Kb(s.bytesFree());
+        }
         volumes.push_back(v);
     }
     std::sort(volumes.begin(), volumes.end(),

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QSet>
 #include <QSettings>
+#include <QStorageInfo>
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
