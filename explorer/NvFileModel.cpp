@@ -22,6 +22,11 @@ QString ExtensionKey(const QString& name) {
     return dot < 0 ? name : name.mid(dot);
 }
 
+// A drive's size text: "0 Mb" when it was not measured.
+QString MbText(std::uint64_t kilobytes) {
+    return kilobytes ? QString::fromStdString(DriveMbText(kilobytes)) : QString("0 Mb");
+}
+
 }  // namespace
 
 std::vector<TNvItem> FolderItems(const QString& folder, const std::vector<TNvScanEntry>& entries) {
@@ -56,14 +61,8 @@ void TNvFileModel::SetDrives(const QList<TNvVolume>& volumes) {
         item.kind = TNvKind::Drive;
         item.removable = v.removable;
         item.texts[0] = v.typeText;
-        QStorageInfo s(v.root);
-        // Removable and optical drives are not measured, so that no disc is needed to list them.
-        const bool measure = !v.removable && s.isValid() && s.isReady();
-        const auto kb = [&](qint64 bytes) {
-            return measure && bytes >= 1024 ? std::uint64_t(bytes) / 1024 : 0;
-        };
-        item.texts[1] = kb(s.bytesTotal()) ? QString::fromStdString(DriveMbText(kb(s.bytesTotal()))) : "0 Mb";
-        item.texts[2] = kb(s.bytesFree()) ? QString::fromStdString(DriveMbText(kb(s.bytesFree()))) : "0 Mb";
+        item.texts[1] = MbText(v.totalKb);
+        item.texts[2] = MbText(v.freeKb);
         items.push_back(std::move(item));
     }
     SetEntries(std::move(items), true);

@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QIcon>
 #include <QList>
-#include <QStorageInfo>
 #include <functional>
 #include <vector>
 

@@ -48,6 +48,10 @@ bool CopyTree(const fs::path& from, const fs::path& to, std::string& why, bool& 
 
 }  // namespace
 
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
 std::vector<std::string> PasteRefusals(const std::vector<std::string>& sources, const std::string& target) {
     std::vector<std::string> refused;
     const std::string folder = fs::path(target).lexically_normal().string();
@@ -66,8 +70,7 @@ void RunCopyJob(TNvCopyJob& job) {
         bool ok = false;
         if (Exists(to)) {
             why = to.string() + " exists";
-        } else if (job.move &&
-                   ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        } else if (job.move && RenameNoReplace(source, to.string())) {
             ok = true;
         } else if (job.move && errno != EXDEV) {
             why = std::error_code(errno, std::generic_category()).message();

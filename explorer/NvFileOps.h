@@ -23,6 +23,9 @@ std::vector<std::string> PasteRefusals(const std::vector<std::string>& sources, 
 // Copies or moves each source in turn. A move within one file system is a rename; across file systems it
 // is a copy, after which the source is removed only when the whole copy succeeded.
 void RunCopyJob(TNvCopyJob& job);
+// Renames `from` to `to` in one step that never replaces: fails (errno EEXIST) when `to` exists, even when
+// it was made a moment ago. On failure errno tells why.
+bool RenameNoReplace(const std::string& from, const std::string& to);
 // The first free name "New Folder", "New Folder (2)", ... in `folder`.
 std::string NewFolderName(const std::string& folder);
 

@@ -2,6 +2,7 @@
 // the sort order, the folder-name rule, and the copy that never replaces.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -109,6 +110,9 @@ TEST(NvFileOps, CopyMoveAndRefusals) {
     EXPECT_EQ(NewFolderName(target), "New Folder");
     fs::create_directory(dir / "dst" / "New Folder");
     EXPECT_EQ(NewFolderName(target), "New Folder (2)");
+    EXPECT_FALSE(RenameNoReplace((dir / "src" / "a.txt").string(), target + "a.txt"));  // never replaces
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_TRUE(RenameNoReplace((dir / "src" / "a.txt").string(), target + "b.txt"));
     fs::remove_all(dir);
 }
 

@@ -34,6 +34,10 @@ bool Removable(const QString& device) {
     return false;
 }
 
+std::uint64_t Kb(qint64 bytes) {
+    return bytes >= 1024 ? std::uint64_t(bytes) / 1024 : 0;
+}
+
 QString TypeText(const QStorageInfo& s, bool& network, bool& removable) {
     const QByteArray type = s.fileSystemType();
     const QString device = QString::fromUtf8(s.device());
@@ -48,6 +52,10 @@ QString TypeText(const QStorageInfo& s, bool& network, bool& removable) {
 
 }  // namespace
 
+QString WithSlash(const QString& path) {
+    return path.endsWith('/') ? path : path + '/';
+}
+
 QString DriveCaption(const QString& root, const QString& name) {
     return " (" + root + ")  " + name;
 }
@@ -55,8 +63,7 @@ QString DriveCaption(const QString& root, const QString& name) {
 QList<TNvVolume> MountedVolumes() {
     QList<TNvVolume> volumes;
     for (const QStorageInfo& s : QStorageInfo::mountedVolumes()) {
-        QString root = s.rootPath();
-        if (!root.endsWith('/')) root += '/';
+        const QString root = WithSlash(s.rootPath());
         if (PseudoFileSystem(s.fileSystemType()) || SystemMount(root.chopped(root.size() > 1 ? 1 : 0)) ||
             !QFileInfo(root).isDir())
             continue;
@@ -68,6 +75,12 @@ QList<TNvVolume> MountedVolumes() {
         v.typeText = TypeText(s, v.network, v.removable);
         const QString name = s.name().isEmpty() ? QString::fromUtf8(s.device()) : s.name();
         v.caption = DriveCaption(root, name);
+        // Removable and optical drives are not measured, so that no disc is needed to list them; the others
+        // keep the figures read with the list of mounts.
+        if (!v.removable && s.isValid() && s.isReady()) {
+            v.totalKb = Kb(s.bytesTotal());
+            v.freeKb = Kb(s.bytesFree());
+        }
         volumes.push_back(v);
     }
     std::sort(volumes.begin(), volumes.end(),
@@ -77,7 +90,7 @@ QList<TNvVolume> MountedVolumes() {
 
 TNvVolume VolumeOf(const QList<TNvVolume>& volumes, const QString& path) {
     TNvVolume best;
-    const QString p = path.endsWith('/') ? path : path + '/';
+    const QString p = WithSlash(path);
     for (const TNvVolume& v : volumes)
         if (p.startsWith(v.root) && v.root.size() > best.root.size()) best = v;
     return best;

@@ -8,9 +8,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 
-#include <fcntl.h>
-#include <stdio.h>
-
+#include "explorer/NvFileOps.h"
 #include "explorer/NvFileScan.h"
 #include "explorer/NvListLogic.h"
 #include "explorer/TNvFilelistView28.h"
@@ -24,10 +22,6 @@ constexpr int kLoadedRole = Qt::UserRole + 1;
 constexpr int kNetworkRole = Qt::UserRole + 2;
 constexpr int kRemovableRole = Qt::UserRole + 3;
 constexpr int kNameRole = Qt::UserRole + 4;
-
-QString WithSlash(const QString& path) {
-    return path.endsWith('/') ? path : path + '/';
-}
 
 const QFileIconProvider& Icons() {
     static const QFileIconProvider provider;
@@ -233,8 +227,7 @@ void TNvDirTree21::renamed(QTreeWidgetItem* item, int column) {
     }
     const QString from = PathOf(item);
     const QString to = WithSlash(PathOf(item->parent())) + name;
-    if (::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD,
-                    QFile::encodeName(to).constData(), RENAME_NOREPLACE) != 0) {
+    if (!RenameNoReplace(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString())) {
         m_shell.error(this,
                       "Could not rename " + from + (QFileInfo::exists(to) ? ": the name exists" : QString()));
         revert();

@@ -11,9 +11,6 @@
 #include "explorer/NvFileOps.h"
 #include "explorer/TNvFilelistView28.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-
 namespace brenwick {
 
 bool TNvFilelistView28::eventFilter(QObject* watched, QEvent* event) {
@@ -172,8 +169,7 @@ bool TNvFilelistView28::renameEntry(int row, const QString& name) {
     }
     const QString from = m_model->Item(row).path;
     const QString to = m_directory + name;
-    if (::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD,
-                    QFile::encodeName(to).constData(), RENAME_NOREPLACE) != 0) {
+    if (!RenameNoReplace(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString())) {
         m_shell.error(this, "Could not rename " + from + " to " + name +
                                 (QFileInfo::exists(to) ? ": an item of that name exists" : QString()));
         return false;

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QSet>
 #include <QSettings>
+#include <QStorageInfo>
 #include <QVBoxLayout>
 
 #include <sys/stat.h>
@@ -20,10 +21,6 @@ namespace brenwick {
 namespace {
 
 const QString kDrives = "Drives";
-
-QString WithSlash(const QString& path) {
-    return path.endsWith('/') ? path : path + '/';
-}
 
 }  // namespace
 

@@ -105,15 +105,11 @@ void TForm2::wireHandlers() {
     connect(NvDirTree211, &TNvDirTree21::OnDirChange, this, [this] { GetStatistics(); });
     connect(NvDirTree211, &TNvDirTree21::KeyUp, this, &TForm2::keyUp);
     connect(NvFilelistView281, &TNvFilelistView28::KeyUp, this, &TForm2::keyUp);
-    for (auto* source : std::initializer_list<QObject*>{NvDirTree211, NvFilelistView281}) {
-        const auto onMouseUp = [this](Qt::MouseButton button) {
-            if (button == Qt::LeftButton) GetStatistics();
-        };
-        if (source == NvDirTree211)
-            connect(NvDirTree211, &TNvDirTree21::MouseUp, this, onMouseUp);
-        else
-            connect(NvFilelistView281, &TNvFilelistView28::MouseUp, this, onMouseUp);
-    }
+    const auto onMouseUp = [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton) GetStatistics();
+    };
+    connect(NvDirTree211, &TNvDirTree21::MouseUp, this, onMouseUp);
+    connect(NvFilelistView281, &TNvFilelistView28::MouseUp, this, onMouseUp);
 }
 
 void TForm2::keyUp(int key) {

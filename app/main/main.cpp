@@ -21,8 +21,7 @@ int main(int argc, char** argv) {
         brenwick::TForm1 Form1;
         brenwick::TAboutForm AboutForm;
         Form1.AboutForm = &AboutForm;
-        brenwick::TForm2 Form2(Form1.Archives);         // the add-files window, created third
-        Form2.setAttribute(Qt::WA_QuitOnClose, false);  // the main window's close ends the program
+        brenwick::TForm2 Form2(Form1.Archives);  // the add-files window, created third
         Form1.AttachAddFiles(&Form2);
         Form1.show();
         status = QApplication::exec();
